@@ -1,0 +1,61 @@
+# Shared build settings: warnings, sanitizers and the layer/test helpers.
+
+add_library(talvi_options INTERFACE)
+target_compile_options(talvi_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
+  -Wcast-align -Woverloaded-virtual -Wconversion -Wsign-conversion
+  -Wnull-dereference -Wdouble-promotion -Wformat=2 -Wimplicit-fallthrough)
+if(TALVI_WERROR)
+  target_compile_options(talvi_options INTERFACE -Werror)
+endif()
+if(TALVI_SANITIZE STREQUAL "address")
+  target_compile_options(talvi_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(talvi_options INTERFACE -fsanitize=address,undefined)
+elseif(TALVI_SANITIZE STREQUAL "thread")
+  target_compile_options(talvi_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(talvi_options INTERFACE -fsanitize=thread)
+elseif(NOT TALVI_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "TALVI_SANITIZE must be empty, 'address' or 'thread'")
+endif()
+find_package(Threads REQUIRED)
+target_link_libraries(talvi_options INTERFACE Threads::Threads)
+
+# The platform split: files ending in _posix.cpp build on Linux, files ending
+# in _win32.cpp build on Windows, every other .cpp file builds everywhere.
+function(talvi_platform_sources out dir)
+  file(GLOB all CONFIGURE_DEPENDS ${dir}/*.cpp)
+  set(kept)
+  foreach(f IN LISTS all)
+    if(WIN32 AND f MATCHES "_posix\\.cpp$")
+      continue()
+    endif()
+    if(NOT WIN32 AND f MATCHES "_win32\\.cpp$")
+      continue()
+    endif()
+    list(APPEND kept ${f})
+  endforeach()
+  set(${out} ${kept} PARENT_SCOPE)
+endfunction()
+
+# talvi_layer(name [DEPS lib...]): the static library talvi_<name> from
+# src/<name>/*.cpp, with src/ on the include path (headers are included as
+# "serial/serial.h", "ui/ui.h", ...).
+function(talvi_layer name)
+  cmake_parse_arguments(L "" "" "DEPS" ${ARGN})
+  talvi_platform_sources(srcs ${CMAKE_SOURCE_DIR}/src/${name})
+  add_library(talvi_${name} STATIC ${srcs})
+  target_include_directories(talvi_${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(talvi_${name} PUBLIC talvi_options ${L_DEPS})
+endfunction()
+
+# talvi_tests(name [LIBS lib...]): one GoogleTest program test_<name> from
+# tests/<name>/*.cpp, its cases registered with CTest one by one.
+function(talvi_tests name)
+  cmake_parse_arguments(T "" "" "LIBS;PROPERTIES" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${name}/*.cpp)
+  add_executable(test_${name} ${srcs})
+  target_include_directories(test_${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(test_${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main talvi_options)
+  gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ${T_PROPERTIES})
+endfunction()
