@@ -45,14 +45,32 @@ function(talvi_layer name)
   talvi_platform_sources(srcs ${CMAKE_SOURCE_DIR}/src/${name})
   add_library(talvi_${name} STATIC ${srcs})
   target_include_directories(talvi_${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
-  target_link_libraries(talvi_${name} PUBLIC talvi_options ${L_DEPS})
+  target_link_libraries(talvi_${name} PUBLIC talvi_options)
+  # Layers left out of TALVI_LAYERS are simply not linked.
+  foreach(dep IN LISTS L_DEPS)
+    if(TARGET ${dep} OR NOT dep MATCHES "^talvi_")
+      target_link_libraries(talvi_${name} PUBLIC ${dep})
+    endif()
+  endforeach()
 endfunction()
 
-# talvi_tests(name [LIBS lib...]): one GoogleTest program test_<name> from
-# tests/<name>/*.cpp, its cases registered with CTest one by one.
+# talvi_tests(name [GLOB pattern...] [LIBS lib...]): one GoogleTest program
+# test_<name> from the files matching the patterns (relative to this
+# CMakeLists' folder; default *.cpp), its cases registered with CTest one by
+# one. Nothing is made while no file matches.
 function(talvi_tests name)
-  cmake_parse_arguments(T "" "" "LIBS;PROPERTIES" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${name}/*.cpp)
+  cmake_parse_arguments(T "" "" "GLOB;LIBS;PROPERTIES" ${ARGN})
+  if(NOT T_GLOB)
+    set(T_GLOB "*.cpp")
+  endif()
+  set(srcs)
+  foreach(pattern IN LISTS T_GLOB)
+    file(GLOB found CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${pattern})
+    list(APPEND srcs ${found})
+  endforeach()
+  if(NOT srcs)
+    return()
+  endif()
   add_executable(test_${name} ${srcs})
   target_include_directories(test_${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(test_${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main talvi_options)
