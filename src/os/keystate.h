@@ -1,0 +1,35 @@
+// Which keys are held down, whichever window has the keyboard focus.
+//
+// On Windows this is the system's asynchronous key state. On Linux under
+// X11 it is the X server's global keyboard state, read through a private
+// connection and cached for about 10 ms so that frequent polling costs at
+// most one round trip per 10 ms. Elsewhere (no X server, Qt's offscreen
+// platform) it is the state of the keys pressed in the program's own
+// windows, which the window layer reports through SetLocalKeyDown.
+#pragma once
+
+namespace talvi::os {
+
+// Windows virtual-key codes used by the program.
+inline constexpr int VK_ESCAPE = 27;
+inline constexpr int VK_F4 = 115;
+
+// True while the key with the virtual-key code `vk` is down.
+bool IsKeyDown(int vk);
+
+// Where IsKeyDown reads from. kAuto (the default) uses the X server when
+// DISPLAY names one that can be opened, the local state otherwise.
+enum class KeySource { kAuto, kX11, kLocal };
+void SetKeySource(KeySource source);
+
+// Reports a key press or release seen in one of the program's windows.
+void SetLocalKeyDown(int vk, bool down);
+// Forgets every locally reported key (for instance when focus leaves).
+void ClearLocalKeys();
+
+// Test hook: makes IsKeyDown(vk) answer `down` regardless of the keyboard,
+// until ClearKeyStateOverrides is called. Lets tests "hold" Esc or F4.
+void SetKeyStateOverride(int vk, bool down);
+void ClearKeyStateOverrides();
+
+}  // namespace talvi::os
