@@ -1,0 +1,148 @@
+#include "errors/errorsys.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+#include "errors/error.h"
+#include "errors/report.h"
+
+namespace talvi::errors {
+namespace {
+
+struct Hooks {
+  MessageBoxHook message_box;
+  SunlockHook sunlock;
+  OpenLinkHook open_link;
+  QuitHook quit;
+  std::vector<std::function<void()>> quit_steps;
+};
+
+std::mutex hooks_mutex;
+Hooks& InstalledHooks() {
+  static Hooks hooks{
+      [](const std::string& text, int) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        return false;
+      },
+      {},
+      [](const std::string& link) { OpenWithDefaultHandler(link); },
+      [](int exit_code) { OrderlyQuit(exit_code); },
+      {},
+  };
+  return hooks;
+}
+
+Hooks CurrentHooks() {
+  std::lock_guard lock(hooks_mutex);
+  return InstalledHooks();
+}
+
+template <typename Hook>
+Hook Swap(Hook Hooks::*member, Hook hook) {
+  std::lock_guard lock(hooks_mutex);
+  std::swap(InstalledHooks().*member, hook);
+  return hook;
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// The cases that tell the user in plain words and abandon the operation,
+// tested in this order: a condition, and the words around the file name.
+struct PlainCase {
+  bool (*applies)(const Error&);
+  const char* before;
+  const char* after;
+};
+
+constexpr std::array kPlainCases{
+    PlainCase{[](const Error& e) { return e.OSCODE == 21; }, "Disco ", " non pronto."},
+    PlainCase{[](const Error& e) { return e.OSCODE == 27 || e.OSCODE == 31; }, "Disco ",
+              " non formattato."},
+    PlainCase{[](const Error& e) { return e.OSCODE == 19; }, "Disco ",
+              " protetto da scrittura."},
+    PlainCase{[](const Error& e) { return e.OSCODE == 82; }, "Directory ", " piena."},
+    PlainCase{[](const Error& e) { return e.SUBCODE == 2016; }, "Spazio sul disco ",
+              " insufficiente."},
+    PlainCase{[](const Error& e) { return e.OSCODE == 5; }, "Impossibile accedere al file ", "."},
+    PlainCase{[](const Error& e) { return e.OSCODE == 3; }, "Percorso ", " non trovato."},
+    PlainCase{[](const Error& e) { return e.OSCODE == 2; }, "Impossibile aprire il file ", "."},
+    PlainCase{[](const Error& e) { return e.SUBCODE == 1012 || e.GENCODE == 32; }, "Il file ",
+              " risulta corrotto."},
+};
+
+bool Show(const Hooks& hooks, const std::string& text, int type) {
+  return hooks.message_box ? hooks.message_box(text, type) : false;
+}
+
+[[noreturn]] void Abandon(const Hooks& hooks, const std::string& text, const Error& error) {
+  if (hooks.sunlock) hooks.sunlock();
+  Show(hooks, text, 1);
+  throw Escape(error);
+}
+
+// An unexpected error: the full report, the offer to mail it, and the end
+// of the program whatever the answer.
+[[noreturn]] void ReportAndQuit(const Hooks& hooks, const Error& error) {
+  if (hooks.sunlock) hooks.sunlock();
+  const std::string report = ERRORMESSAGE(error);
+  if (Show(hooks, report + ";;Inviare rapporto di errore via email?", 2) && hooks.open_link) {
+    hooks.open_link(MailLink(report, ProgramPath()));
+  }
+  if (!hooks.quit) OrderlyQuit(0);
+  hooks.quit(0);
+  // Only a replaced quit action comes back here; the operation is still
+  // not carried on.
+  throw Escape(error);
+}
+
+Answer DEFERROR(const Error& error) {
+  const Hooks hooks = CurrentHooks();
+  for (const PlainCase& plain : kPlainCases) {
+    if (plain.applies(error)) {
+      Abandon(hooks, plain.before + Upper(error.FILENAME) + plain.after, error);
+    }
+  }
+  if (error.GENCODE == 1001) Abandon(hooks, ERRORMESSAGE(error), error);
+  if (error.GENCODE == 5) return Answer::Value(0);
+  if ((error.GENCODE == 21 && error.OSCODE == 32 && error.CANDEFAULT) ||
+      (error.GENCODE == 40 && error.CANDEFAULT)) {
+    NETERR(true);
+    return Answer::Default();
+  }
+  ReportAndQuit(hooks, error);
+}
+
+}  // namespace
+
+void ERRORSYS() { SetHandler(DEFERROR); }
+
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
+  return Swap(&Hooks::message_box, std::move(hook));
+}
+SunlockHook SetSunlockHook(SunlockHook hook) { return Swap(&Hooks::sunlock, std::move(hook)); }
+OpenLinkHook SetOpenLinkHook(OpenLinkHook hook) {
+  return Swap(&Hooks::open_link, std::move(hook));
+}
+QuitHook SetQuitHook(QuitHook hook) { return Swap(&Hooks::quit, std::move(hook)); }
+
+void OnQuit(std::function<void()> step) {
+  std::lock_guard lock(hooks_mutex);
+  InstalledHooks().quit_steps.push_back(std::move(step));
+}
+
+void OrderlyQuit(int exit_code) {
+  for (const auto& step : CurrentHooks().quit_steps) {
+    if (step) step();
+  }
+  std::exit(exit_code);
+}
+
+}  // namespace talvi::errors
