@@ -1,0 +1,51 @@
+#include <cstdlib>
+
+#include "os/path.h"
+
+namespace talvi::os {
+namespace {
+
+constexpr std::string_view kNetworkMarker = "C:\\ORVA\\NET";
+constexpr std::string_view kDefaultNetworkFolder = "/var/lib/talvi/net";
+
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (AsciiUpper(text[i]) != AsciiUpper(prefix[i])) return false;
+  }
+  return true;
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+}  // namespace
+
+std::string NetworkFolder() {
+  const char* env = std::getenv("TALVI_NET_DIR");
+  if (env != nullptr && *env != '\0') return env;
+  return std::string(kDefaultNetworkFolder);
+}
+
+std::string NativePath(std::string_view path) {
+  std::string out;
+  if (StartsWithNoCase(path, kNetworkMarker) &&
+      (path.size() == kNetworkMarker.size() || IsSeparator(path[kNetworkMarker.size()]))) {
+    out = NetworkFolder();
+    path.remove_prefix(kNetworkMarker.size());
+    if (!path.empty() && !out.empty() && out.back() == '/') path.remove_prefix(1);
+  } else if (path.size() >= 2 && path[1] == ':' &&
+             ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
+    path.remove_prefix(2);
+  }
+  out.append(path);
+  for (char& c : out) {
+    if (c == '\\') c = '/';
+  }
+  return out;
+}
+
+char PathSeparator() { return '/'; }
+
+}  // namespace talvi::os
