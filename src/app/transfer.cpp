@@ -1,0 +1,129 @@
+#include "app/transfer.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "app/image_file.h"
+#include "lib/keys.h"
+#include "ui/ui.h"
+
+namespace talvi::app {
+namespace {
+
+bool EscHeld() { return lib::GETASYNCKEYSTATE(kEscKey); }
+
+// Hundredths of a second since `start`, truncated like a seconds clock with
+// two decimals.
+long ElapsedCs(std::chrono::steady_clock::time_point start) {
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() /
+                           10);
+}
+
+}  // namespace
+
+Transfer::Transfer() : save([](std::string& image) { SAVE(image); }) {}
+
+void Transfer::CONNECT(serial::Handle handle) {
+  serial::ENABLECOMMNOTIFICATION(handle, 0, 1, -1);
+  // Taken bytes are dropped from the front only now and then, so that taking
+  // one byte never moves the whole buffer.
+  if (head_ > 0 && head_ * 2 >= received_.size()) {
+    received_.erase(0, head_);
+    head_ = 0;
+  }
+  received_ += RECEIVESTR(handle);
+}
+
+std::string Transfer::RECEIVESTR(serial::Handle handle) {
+  std::string buffer(kReadChunk, ' ');
+  const int count = serial::READCOMM(handle, buffer);
+  if (count <= 0) return {};
+  buffer.resize(std::min(static_cast<std::size_t>(count), buffer.size()));
+  return buffer;
+}
+
+bool Transfer::SENDSTR(serial::Handle handle, const std::string& bytes) {
+  return serial::WRITECOMM(handle, bytes) == static_cast<int>(bytes.size());
+}
+
+std::string Transfer::GETCHAR() {
+  if (head_ >= received_.size()) return {};
+  return std::string(1, received_[head_++]);
+}
+
+bool Transfer::Abandoned() const {
+  return quit_ || (window_ != nullptr && window_->hWnd == 0);
+}
+
+void Transfer::Idle(int ms) {
+  // The pump wakes at once when a notification arrives, so a waiting byte is
+  // taken without delay while an idle wait costs no processor time.
+  if (!ui::SYSWAIT(ms)) quit_ = true;
+}
+
+std::string Transfer::WAITCOMMAND() {
+  std::string c;
+  while (!EscHeld() && !Abandoned() && (c = GETCHAR()).empty()) Idle(kIdleSliceMs);
+  if (!ui::SYSREFRESH()) quit_ = true;
+  return c;
+}
+
+std::string Transfer::WAITCHAR() {
+  const auto start = std::chrono::steady_clock::now();
+  std::string c;
+  for (;;) {
+    if (EscHeld() || Abandoned() || !(c = GETCHAR()).empty()) break;
+    const long left = kByteWaitCs - ElapsedCs(start);
+    if (left <= 0) break;
+    Idle(static_cast<int>(std::min<long>(kIdleSliceMs, left * 10)));
+  }
+  if (!ui::SYSREFRESH()) quit_ = true;
+  return c;
+}
+
+void Transfer::TRK(serial::Handle handle, ui::TMultiGet& log) {
+  const std::string t = WAITCHAR();
+  int track = t.empty() ? 0 : static_cast<unsigned char>(t[0]);
+  int side = 0;
+  if (track > 79) {
+    track -= 128;
+    side = 1;
+  }
+  MESSAGE(log, "Receiving track " + std::to_string(track) + ", side " + std::to_string(side));
+  SENDSTR(handle, std::string(1, kAckByte));
+  for (std::size_t i = 0; i < kTrackSideBytes; ++i) image_ += WAITCHAR();
+}
+
+void Transfer::TALVI(serial::Handle handle, ui::TMultiGet& log) {
+  window_ = log.oWnd;
+  quit_ = false;
+  while (!EscHeld() && !Abandoned()) {
+    MESSAGE(log, kWaitingLine);
+    image_.clear();
+    for (;;) {
+      const std::string command = WAITCOMMAND();
+      if (Abandoned()) break;
+      if (EscHeld()) {
+        SENDSTR(handle, std::string(1, kBreakByte));
+        break;
+      }
+      if (command == "T") {
+        TRK(handle, log);
+      } else if (command == "E") {
+        save(image_);
+        break;
+      }
+      // Any other byte is not a command: it is dropped.
+    }
+  }
+  window_ = nullptr;
+}
+
+void Transfer::MESSAGE(ui::TMultiGet& log, const std::string& text) {
+  log.VarPut(log.VarGet() + text + "\r\n");
+  log.Refresh();
+  log.GoBottom();
+}
+
+}  // namespace talvi::app
