@@ -1,0 +1,210 @@
+// The application object, the message-pump step, the key tracker and the
+// "send to window and wait" function handed to the serial layer.
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QMetaObject>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+
+#include "os/keystate.h"
+#include "serial/serial.h"
+#include "ui/qt/qt_internal.h"
+#include "ui/ui.h"
+
+namespace talvi::ui {
+namespace {
+
+std::atomic<bool> quitPending{false};
+bool ownsApp = false;
+// Held shared while a watcher posts into the application object, and
+// exclusively while that object goes away.
+std::shared_mutex appLock;
+QApplication* liveApp = nullptr;
+
+// Windows virtual-key code of a Qt key; 0 when there is none.
+int VirtualKey(int key) {
+  if (key >= Qt::Key_A && key <= Qt::Key_Z) return 'A' + (key - Qt::Key_A);
+  if (key >= Qt::Key_0 && key <= Qt::Key_9) return '0' + (key - Qt::Key_0);
+  if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return 0x70 + (key - Qt::Key_F1);
+  switch (key) {
+    case Qt::Key_Escape: return 0x1B;
+    case Qt::Key_Backspace: return 0x08;
+    case Qt::Key_Tab: return 0x09;
+    case Qt::Key_Return: case Qt::Key_Enter: return 0x0D;
+    case Qt::Key_Shift: return 0x10;
+    case Qt::Key_Control: return 0x11;
+    case Qt::Key_Alt: return 0x12;
+    case Qt::Key_Space: return 0x20;
+    case Qt::Key_PageUp: return 0x21;
+    case Qt::Key_PageDown: return 0x22;
+    case Qt::Key_End: return 0x23;
+    case Qt::Key_Home: return 0x24;
+    case Qt::Key_Left: return 0x25;
+    case Qt::Key_Up: return 0x26;
+    case Qt::Key_Right: return 0x27;
+    case Qt::Key_Down: return 0x28;
+    case Qt::Key_Insert: return 0x2D;
+    case Qt::Key_Delete: return 0x2E;
+    default: return 0;
+  }
+}
+
+// Watches every key press and release of the program's windows (for the key
+// probe off X11) and the application's quit.
+class AppFilter : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->isAutoRepeat()) {
+          if (const int vk = VirtualKey(key->key()); vk != 0) {
+            os::SetLocalKeyDown(vk, event->type() == QEvent::KeyPress);
+          }
+        }
+        break;
+      }
+      case QEvent::ApplicationDeactivate:
+        os::ClearLocalKeys();
+        break;
+      case QEvent::Quit:
+        quitPending = true;
+        break;
+      default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+struct PendingCall {
+  std::mutex mutex;
+  std::condition_variable_any done_cv;
+  bool done = false;
+};
+
+void Deliver(WindowHandle window, unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
+  if (msg != serial::WM_COMMNOTIFY) return;
+  if (TDialog* dialog = DialogFromHandle(window)) dialog->CommNotify(wParam, lParam);
+}
+
+// Runs on a watcher thread: posts the notification to the window thread and
+// waits until it has been handled there, or until the port is closing.
+void SendToWindow(serial::WindowHandle window, unsigned msg, std::intptr_t wParam,
+                  std::intptr_t lParam, std::stop_token stop) {
+  auto call = std::make_shared<PendingCall>();
+  {
+    std::shared_lock lock(appLock);
+    if (liveApp == nullptr || stop.stop_requested()) return;
+    if (QThread::currentThread() == liveApp->thread()) {
+      Deliver(window, msg, wParam, lParam);
+      return;
+    }
+    QMetaObject::invokeMethod(
+        liveApp,
+        [call, window, msg, wParam, lParam, stop] {
+          // The port may have been closed while this call waited in the
+          // queue: then no handler runs for it.
+          if (!stop.stop_requested()) Deliver(window, msg, wParam, lParam);
+          {
+            std::lock_guard guard(call->mutex);
+            call->done = true;
+          }
+          call->done_cv.notify_all();
+        },
+        Qt::QueuedConnection);
+  }
+  std::unique_lock lock(call->mutex);
+  call->done_cv.wait(lock, stop, [&] { return call->done; });
+}
+
+void Install(QApplication* app) {
+  app->installEventFilter(new AppFilter(app));
+  os::SetKeySource(QGuiApplication::platformName() == QLatin1String("xcb") ? os::KeySource::kX11
+                                                                             : os::KeySource::kLocal);
+  {
+    std::unique_lock lock(appLock);
+    liveApp = app;
+  }
+  serial::SetWindowSender(SendToWindow);
+}
+
+}  // namespace
+
+namespace qt {
+
+void EnsureApp() {
+  if (QCoreApplication::instance() != nullptr) {
+    if (liveApp == nullptr) {
+      if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) Install(app);
+    }
+    return;
+  }
+  static int argc = 1;
+  static char name[] = "talvi";
+  static char* argv[] = {name, nullptr};
+  Install(new QApplication(argc, argv));
+  ownsApp = true;
+}
+
+}  // namespace qt
+
+void Startup(int& argc, char** argv) {
+  if (QCoreApplication::instance() == nullptr) {
+    Install(new QApplication(argc, argv));
+    ownsApp = true;
+  } else {
+    qt::EnsureApp();
+  }
+}
+
+void Startup() { qt::EnsureApp(); }
+
+void Shutdown() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr) return;
+  {
+    std::unique_lock lock(appLock);
+    liveApp = nullptr;
+  }
+  if (ownsApp) {
+    delete app;
+    ownsApp = false;
+  }
+}
+
+bool SYSREFRESH() {
+  qt::EnsureApp();
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  return !quitPending.exchange(false);
+}
+
+bool SYSWAIT(int ms) {
+  qt::EnsureApp();
+  if (quitPending.exchange(false)) return false;
+  // Something already waiting is handled without blocking at all.
+  QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+  if (ms <= 0 || dispatcher == nullptr) return SYSREFRESH();
+  QTimer wake;
+  wake.setSingleShot(true);
+  wake.start(ms);
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  wake.stop();
+  return !quitPending.exchange(false);
+}
+
+void PostQuitMessage(int /*code*/) { quitPending = true; }
+
+}  // namespace talvi::ui
