@@ -16,8 +16,16 @@ using Handle = std::intptr_t;
 // A window handle as the window layer gives it; 0 means "no window".
 using WindowHandle = std::intptr_t;
 
+// <windows.h> defines both names as macros with these same values; the
+// constants stay declarable when it was included first.
+#pragma push_macro("WM_COMMNOTIFY")
+#pragma push_macro("CN_RECEIVE")
+#undef WM_COMMNOTIFY
+#undef CN_RECEIVE
 inline constexpr unsigned WM_COMMNOTIFY = 0x44;
 inline constexpr std::intptr_t CN_RECEIVE = 1;
+#pragma pop_macro("CN_RECEIVE")
+#pragma pop_macro("WM_COMMNOTIFY")
 
 // Opens `name` (see the port-name rules in the README) exclusively and starts
 // its watcher. Queue sizes default to 1024 and 128 and are taken as unsigned

@@ -1,0 +1,136 @@
+#include "serial/comm_port.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+
+namespace talvi::serial {
+namespace {
+
+// The most bytes one READCOMM or WRITECOMM moves: counts are 16-bit signed.
+constexpr std::size_t kMaxTransfer = 32767;
+
+struct PortTable {
+  std::mutex mutex;
+  std::unordered_map<Handle, std::shared_ptr<CommPort>> ports;
+  Handle next = 1;
+};
+
+PortTable& Table() {
+  static PortTable table;
+  return table;
+}
+
+struct SenderSlot {
+  std::mutex mutex;
+  std::shared_ptr<const WindowSender> sender;
+};
+
+SenderSlot& Sender() {
+  static SenderSlot slot;
+  return slot;
+}
+
+std::shared_ptr<const WindowSender> CurrentSender() {
+  SenderSlot& slot = Sender();
+  std::lock_guard lock(slot.mutex);
+  return slot.sender;
+}
+
+}  // namespace
+
+std::uint16_t QueueSizeFrom(std::optional<double> requested, std::uint16_t fallback) {
+  if (!requested || std::isnan(*requested)) return fallback;
+  // Past 2^53 every double is a multiple of 65536 anyway; clamping first
+  // keeps the integer conversion defined for infinities and huge values.
+  const double clamped = std::clamp(std::trunc(*requested), -9007199254740992.0, 9007199254740992.0);
+  const auto whole = static_cast<std::int64_t>(clamped);
+  return static_cast<std::uint16_t>(static_cast<std::uint64_t>(whole) & 0xFFFFU);
+}
+
+int CommPort::Read(std::string& buffer) {
+  const std::size_t count = ring_.Take(buffer.data(), std::min(buffer.size(), kMaxTransfer));
+  if (count > 0) {
+    // Seq_cst fence: keeps the release store of the read position inside
+    // Take() ahead of the load of wantsRoom_ below. Together with the fence
+    // in AnnounceWaitForRoom() either the watcher sees the room we made or
+    // we see its announcement, so it never sleeps on a ring with room.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    // Relaxed: the fence above orders it; the exchange makes one reader wake
+    // the watcher once per announcement.
+    if (wantsRoom_.load(std::memory_order_relaxed) &&
+        wantsRoom_.exchange(false, std::memory_order_relaxed)) {
+      WakeForRoom();
+    }
+  }
+  return static_cast<int>(count);
+}
+
+bool CommPort::AnnounceWaitForRoom() {
+  // Relaxed store, then a seq_cst fence: the announcement is ordered before
+  // the acquire load of the read position inside Room() (see Read()).
+  wantsRoom_.store(true, std::memory_order_relaxed);
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (ring_.Room() > 0) {
+    // Relaxed: a stale wake-up that this may race with is harmless.
+    wantsRoom_.store(false, std::memory_order_relaxed);
+    return true;
+  }
+  return false;
+}
+
+void CommPort::Notify(Handle handle) {
+  // Acquire: pairs with SetNotifyWindow(); the window value is all we need.
+  const WindowHandle window = notifyWindow_.load(std::memory_order_acquire);
+  if (window == 0 || stop_.stop_requested()) return;
+  std::shared_ptr<const WindowSender> sender = CurrentSender();
+  if (!sender || !*sender) return;
+  try {
+    (*sender)(window, WM_COMMNOTIFY, handle, CN_RECEIVE, stop_.get_token());
+  } catch (...) {
+    // A window that could not take the message: as with a window that no
+    // longer exists, the message goes nowhere and the watcher carries on.
+  }
+}
+
+Handle RegisterPort(std::shared_ptr<CommPort> port) {
+  PortTable& table = Table();
+  std::lock_guard lock(table.mutex);
+  const Handle handle = table.next++;
+  table.ports.emplace(handle, std::move(port));
+  return handle;
+}
+
+std::shared_ptr<CommPort> FindPort(Handle handle) {
+  PortTable& table = Table();
+  std::lock_guard lock(table.mutex);
+  auto it = table.ports.find(handle);
+  return it == table.ports.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<CommPort> RemovePort(Handle handle) {
+  PortTable& table = Table();
+  std::lock_guard lock(table.mutex);
+  auto it = table.ports.find(handle);
+  if (it == table.ports.end()) return nullptr;
+  std::shared_ptr<CommPort> port = std::move(it->second);
+  table.ports.erase(it);
+  return port;
+}
+
+std::optional<QueueSizes> PortQueueSizes(Handle handle) {
+  std::shared_ptr<CommPort> port = FindPort(handle);
+  if (!port) return std::nullopt;
+  return port->queueSizes();
+}
+
+void SetWindowSender(WindowSender sender) {
+  auto shared = std::make_shared<const WindowSender>(std::move(sender));
+  SenderSlot& slot = Sender();
+  std::lock_guard lock(slot.mutex);
+  slot.sender = std::move(shared);
+}
+
+}  // namespace talvi::serial

@@ -1,0 +1,212 @@
+// The POSIX backend: a terminal device opened exclusively, a watcher thread
+// that polls it together with a wake-up descriptor, and plain writes with a
+// time bound.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#include "serial/comm_port.h"
+#include "serial/line_posix.h"
+#include "serial/mode.h"
+
+namespace talvi::serial {
+namespace {
+
+constexpr std::size_t kMaxWrite = 32767;
+constexpr std::size_t kBatch = 1023;
+constexpr auto kWriteBound = std::chrono::seconds(2);
+
+void SetModemLine(int fd, int line, bool on) {
+  // Pseudo-terminals and some adapters have no modem lines: their refusal
+  // (ENOTTY, EINVAL) changes nothing that matters, so it is not checked.
+  ::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
+}
+
+class PosixPort final : public CommPort {
+ public:
+  PosixPort(int fd, int wake, std::optional<termios> saved, QueueSizes queues)
+      : CommPort(queues), fd_(fd), wake_(wake), saved_(saved) {}
+
+  ~PosixPort() override {
+    Stop();
+    if (saved_) {
+      ::tcsetattr(fd_, TCSANOW, &*saved_);
+      ::ioctl(fd_, TIOCNXCL);
+    }
+    ::close(fd_);  // also drops the exclusive flock
+    ::close(wake_);
+  }
+
+  bool Start(Handle handle) override {
+    handle_ = handle;
+    try {
+      watcher_ = std::thread([this] { Watch(); });
+    } catch (const std::system_error&) {
+      return false;
+    }
+    return true;
+  }
+
+  void Stop() override {
+    stop_.request_stop();  // also releases a sender that is waiting for us
+    Wake();
+    if (watcher_.joinable()) watcher_.join();
+  }
+
+  bool SetState(const Dcb& dcb) override {
+    termios current{};
+    if (::tcgetattr(fd_, &current) != 0) return false;
+    termios wanted = current;
+    if (!DcbToTermios(dcb, wanted)) return false;
+    if (::tcsetattr(fd_, TCSANOW, &wanted) != 0) return false;
+    // tcsetattr succeeds when any part was taken: read back what the device
+    // really holds and refuse a setting that it did not keep.
+    termios got{};
+    const tcflag_t kLine = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+    if (::tcgetattr(fd_, &got) != 0 || cfgetospeed(&got) != cfgetospeed(&wanted) ||
+        cfgetispeed(&got) != cfgetispeed(&wanted) ||
+        (got.c_cflag & kLine) != (wanted.c_cflag & kLine)) {
+      ::tcsetattr(fd_, TCSANOW, &current);
+      return false;
+    }
+    if (dcb.DtrControl() != kDtrDisable) SetModemLine(fd_, TIOCM_DTR, true);
+    if (dcb.DtrControl() == kDtrDisable) SetModemLine(fd_, TIOCM_DTR, false);
+    if (dcb.RtsControl() == kRtsEnable) SetModemLine(fd_, TIOCM_RTS, true);
+    if (dcb.RtsControl() == kRtsDisable) SetModemLine(fd_, TIOCM_RTS, false);
+    return true;
+  }
+
+  int Write(std::string_view bytes) override {
+    const std::size_t size = std::min(bytes.size(), kMaxWrite);
+    const auto deadline = std::chrono::steady_clock::now() + kWriteBound;
+    std::size_t done = 0;
+    while (done < size) {
+      const ssize_t n = ::write(fd_, bytes.data() + done, size - done);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n == 0 || errno != EAGAIN) break;  // refused: the device is gone or failing
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) break;
+      pollfd out{fd_, POLLOUT, 0};
+      if (::poll(&out, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
+      if ((out.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (out.revents & POLLOUT) == 0) break;
+    }
+    return static_cast<int>(done);
+  }
+
+ protected:
+  void WakeForRoom() override { Wake(); }
+
+ private:
+  void Wake() {
+    const std::uint64_t one = 1;
+    // A full counter already means "wake up"; nothing to do on failure.
+    [[maybe_unused]] ssize_t n = ::write(wake_, &one, sizeof one);
+  }
+
+  void DrainWake() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] ssize_t n = ::read(wake_, &count, sizeof count);
+  }
+
+  // One pass over the device after poll() reported it. False once the device
+  // has gone (hung up, failed, or a plain file at its end), so that it is not
+  // polled again: a hung-up terminal reports POLLHUP on every poll.
+  bool TakeBatch(short revents) {
+    char buffer[kBatch + 1];
+    const ssize_t n = ::read(fd_, buffer, std::min(kBatch, ring_.Room()));
+    if (n > 0) {
+      ring_.Put(buffer, static_cast<std::size_t>(n));
+      Notify(handle_);
+      return true;
+    }
+    const bool hungUp = (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return !hungUp;
+    if (n == 0 && !hungUp && ::isatty(fd_)) return true;  // nothing after all
+    return false;
+  }
+
+  void Watch() {
+    bool deviceGone = false;
+    while (!stop_.stop_requested()) {
+      // With the ring full, leave the bytes in the driver (and its flow
+      // control) until READCOMM makes room and wakes us.
+      bool wantBytes = !deviceGone && (ring_.Room() > 0 || AnnounceWaitForRoom());
+      pollfd fds[2] = {{wantBytes ? fd_ : -1, POLLIN, 0}, {wake_, POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0) {
+        if (errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        continue;
+      }
+      if ((fds[1].revents & POLLIN) != 0) DrainWake();
+      if (fds[0].revents != 0 && !stop_.stop_requested()) deviceGone = !TakeBatch(fds[0].revents);
+    }
+  }
+
+  int fd_;
+  int wake_;
+  std::optional<termios> saved_;
+  Handle handle_ = -1;
+  std::thread watcher_;
+};
+
+}  // namespace
+
+std::shared_ptr<CommPort> OpenDevice(const std::string& name, QueueSizes queues) {
+  const std::string path = DevicePath(name);
+  if (path.empty()) return nullptr;
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  // flock() conflicts between any two open descriptions of the device, in
+  // this process or another; TIOCEXCL alone does not stop a privileged user.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::optional<termios> saved;
+  termios tio{};
+  if (::tcgetattr(fd, &tio) == 0) {
+    saved = tio;
+    ::ioctl(fd, TIOCEXCL);
+    // A raw 8-bit line at once, so nothing is echoed or translated before
+    // the settings arrive.
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    ::tcsetattr(fd, TCSANOW, &tio);
+    SetModemLine(fd, TIOCM_DTR, true);
+  }
+  const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wake < 0) {
+    if (saved) ::tcsetattr(fd, TCSANOW, &*saved);
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_shared<PosixPort>(fd, wake, saved, queues);
+}
+
+bool BUILDCOMMDCB(const std::string& mode, std::string& dcb) {
+  Dcb record;
+  if (!ParseCommMode(mode, record)) {
+    dcb.clear();
+    return false;
+  }
+  dcb = EncodeDcb(record);
+  return true;
+}
+
+}  // namespace talvi::serial
