@@ -1,0 +1,66 @@
+#include "lib/settings.h"
+
+namespace talvi::lib {
+namespace {
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<FileCase> ParseFileCase(std::string_view word) {
+  const std::string upper = Upper(word);
+  if (upper == "UPPER") return FileCase::kUpper;
+  if (upper == "LOWER") return FileCase::kLower;
+  if (upper == "MIXED") return FileCase::kMixed;
+  return std::nullopt;
+}
+
+void Settings::ApplyDefaults() {
+  driver_ = "DBFCDX";
+  lock_scheme_ = kExtendedLockScheme;
+  lock_offset_ = kExtendedLockOffset;
+  lock_length_ = kExtendedLockLength;
+  memo_extension_ = ".DBT";
+  century_ = true;
+  confirm_ = true;
+  date_format_ = century_ ? "dd/mm/yyyy" : "dd/mm/yy";
+  deleted_ = true;
+  epoch_ = 1980;
+  file_case_ = FileCase::kUpper;
+  margin_ = 5;
+}
+
+std::string Settings::ApplyFileCase(std::string_view path) const {
+  const std::size_t cut = path.find_last_of("/\\") + 1;  // 0 when there is no folder
+  const std::string_view folder = path.substr(0, cut), name = path.substr(cut);
+  switch (file_case_) {
+    case FileCase::kUpper:
+      return std::string(folder) + Upper(name);
+    case FileCase::kLower:
+      return std::string(folder) + Lower(name);
+    case FileCase::kMixed:
+      break;
+  }
+  return std::string(path);
+}
+
+Settings& LibSettings() {
+  static Settings settings;
+  return settings;
+}
+
+}  // namespace talvi::lib

@@ -1,0 +1,79 @@
+// The library's process-wide defaults of the data layer, of date handling
+// and of printing. Start-up fixes them (ApplyDefaults); the table engine,
+// the date functions and the printing code read them through the getters.
+// They are set on the window thread before the main routine runs and are
+// read-only afterwards, except for the file-name case that the application
+// chooses once after reading its own settings.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace talvi::lib {
+
+// How file names handed to the file layer are cased.
+enum class FileCase {
+  kMixed,  // as written
+  kUpper,
+  kLower,
+};
+
+// "UPPER", "LOWER" or "MIXED" (any letter case); none for anything else.
+std::optional<FileCase> ParseFileCase(std::string_view word);
+
+class Settings {
+ public:
+  // Byte-range lock scheme 4: the region of record and file locks.
+  static constexpr int kExtendedLockScheme = 4;
+  static constexpr std::uint64_t kExtendedLockOffset = 4'000'000'000;
+  static constexpr std::uint64_t kExtendedLockLength = 294'967'295;
+
+  // Until ApplyDefaults runs, the run-time's own defaults are in force.
+  Settings() = default;
+
+  // The library's ten defaults, applied in this order: table driver, lock
+  // scheme, memo extension, century, confirm, date format (which follows
+  // the century just set), deleted records hidden, epoch, file-name case,
+  // print margin.
+  void ApplyDefaults();
+
+  const std::string& DefaultDriver() const { return driver_; }
+  int LockScheme() const { return lock_scheme_; }
+  std::uint64_t LockOffset() const { return lock_offset_; }
+  std::uint64_t LockLength() const { return lock_length_; }
+  const std::string& MemoExtension() const { return memo_extension_; }
+  bool Century() const { return century_; }
+  bool Confirm() const { return confirm_; }
+  const std::string& DateFormat() const { return date_format_; }
+  bool Deleted() const { return deleted_; }
+  int Epoch() const { return epoch_; }
+  FileCase FileNameCase() const { return file_case_; }
+  int Margin() const { return margin_; }
+
+  void SetFileNameCase(FileCase mode) { file_case_ = mode; }
+
+  // `path` with its last component (the file name) cased as chosen; the
+  // folders before it are left as written. Both "\" and "/" separate.
+  std::string ApplyFileCase(std::string_view path) const;
+
+ private:
+  std::string driver_ = "DBFNTX";
+  int lock_scheme_ = 0;
+  std::uint64_t lock_offset_ = 1'000'000'000;
+  std::uint64_t lock_length_ = 1;
+  std::string memo_extension_ = ".DBT";
+  bool century_ = false;
+  bool confirm_ = false;
+  std::string date_format_ = "mm/dd/yy";
+  bool deleted_ = false;
+  int epoch_ = 1900;
+  FileCase file_case_ = FileCase::kMixed;
+  int margin_ = 0;
+};
+
+// The one settings object of the process.
+Settings& LibSettings();
+
+}  // namespace talvi::lib

@@ -1,0 +1,160 @@
+#include "lib/startup.h"
+
+#include <mutex>
+#include <vector>
+
+#include "errors/errorsys.h"
+#include "lib/msgbox.h"
+#include "lib/settings.h"
+#include "lib/settings_vars.h"
+#include "lib/startup_files.h"
+#include "lib/user.h"
+#include "os/path.h"
+
+namespace talvi::lib {
+namespace {
+
+namespace files = startup_files;
+
+std::mutex close_all_mutex;
+std::vector<std::function<void()>>& CloseAllSteps() {
+  static std::vector<std::function<void()>> steps;
+  return steps;
+}
+
+bool started = false;
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
+    if (upper(a[i]) != upper(b[i])) return false;
+  }
+  return true;
+}
+
+bool StartsWithMarker(const std::string& name) {
+  return !name.empty() && name.front() == kTempMarker;
+}
+
+// The error handler reaches the user and the system lock through the
+// library, and the library's shut-down is a step of its quit.
+void ConnectErrorHandler() {
+  errors::SetMessageBoxHook(
+      [](const std::string& text, int type) { return IsTrue(POPMSG(text, type)); });
+  errors::SetSunlockHook(SUNLOCK);
+  static std::once_flag quit_step;
+  std::call_once(quit_step, [] { errors::OnQuit(Shutdown); });
+  errors::ERRORSYS();
+}
+
+void CreateAccessVariables() {
+  SetVar("ACS_USER", std::string("USER"));
+  SetVar("ACS_TEMP", std::string());
+  SetVar("ACS_PASSWD", std::string());
+  SetVar("ACS_LEVEL", std::int64_t{1});
+}
+
+// Marker-named plain files of the current folder; a file that cannot be
+// erased (read-only, open elsewhere) stays.
+void SweepCurrentFolder() {
+  for (const auto& entry : files::ListFolder("")) {
+    if (!StartsWithMarker(entry.name) || entry.directory || entry.hidden || entry.system) continue;
+    files::EraseFile(entry.name);
+  }
+}
+
+// Marker-named folders of the user's temporary folder: emptied and
+// removed. A plain file of that name stays (its removal as a folder fails).
+void SweepTempFolder() {
+  const std::string temp = files::TempVariable();
+  const std::string folder = temp + files::Separator();  // the root folder when TEMP is unset
+  for (const auto& entry : files::ListFolder(folder)) {
+    if (!StartsWithMarker(entry.name) || entry.hidden || entry.system) continue;
+    const std::string path = temp + files::Separator() + entry.name;
+    DELDIR(path);
+    files::RemoveFolder(path);
+  }
+}
+
+std::string WithoutTrailingSeparator(std::string path) {
+  while (path.size() > 1 && (path.back() == files::Separator() || path.back() == '/')) {
+    path.pop_back();
+  }
+  return path;
+}
+
+std::string TrimRight(std::string text) {
+  text.erase(text.find_last_not_of(' ') + 1);
+  return text;
+}
+
+}  // namespace
+
+void Startup() {
+  ConnectErrorHandler();
+  LibSettings().ApplyDefaults();
+  CreateAccessVariables();
+  SweepCurrentFolder();
+  SweepTempFolder();
+  files::FailCriticalErrorsQuietly();
+  started = true;
+}
+
+void Shutdown() {
+  if (!started) return;
+  started = false;
+  CLOSEALL();
+  if (!IsUserSignedIn()) return;
+  if (const auto handle = SETHUSER()) files::CloseFile(*handle);
+  // An empty working folder would mean the current folder, which holds the
+  // program's own files: only a folder that was really set is emptied.
+  if (const std::string temp = SETTEMP(); !temp.empty()) {
+    for (const auto& entry : files::ListFolder(temp)) {
+      if (entry.directory || entry.hidden || entry.system) continue;
+      files::EraseFile(files::Join(temp, entry.name));
+    }
+    files::RemoveFolder(WithoutTrailingSeparator(temp));
+  }
+  if (files::PathExists(os::NativePath("C:\\ORVA\\NET"))) {
+    files::EraseFile(TrimRight(SETUSER()) + ".USR");
+  }
+}
+
+void CLOSEALL() {
+  std::vector<std::function<void()>> steps;
+  {
+    std::lock_guard lock(close_all_mutex);
+    steps = CloseAllSteps();
+  }
+  for (const auto& step : steps) {
+    if (step) step();
+  }
+  const std::string folder = SETTEMP();
+  for (const auto& entry : files::ListFolder(folder)) {
+    if (!IsViewIndexName(entry.name) || entry.directory || entry.hidden || entry.system) continue;
+    files::EraseFile(files::Join(folder, entry.name));
+  }
+}
+
+void OnCloseAll(std::function<void()> close_tables) {
+  std::lock_guard lock(close_all_mutex);
+  CloseAllSteps().push_back(std::move(close_tables));
+}
+
+void DELDIR(const std::string& folder) {
+  for (const auto& entry : files::ListFolder(folder)) {
+    if (entry.directory || entry.system) continue;
+    const std::string path = files::Join(folder, entry.name);
+    files::ClearReadOnlyAndHidden(path);
+    if (!files::EraseFile(path)) return;
+  }
+}
+
+bool IsViewIndexName(std::string_view name) {
+  return name.size() >= 9 && name.front() == kTempMarker &&
+         EqualsIgnoringCase(name.substr(1, 4), "VIEW") &&
+         EqualsIgnoringCase(name.substr(name.size() - 4), ".NTX");
+}
+
+}  // namespace talvi::lib

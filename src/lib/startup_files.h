@@ -1,0 +1,54 @@
+// The few file-system calls of the start-up and shut-down sweeps, with the
+// Windows meaning of attributes and erasure on every system.
+//
+// On Linux the Windows attributes are read the way Wine stores them: the
+// read-only attribute is a missing owner write permission, hidden and
+// system are bits 2 and 4 of the hexadecimal number in the extended
+// attribute "user.DOSATTRIB" (a name that starts with "." is hidden too).
+// As on Windows, a read-only file cannot be erased until the attribute is
+// cleared.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "lib/user.h"
+
+namespace talvi::lib::startup_files {
+
+struct FolderEntry {
+  std::string name;
+  bool directory = false;
+  bool read_only = false;
+  bool hidden = false;
+  bool system = false;
+};
+
+// The entries of `folder` ("" for the current folder) in listing order,
+// without "." and "..": the system's order on Windows, byte order of the
+// names on Linux (whose own order is arbitrary). Empty when the folder
+// cannot be read.
+std::vector<FolderEntry> ListFolder(const std::string& folder);
+
+// `folder` + separator + `name` (no second separator when `folder` ends
+// with one); just `name` when `folder` is "".
+std::string Join(const std::string& folder, const std::string& name);
+
+bool EraseFile(const std::string& path);
+bool RemoveFolder(const std::string& path);  // the folder must be empty
+bool PathExists(const std::string& path);
+void ClearReadOnlyAndHidden(const std::string& path);
+
+// The value of the environment variable TEMP ("" when unset).
+std::string TempVariable();
+
+// The separator this system writes in paths.
+char Separator();
+
+// Makes the system report a drive that is not ready to the calling
+// function instead of showing its own critical-error box.
+void FailCriticalErrorsQuietly();
+
+void CloseFile(FileHandle handle);
+
+}  // namespace talvi::lib::startup_files
