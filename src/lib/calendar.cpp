@@ -79,8 +79,7 @@ bool ISFEST(Date date, bool saturday_is_holiday) {
 
 std::string CDAY(Date date) {
   static constexpr std::array<std::string_view, 7> kNames = {
-      "Domenica", "Luned\xEC",   "Marted\xEC", "Mercoled\xEC",
-      "Gioved\xEC", "Venerd\xEC", "Sabato"};
+      "Domenica", "Luned\xEC", "Marted\xEC", "Mercoled\xEC", "Gioved\xEC", "Venerd\xEC", "Sabato"};
   const int weekday = DOW(date);
   if (weekday == 0) return {};
   return std::string(kNames[static_cast<std::size_t>(weekday - 1)]);

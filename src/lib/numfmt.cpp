@@ -124,8 +124,8 @@ std::string Render(double number, int places, Style style) {
 int DefaultWidth(double number, bool with_decimals) {
   int width = kStandardWidth;
   if (const std::optional<Scaled> whole = ScaleDecimal(number, 0, Rounding::kTruncate)) {
-    const int plain = static_cast<int>(std::to_string(whole->units).size()) +
-                      (whole->negative ? 1 : 0);
+    const int plain =
+        static_cast<int>(std::to_string(whole->units).size()) + (whole->negative ? 1 : 0);
     width = std::max(plain, kStandardWidth);
   }
   // The run-time renders the largest values 20 wide; that width counts as

@@ -84,9 +84,8 @@ bool ISCOD(std::string_view text) {
   if (trimmed.size() != 16) return ISIVA(text);
 
   // Values of a letter or digit in an odd place; digits use the first ten.
-  static constexpr std::array<int, 26> kOddValues = {1,  0,  5,  7,  9,  13, 15, 17, 19,
-                                                     21, 2,  4,  18, 20, 11, 3,  6,  8,
-                                                     12, 14, 16, 10, 22, 25, 24, 23};
+  static constexpr std::array<int, 26> kOddValues = {
+      1, 0, 5, 7, 9, 13, 15, 17, 19, 21, 2, 4, 18, 20, 11, 3, 6, 8, 12, 14, 16, 10, 22, 25, 24, 23};
   if (!IsLetter(trimmed[11]) || !IsLetter(trimmed[15])) return false;
   int sum = 0;
   for (std::size_t i = 0; i < 15; ++i) {

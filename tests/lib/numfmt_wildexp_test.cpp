@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "lib/numfmt.h"
+
+namespace talvi::lib {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+class WildExpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("talvi_wildexp_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "SUB.TXT");
+    for (const char* name : {"B.TXT", "a.txt", ".hidden.txt", "ro.txt", "README", "c.dbf"}) {
+      std::ofstream(dir_ / name) << "x";
+    }
+    fs::permissions(dir_ / "ro.txt", fs::perms::owner_read | fs::perms::group_read);
+  }
+  void TearDown() override {
+    fs::permissions(dir_ / "ro.txt", fs::perms::owner_all);
+    fs::remove_all(dir_);
+  }
+  std::string Mask(const std::string& mask) const { return (dir_ / mask).string(); }
+
+  fs::path dir_;
+};
+
+TEST_F(WildExpTest, ListsPlainFilesOfEachMaskInOrder) {
+  EXPECT_EQ(WILDEXP({Mask("*.txt")}), (Names{".hidden.txt", "B.TXT", "a.txt", "ro.txt"}));
+  EXPECT_EQ(WILDEXP({Mask("*.DBF"), Mask("?.TXT")}), (Names{"c.dbf", "B.TXT", "a.txt"}));
+  EXPECT_EQ(WILDEXP({Mask("a.*"), Mask("A.TXT")}), (Names{"a.txt", "a.txt"}));
+}
+
+TEST_F(WildExpTest, WindowsExtensionRules) {
+  EXPECT_EQ(WILDEXP({Mask("*.*")}).size(), 6U);
+  EXPECT_EQ(WILDEXP({Mask("README.*")}), Names{"README"});
+  EXPECT_EQ(WILDEXP({Mask("*.")}), Names{"README"});
+  EXPECT_EQ(WILDEXP({Mask("*E")}), Names{"README"});
+  EXPECT_EQ(WILDEXP({Mask("R*D*E")}), Names{"README"});
+  EXPECT_EQ(WILDEXP({Mask("??.txt")}), Names{"ro.txt"});
+}
+
+TEST_F(WildExpTest, BackslashFolderAndMissingPlaces) {
+  const std::string mask = dir_.string() + "\\c.*";
+  EXPECT_EQ(WILDEXP({mask}), Names{"c.dbf"});
+  EXPECT_TRUE(WILDEXP({}).empty());
+  EXPECT_TRUE(WILDEXP({Mask("missing/*.*")}).empty());
+  EXPECT_TRUE(WILDEXP({Mask("")}).empty());
+  EXPECT_TRUE(WILDEXP({Mask("*.zip")}).empty());
+}
+
+}  // namespace
+}  // namespace talvi::lib
