@@ -376,6 +376,11 @@ QWidget* ActiveWidget() {
   return QApplication::activeWindow();
 }
 
+void NotDefaultOwner(TDialog& dialog) {
+  auto& created = Created();
+  created.erase(std::remove(created.begin(), created.end(), &dialog), created.end());
+}
+
 std::intptr_t NextControlHandle() { return ++nextControlHandle; }
 
 void Place(TControl& control, QWidget* widget) {

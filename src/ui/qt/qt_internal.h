@@ -37,6 +37,8 @@ TControl* Adopt(TDialog* owner, std::unique_ptr<TControl> control);
 // The window that new modal windows should belong to: the active window of
 // the program, or nullptr.
 QWidget* ActiveWidget();
+// Keeps `dialog` (a folder page) from becoming LastDialog().
+void NotDefaultOwner(TDialog& dialog);
 // A fresh non-zero handle for a control's window.
 std::intptr_t NextControlHandle();
 // Places a control's widget at its pixel rectangle.

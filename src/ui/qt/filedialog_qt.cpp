@@ -1,0 +1,131 @@
+// The file chooser: a modal, non-native QFileDialog.
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QStringList>
+
+#include "ui/qt/qt_internal.h"
+#include "ui/ui.h"
+
+namespace talvi::ui {
+namespace {
+
+constexpr unsigned kOverwritePrompt = 0x2;
+constexpr unsigned kAllowMultiSelect = 0x200;
+constexpr unsigned kFileMustExist = 0x1000;
+constexpr unsigned kDefaultFlags = 2060;
+constexpr std::size_t kFilterLimit = 399;
+
+int lastFilterIndex = 0;
+
+// "desc|pattern|desc|pattern" -> one Qt name filter per pair. Qt reads the
+// masks from the last parenthesis of each entry, so the pattern is added
+// there and hidden from view (the description often shows it already).
+QStringList NameFilters(const std::string& filter) {
+  QStringList filters;
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : filter.substr(0, kFilterLimit)) {
+    if (c == '|') {
+      parts.push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  if (!part.empty()) parts.push_back(part);
+  for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
+    std::string masks = parts[i + 1];
+    for (char& c : masks) {
+      if (c == ';') c = ' ';
+    }
+    filters << qt::ToQ(parts[i] + " (" + masks + ")");
+  }
+  return filters;
+}
+
+struct Choice {
+  bool accepted = false;
+  QStringList files;
+  QString directory;
+};
+
+Choice Run(const std::string& filter, const std::optional<std::string>& title, int filterIndex,
+           const std::optional<std::string>& initialDir, bool save, unsigned flags,
+           const std::optional<std::string>& fileName) {
+  qt::EnsureApp();
+  QFileDialog dialog(qt::ActiveWidget());
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, (flags & kOverwritePrompt) == 0);
+  dialog.setWindowTitle(qt::ToQ(title.value_or("Select the file")));
+  if (initialDir && !initialDir->empty()) dialog.setDirectory(qt::ToQ(*initialDir));
+  const QStringList filters = NameFilters(filter);
+  if (!filters.isEmpty()) {
+    dialog.setNameFilters(filters);
+    const int index = filterIndex >= 1 && filterIndex <= filters.size() ? filterIndex : 1;
+    dialog.selectNameFilter(filters.at(index - 1));
+  }
+  if (save) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if ((flags & kAllowMultiSelect) != 0) {
+      dialog.setFileMode(QFileDialog::ExistingFiles);
+    } else if ((flags & kFileMustExist) != 0) {
+      dialog.setFileMode(QFileDialog::ExistingFile);
+    } else {
+      dialog.setFileMode(QFileDialog::AnyFile);
+    }
+  }
+  dialog.setDefaultSuffix(QString());
+  if (fileName && !fileName->empty()) dialog.selectFile(qt::ToQ(*fileName));
+  lastFilterIndex = 0;
+  Choice choice;
+  choice.accepted = dialog.exec() == QDialog::Accepted;
+  lastFilterIndex = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
+  if (choice.accepted) {
+    choice.files = dialog.selectedFiles();
+    choice.directory = dialog.directory().absolutePath();
+  }
+  return choice;
+}
+
+}  // namespace
+
+std::string cGetFile(const std::string& filter, const std::optional<std::string>& title,
+                     std::optional<int> filterIndex, const std::optional<std::string>& initialDir,
+                     std::optional<bool> save, bool /*longNames*/, std::optional<unsigned> flags,
+                     const std::optional<std::string>& fileName) {
+  const bool isSave = save.value_or(fileName.has_value());
+  const unsigned f = flags.value_or(kDefaultFlags) != 0 ? flags.value_or(kDefaultFlags)
+                                                        : kDefaultFlags;
+  const Choice choice = Run(filter, title, filterIndex.value_or(1) & 0xFF, initialDir, isSave,
+                            f & ~kAllowMultiSelect, fileName);
+  if (!choice.accepted || choice.files.isEmpty()) return {};
+  return qt::FromQ(QDir::toNativeSeparators(choice.files.first()));
+}
+
+std::vector<std::string> cGetFiles(const std::string& filter,
+                                   const std::optional<std::string>& title,
+                                   std::optional<int> filterIndex,
+                                   const std::optional<std::string>& initialDir) {
+  const Choice choice = Run(filter, title, filterIndex.value_or(1) & 0xFF, initialDir, false,
+                            kDefaultFlags | kAllowMultiSelect | kFileMustExist, std::nullopt);
+  std::vector<std::string> result;
+  if (!choice.accepted || choice.files.isEmpty()) return result;
+  if (choice.files.size() == 1) {
+    result.push_back(qt::FromQ(QDir::toNativeSeparators(choice.files.first())));
+    return result;
+  }
+  result.push_back(qt::FromQ(QDir::toNativeSeparators(choice.directory)));
+  for (const QString& file : choice.files) {
+    result.push_back(qt::FromQ(QFileInfo(file).fileName()));
+  }
+  return result;
+}
+
+int cGetFileFilterIndex() { return lastFilterIndex; }
+
+}  // namespace talvi::ui
