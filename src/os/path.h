@@ -2,6 +2,7 @@
 // form on this system.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,19 @@ std::string NetworkFolder();
 // drives: "X:\a" is "/a", "X:a" is "a"), then every "\" becomes "/".
 // On Windows the path is returned unchanged.
 std::string NativePath(std::string_view path);
+
+// The full form of a native path: a relative path is taken from the
+// current folder, "." and ".." parts are resolved (".." stops at the root),
+// repeated separators fold into one, letter case and a final separator are
+// kept; links are not followed. When the result and its terminator fit in
+// `size` characters it is stored in `out` and its length is returned;
+// otherwise `out` is left alone and the size needed (terminator included)
+// is returned. 0 for an empty path or an unknown current folder.
+std::size_t FullPathName(std::string_view path, std::size_t size, std::string& out);
+
+// The current drive: "C:" and the like on Windows; on Linux, which has no
+// drives, "\" (the root of the one tree).
+std::string CurrentDrive();
 
 // The path separator this system writes ("\" on Windows, "/" on Linux).
 char PathSeparator();

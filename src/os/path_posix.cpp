@@ -1,4 +1,8 @@
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 #include "os/path.h"
 
@@ -45,6 +49,45 @@ std::string NativePath(std::string_view path) {
   }
   return out;
 }
+
+std::size_t FullPathName(std::string_view path, std::size_t size, std::string& out) {
+  if (path.empty()) return 0;
+  std::string whole;
+  if (path.front() != '/') {
+    std::vector<char> cwd(4096);
+    while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+      if (errno != ERANGE) return 0;
+      cwd.resize(cwd.size() * 2);
+    }
+    whole = cwd.data();
+    whole += '/';
+  }
+  whole.append(path);
+  std::vector<std::string_view> parts;
+  std::string_view rest = whole;
+  while (!rest.empty()) {
+    const std::size_t slash = rest.find('/');
+    const std::string_view part = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string full;
+  for (std::string_view part : parts) {
+    full += '/';
+    full.append(part);
+  }
+  if (full.empty() || (whole.back() == '/' && !parts.empty())) full += '/';
+  if (full.size() + 1 > size) return full.size() + 1;
+  out = full;
+  return full.size();
+}
+
+std::string CurrentDrive() { return "\\"; }
 
 char PathSeparator() { return '/'; }
 
