@@ -28,56 +28,46 @@ TEST(IsIbanTest, AcceptsRealNumbersAndRejectsEachChangedDigit) {
   }
 }
 
-TEST(IsIbanTest, OnlyTwentySevenCharactersPass) {
+TEST(IsIbanTest, RejectsOtherLengthsAndAnyRemainderButOne) {
   EXPECT_FALSE(ISIBAN("DE89370400440532013000"));  // valid German IBAN, 22 characters
-  EXPECT_FALSE(ISIBAN("GB29NWBK60161331926819"));
   EXPECT_FALSE(ISIBAN("IT60 X054 2811 1010 0000 0123 456"));
   EXPECT_FALSE(ISIBAN(""));
-}
-
-TEST(IsIbanTest, RemainderMustBeExactlyOne) {
   EXPECT_FALSE(ISIBAN("IT69X0542811101000000123456"));  // remainder 10
   EXPECT_FALSE(ISIBAN("IT78X0542811101000000123456"));  // remainder 19
 }
 
 TEST(IsIbanTest, MalformedInputNeverPasses) {
-  EXPECT_FALSE(ISIBAN("it60x0542811101000000123456"));
-  EXPECT_FALSE(ISIBAN("IT60x0542811101000000123456"));
+  // Both would pass the remainder check with letters counted as code - 55.
+  EXPECT_FALSE(ISIBAN("IT91x0542811101000000123456"));
+  EXPECT_FALSE(ISIBAN("123605428111010000001234567"));
   for (const char odd : {'\0', '\xE9', '-', ' ', ':'}) {
     std::string iban = kIbans27[0];
     iban[17] = odd;
     EXPECT_FALSE(ISIBAN(iban)) << int{odd};
   }
-  EXPECT_FALSE(ISIBAN("1260X0542811101000000123456"));  // no country letters
   EXPECT_FALSE(ISIBAN(std::string(100000, '1')));
 }
 
 TEST(IsIvaTest, ChecksTheLastDigit) {
   for (const std::string vat : {"06363391001", "00488410010", "00905811006", "01234567897"}) {
-    EXPECT_TRUE(ISIVA(vat)) << vat;
     EXPECT_TRUE(ISIVA(vat + "   ")) << vat;
-    std::string changed = vat;
-    changed[10] = changed[10] == '9' ? '0' : static_cast<char>(changed[10] + 1);
-    EXPECT_FALSE(ISIVA(changed)) << changed;
-    changed = vat;
-    changed[3] = changed[3] == '9' ? '0' : static_cast<char>(changed[3] + 1);
-    EXPECT_FALSE(ISIVA(changed)) << changed;
+    for (const std::size_t place : {3U, 10U}) {
+      std::string changed = vat;
+      changed[place] = changed[place] == '9' ? '0' : static_cast<char>(changed[place] + 1);
+      EXPECT_FALSE(ISIVA(changed)) << changed;
+    }
   }
-  EXPECT_FALSE(ISIVA("00000000000"));
-  EXPECT_FALSE(ISIVA(" 6363391001"));
-  EXPECT_FALSE(ISIVA("0636339100"));
-  EXPECT_FALSE(ISIVA("063633910011"));
-  EXPECT_FALSE(ISIVA("0636339100\0"s));
-  EXPECT_FALSE(ISIVA("0636339A001"));
+  for (const std::string& bad : {"00000000000"s, " 6363391001"s, "0636339100"s, "063633910011"s,
+                                 "0636339100\0"s, "0636339A001"s}) {
+    EXPECT_FALSE(ISIVA(bad)) << bad;
+  }
 }
 
 TEST(IsCodTest, FiscalCodesWithTheirControlLetter) {
   EXPECT_TRUE(ISCOD("RSSMRA85T10A562S"));
-  EXPECT_TRUE(ISCOD("RSSMRA80A01H501U"));
   EXPECT_TRUE(ISCOD("rssmra80a01h501u  "));
   EXPECT_TRUE(ISCOD("RSSMRA85T10A56NH"));  // digits replaced by letters
   EXPECT_FALSE(ISCOD("RSSMRA85T10A562T"));
-  EXPECT_FALSE(ISCOD("RSSMRA85T10A562Z"));
   EXPECT_FALSE(ISCOD("RSSMRA85T1015627"));  // digit in twelfth place
   for (const char odd : {'\0', '\xE9', '-', ' ', '['}) {
     for (const std::size_t place : {6U, 13U, 15U}) {
@@ -86,50 +76,36 @@ TEST(IsCodTest, FiscalCodesWithTheirControlLetter) {
       EXPECT_FALSE(ISCOD(code)) << int{odd} << " at " << place;
     }
   }
-}
-
-TEST(IsCodTest, OtherLengthsAreVatNumbers) {
+  // Other lengths are VAT numbers.
   EXPECT_TRUE(ISCOD("06363391001"));
   EXPECT_FALSE(ISCOD("06363391002"));
   EXPECT_FALSE(ISCOD("RSSMRA85T10A562S1"));
-  EXPECT_FALSE(ISCOD(""));
 }
 
 TEST(IsEmailTest, Form) {
   EXPECT_TRUE(ISEMAIL("mario.rossi@example.it"));
   EXPECT_TRUE(ISEMAIL("d'amico_g-1@posta.it   "));
   EXPECT_TRUE(ISEMAIL("@a.b"));
-  EXPECT_FALSE(ISEMAIL("mario.rossi@example."));
-  EXPECT_FALSE(ISEMAIL("mario rossi@example.it"));
-  EXPECT_FALSE(ISEMAIL(" mario@example.it"));
-  EXPECT_FALSE(ISEMAIL("mario@example"));
-  EXPECT_FALSE(ISEMAIL("mario.example.it"));
-  EXPECT_FALSE(ISEMAIL("mar\xECo@example.it"));
-  EXPECT_FALSE(ISEMAIL("mario\0@example.it"s));
-  EXPECT_FALSE(ISEMAIL(""));
+  for (const std::string& bad :
+       {"mario.rossi@example."s, "mario rossi@example.it"s, " mario@example.it"s, "mario@example"s,
+        "mario.example.it"s, "mar\xECo@example.it"s, "mario\0@example.it"s, ""s}) {
+    EXPECT_FALSE(ISEMAIL(bad)) << bad;
+  }
 }
 
 TEST(IsTimeTest, Ranges) {
   EXPECT_TRUE(ISTIME("23:59:59"));
   EXPECT_TRUE(ISTIME("00.00.00"));
-  EXPECT_FALSE(ISTIME("24:00:00"));
-  EXPECT_FALSE(ISTIME("12:60:00"));
-  EXPECT_FALSE(ISTIME("12:00:60"));
-  EXPECT_FALSE(ISTIME("12:00:00 "));
-  EXPECT_FALSE(ISTIME(" 2:00:00"));
-  EXPECT_FALSE(ISTIME("1a:00:00"));
-  EXPECT_FALSE(ISTIME("-1:00:00"));
-  EXPECT_FALSE(ISTIME("12:30"));
-  EXPECT_FALSE(ISTIME(""));
+  for (const char* bad : {"24:00:00", "12:60:00", "12:00:60", "12:00:00 ", " 2:00:00", "1a:00:00",
+                          "-1:00:00", "12:30", ""}) {
+    EXPECT_FALSE(ISTIME(bad)) << bad;
+  }
 }
 
 TEST(IsNumberTest, DigitsOnly) {
   EXPECT_TRUE(ISNUMBER(""));
   EXPECT_TRUE(ISNUMBER("0123456789"));
-  EXPECT_FALSE(ISNUMBER("12 3"));
-  EXPECT_FALSE(ISNUMBER("-1"));
-  EXPECT_FALSE(ISNUMBER("12\0"s));
-  EXPECT_FALSE(ISNUMBER("\xB9"));  // superscript one
+  for (const std::string& bad : {"12 3"s, "-1"s, "12\0"s, "\xB9"s}) EXPECT_FALSE(ISNUMBER(bad));
 }
 
 }  // namespace
