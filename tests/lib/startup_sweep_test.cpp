@@ -1,0 +1,124 @@
+// The start-up sweep of the library's leftover temporary files and folders,
+// on real folders.
+#include <gtest/gtest.h>
+
+#include "lib/startup.h"
+#include "startup_fixture.h"
+
+namespace talvi::lib {
+namespace {
+
+using testing::fs::exists;
+using testing::WriteFile;
+namespace fs = std::filesystem;
+
+const std::string M(1, kTempMarker);
+
+using StartupSweep = testing::StartupFolders;
+
+TEST_F(StartupSweep, CurrentFolderLosesOnlyMarkerNamedPlainFiles) {
+  for (const char* name : {"ABC.TMP", "", "nodot", "VIEW3.NTX"}) WriteFile(work_ / (M + name));
+  for (const char* name : {"TALVI.INI", "disco1.opd", "A\x7F.TMP", " \x7F"}) WriteFile(work_ / name);
+  fs::create_directory(work_ / (M + "DIR"));
+  WriteFile(work_ / (M + "DIR") / (M + "INSIDE"));
+  WriteFile(work_ / (M + "HIDDEN"));
+  testing::SetDosAttributes(work_ / (M + "HIDDEN"), "0x2");
+  WriteFile(work_ / (M + "SYSTEM"));
+  testing::SetDosAttributes(work_ / (M + "SYSTEM"), "0x4");
+  WriteFile(work_ / (M + "READONLY"));
+  testing::MakeReadOnly(work_ / (M + "READONLY"));
+  WriteFile(work_ / (M + "ARCHIVE"));
+  testing::SetDosAttributes(work_ / (M + "ARCHIVE"), "0x20");  // an ordinary file
+
+  Startup();
+
+  for (const char* name : {"ABC.TMP", "", "nodot", "VIEW3.NTX", "ARCHIVE"}) {
+    EXPECT_FALSE(exists(work_ / (M + name))) << name;
+  }
+  for (const char* name : {"TALVI.INI", "disco1.opd", "A\x7F.TMP", " \x7F"}) {
+    EXPECT_TRUE(exists(work_ / name)) << name;
+  }
+  // Folders, hidden and system files, and files that cannot be erased stay.
+  EXPECT_TRUE(exists(work_ / (M + "DIR") / (M + "INSIDE")));
+  EXPECT_TRUE(exists(work_ / (M + "HIDDEN")));
+  EXPECT_TRUE(exists(work_ / (M + "SYSTEM")));
+  EXPECT_TRUE(exists(work_ / (M + "READONLY")));
+}
+
+TEST_F(StartupSweep, TempFolderLosesMarkerFoldersWithTheirFiles) {
+  const fs::path gone = temp_ / (M + "SESSION");
+  fs::create_directory(gone);
+  for (const char* name : {"USER", "A.DBF", "B.CDX"}) WriteFile(gone / name);
+  WriteFile(gone / "RO.TXT");
+  testing::MakeReadOnly(gone / "RO.TXT");
+  WriteFile(gone / "HID.TXT");
+  testing::SetDosAttributes(gone / "HID.TXT", "0x2");
+  // A folder holding a sub-folder is emptied of its files but stays.
+  const fs::path nested = temp_ / (M + "NESTED");
+  fs::create_directories(nested / "SUB");
+  WriteFile(nested / "A.TXT");
+  WriteFile(nested / "SUB" / "B.TXT");
+  // Not ours: a folder without the marker, a marker-named plain file.
+  fs::create_directory(temp_ / "KEEP");
+  WriteFile(temp_ / "KEEP" / (M + "X"));
+  WriteFile(temp_ / (M + "PLAIN"));
+
+  Startup();
+
+  EXPECT_FALSE(exists(gone));
+  EXPECT_TRUE(exists(nested / "SUB" / "B.TXT"));
+  EXPECT_FALSE(exists(nested / "A.TXT"));
+  EXPECT_TRUE(exists(temp_ / "KEEP" / (M + "X")));
+  EXPECT_TRUE(exists(temp_ / (M + "PLAIN")));
+}
+
+TEST_F(StartupSweep, AFileThatCannotBeErasedStopsTheEmptyingOfItsFolder) {
+  const fs::path folder = temp_ / (M + "STUCK");
+  fs::create_directory(folder);
+  for (const char* name : {"1.TXT", "2.TXT", "3.TXT"}) WriteFile(folder / name);
+  if (!testing::SetImmutable(folder / "2.TXT", true)) {
+    GTEST_SKIP() << "this file system cannot make a file immutable";
+  }
+  const fs::path next = temp_ / (M + "TTAIL");  // a later folder is still swept
+  fs::create_directory(next);
+  WriteFile(next / "Z.TXT");
+
+  Startup();
+
+  EXPECT_FALSE(exists(folder / "1.TXT"));
+  EXPECT_TRUE(exists(folder / "2.TXT"));
+  EXPECT_TRUE(exists(folder / "3.TXT"));  // not reached
+  EXPECT_FALSE(exists(next));
+}
+
+TEST_F(StartupSweep, DeldirLeavesTheFolderAndItsSystemFiles) {
+  const fs::path folder = root_ / "plain";
+  fs::create_directory(folder);
+  WriteFile(folder / "A");
+  WriteFile(folder / ".hidden");
+  WriteFile(folder / "SYS");
+  testing::SetDosAttributes(folder / "SYS", "0x4");
+  DELDIR(folder.string());
+  EXPECT_TRUE(exists(folder));
+  EXPECT_FALSE(exists(folder / "A"));
+  EXPECT_FALSE(exists(folder / ".hidden"));
+  EXPECT_TRUE(exists(folder / "SYS"));
+  DELDIR((root_ / "missing").string());  // nothing to do, no failure
+}
+
+// With TEMP unset the sweep looks in the root folder. The test leaves only
+// its own marker folder there, and needs the right to write it.
+TEST_F(StartupSweep, UnsetTempSweepsTheRootFolder) {
+  const fs::path own = fs::path("/") / (M + "TALVI-TEST-" + std::to_string(getpid()));
+  std::error_code ec;
+  if (!fs::create_directory(own, ec)) GTEST_SKIP() << "the root folder is not writable";
+  WriteFile(own / "A.TMP");
+  unsetenv("TEMP");
+  Startup();
+  const bool left = exists(own);
+  fs::remove_all(own, ec);
+  EXPECT_FALSE(left);
+}
+
+}  // namespace
+}  // namespace talvi::lib
