@@ -27,10 +27,11 @@ std::string EZSTR(double number, std::optional<int> width = std::nullopt);
 std::string ESSTR(double number, std::optional<int> width = std::nullopt, bool show_zero = false);
 
 // For each file mask in order ("*.DBF", "C:\\DATI\\A?.TXT", ...), the names,
-// without folder, of the plain files that match it, read-only and hidden
-// files included; a name matching two masks appears twice. Masks follow the
-// Windows rules: "*" and "?" as wildcards, letters matched without regard to
-// case, "*.*" for every name. Names within one mask come in name order.
+// without folder, of the files that match it, read-only, hidden and system
+// files included, folders not; a name matching two masks appears twice.
+// Masks follow the system's wildcard rules and names within one mask come
+// in the order of its directory search (on Linux: by name, without regard
+// to case).
 std::vector<std::string> WILDEXP(const std::vector<std::string>& masks);
 
 }  // namespace talvi::lib
