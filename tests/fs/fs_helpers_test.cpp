@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "fs/attributes.h"
+#include "fs/files.h"
+#include "fs/find.h"
+#include "fs/hooks.h"
+#include "fs/temp_dir.h"
+
+namespace talvi::fs {
+namespace {
+
+namespace sfs = std::filesystem;
+using talvi::testing::ReadBytes;
+using talvi::testing::TempDir;
+using talvi::testing::WriteBytes;
+
+TEST(AttributeHelpers, ChangeOnlyTheOneBit) {
+  TempDir dir;
+  const std::string f = dir / "f";
+  WriteBytes(f, "");
+  ASSERT_TRUE(SETFILEATTRIBUTES(f, 1 | 4));
+  SETHIDDEN(f);
+  EXPECT_EQ(GETFILEATTRIBUTES(f), 1 | 2 | 4);
+  CLEARREADONLY(f);
+  EXPECT_EQ(GETFILEATTRIBUTES(f), 2 | 4);
+  CLEARHIDDEN(f);
+  EXPECT_EQ(GETFILEATTRIBUTES(f), 4);
+
+  const std::string missing = dir / "missing";
+  EXPECT_EQ(GETFILEATTRIBUTES(missing), -1);
+  SETHIDDEN(missing);
+  CLEARREADONLY(missing);
+  CLEARHIDDEN(missing);
+  EXPECT_FALSE(sfs::exists(missing));
+  EXPECT_FALSE(SETFILEATTRIBUTES(missing, -2));
+}
+
+TEST(FileHelpers, CopyMoveDeleteWithWindowsStylePaths) {
+  TempDir dir;
+  const std::string d = dir.path().string();
+  int refreshes = 0;
+  SetRefreshHook([&] { ++refreshes; });
+  WriteBytes(d + "/a", "new");
+  WriteBytes(d + "/b", "old");
+  EXPECT_TRUE(COPYFILE(d + "\\a", d + "\\b"));
+  SetRefreshHook(nullptr);
+  EXPECT_EQ(ReadBytes(d + "/b"), "new");
+  EXPECT_GT(refreshes, 0);  // the installed refresh hook kept windows alive
+
+  EXPECT_FALSE(MOVEFILE(d + "\\a", d + "\\b"));
+  EXPECT_TRUE(MOVEFILE(d + "\\a", d + "\\c"));
+  EXPECT_TRUE(DELETEFILE(d + "\\c"));
+  EXPECT_FALSE(DELETEFILE(d + "\\c"));
+  EXPECT_TRUE(CREATEDIR(d + "\\sub"));
+  EXPECT_TRUE(REMOVEDIR(d + "\\sub"));
+  EXPECT_FALSE(REMOVEDIR(d + "\\sub"));
+}
+
+TEST(FileHelpers, FullNameAndCurrentFolder) {
+  TempDir dir;
+  const auto before = sfs::current_path();
+  ASSERT_TRUE(SETCURDIR(dir.path().string()));
+  const std::string cwd = sfs::current_path().string();
+  const std::string full = FULLNAME(".\\TALVI.INI");
+  const std::string up = FULLNAME("x\\..\\Talvi.Ini");
+  const std::string too_long = FULLNAME(std::string(300, 'n'));
+  sfs::current_path(before);
+  EXPECT_EQ(full, cwd + "/TALVI.INI");
+  EXPECT_EQ(up, cwd + "/Talvi.Ini");
+  EXPECT_EQ(too_long, "");
+  EXPECT_FALSE(SETCURDIR(dir / "missing"));
+  EXPECT_GT(DISKFREESPACE(dir.path().string()), 0);
+  EXPECT_EQ(GETDRIVETYPE(dir / "missing"), 1);
+}
+
+TEST(FileHelpers, SetFileDateTimeBetweenFolders) {
+  TempDir dir;
+  const std::string a = dir / "a";
+  const std::string b = dir / "b";
+  sfs::create_directory(a);
+  sfs::create_directory(b);
+  const timespec ta[2] = {{100000000, 0}, {200000000, 0}};
+  const timespec tb[2] = {{300000000, 0}, {400000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, a.c_str(), ta, 0), 0);
+  ASSERT_EQ(::utimensat(AT_FDCWD, b.c_str(), tb, 0), 0);
+  EXPECT_TRUE(SETFILEDATETIME(a, b));
+  struct stat st {};
+  ASSERT_EQ(::stat(b.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 200000000);
+  EXPECT_EQ(st.st_atim.tv_sec, 300000000);
+}
+
+TEST(FindFile, FillsTheRecordInPlace) {
+  TempDir dir;
+  WriteBytes(dir / "one.opd", std::string(4608, 'x'));
+  WriteBytes(dir / "two.OPD", "");
+  WriteBytes(dir / "three.txt", "");
+  Win32FindData rec = OWIN32FINDDATA();
+  ASSERT_EQ(rec.cBuffer.size(), 318u);
+
+  const std::int64_t h = FINDFIRSTFILE(dir.path().string() + "\\*.opd", rec.cBuffer);
+  ASSERT_NE(h, -1);
+  EXPECT_EQ(rec.cFileName(), "one.opd");
+  EXPECT_EQ(rec.nFileSizeL(), 4608u);
+  EXPECT_EQ(rec.nFileSizeH(), 0u);
+  EXPECT_EQ(rec.nFileAttr(), 0x80u);
+  EXPECT_EQ(rec.cLastWTime().size(), 8u);
+  EXPECT_NE(rec.cLastWTime(), std::string(8, '\0'));
+  EXPECT_EQ(rec.cShortName(), "");
+  EXPECT_TRUE(FINDNEXTFILE(h, rec.cBuffer));
+  EXPECT_EQ(rec.cFileName(), "two.OPD");
+  EXPECT_EQ(rec.nFileSizeL(), 0u);
+  EXPECT_FALSE(FINDNEXTFILE(h, rec.cBuffer));
+  EXPECT_TRUE(FINDCLOSE(h));
+
+  std::string small;  // a short buffer is lengthened, never overrun
+  const std::int64_t h2 = FINDFIRSTFILE(dir / "three.txt", small);
+  ASSERT_NE(h2, -1);
+  EXPECT_EQ(small.size(), 318u);
+  FINDCLOSE(h2);
+  EXPECT_EQ(FINDFIRSTFILE(dir / "*.none", small), -1);
+}
+
+}  // namespace
+}  // namespace talvi::fs
