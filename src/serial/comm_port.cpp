@@ -81,18 +81,22 @@ bool CommPort::AnnounceWaitForRoom() {
   return false;
 }
 
-void CommPort::Notify(Handle handle) {
+bool CommPort::Notify(Handle handle) {
   // Acquire: pairs with SetNotifyWindow(); the window value is all we need.
   const WindowHandle window = notifyWindow_.load(std::memory_order_acquire);
-  if (window == 0 || stop_.stop_requested()) return;
+  if (window == 0 || stop_.stop_requested()) return false;
   std::shared_ptr<const WindowSender> sender = CurrentSender();
-  if (!sender || !*sender) return;
+  if (!sender || !*sender) return false;
+  const std::size_t before = ring_.Waiting();
   try {
     (*sender)(window, WM_COMMNOTIFY, handle, CN_RECEIVE, stop_.get_token());
   } catch (...) {
     // A window that could not take the message: as with a window that no
     // longer exists, the message goes nowhere and the watcher carries on.
+    return false;
   }
+  const std::size_t after = ring_.Waiting();
+  return after > 0 && after < before && !stop_.stop_requested();
 }
 
 Handle RegisterPort(std::shared_ptr<CommPort> port) {
@@ -124,6 +128,11 @@ std::optional<QueueSizes> PortQueueSizes(Handle handle) {
   std::shared_ptr<CommPort> port = FindPort(handle);
   if (!port) return std::nullopt;
   return port->queueSizes();
+}
+
+std::size_t PortBytesWaiting(Handle handle) {
+  std::shared_ptr<CommPort> port = FindPort(handle);
+  return port ? port->bytesWaiting() : 0;
 }
 
 void SetWindowSender(WindowSender sender) {

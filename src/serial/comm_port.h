@@ -49,14 +49,18 @@ class CommPort {
     notifyWindow_.store(window, std::memory_order_release);
   }
   QueueSizes queueSizes() const { return queues_; }
+  std::size_t bytesWaiting() const { return ring_.Waiting(); }
 
  protected:
   explicit CommPort(QueueSizes queues) : queues_(queues) {}
 
   // Watcher side: after a batch, sends WM_COMMNOTIFY to the armed window (if
   // any) through the installed sender and waits until it was handled there
-  // or the port is closing.
-  void Notify(Handle handle);
+  // or the port is closing. Gives true when the handler took bytes but left
+  // some waiting: the watcher then notifies again as soon as no new bytes
+  // are at hand, so a handler that takes a fixed amount per notification is
+  // not left with bytes that only the next arrival would bring to it.
+  bool Notify(Handle handle);
 
   // Watcher side, when the ring is full: announces that it wants room and
   // gives false, or gives true when room appeared meanwhile (then it does not
@@ -83,5 +87,7 @@ std::shared_ptr<CommPort> RemovePort(Handle handle);
 // The queue sizes an open port was asked for; nothing for a handle that is
 // not open.
 std::optional<QueueSizes> PortQueueSizes(Handle handle);
+// The bytes waiting in an open port's ring (0 for a handle that is not open).
+std::size_t PortBytesWaiting(Handle handle);
 
 }  // namespace talvi::serial

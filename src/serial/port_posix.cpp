@@ -131,7 +131,7 @@ class PosixPort final : public CommPort {
     const ssize_t n = ::read(fd_, buffer, std::min(kBatch, ring_.Room()));
     if (n > 0) {
       ring_.Put(buffer, static_cast<std::size_t>(n));
-      Notify(handle_);
+      notifyAgain_ = Notify(handle_);
       return true;
     }
     const bool hungUp = (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
@@ -147,8 +147,13 @@ class PosixPort final : public CommPort {
       // control) until READCOMM makes room and wakes us.
       bool wantBytes = !deviceGone && (ring_.Room() > 0 || AnnounceWaitForRoom());
       pollfd fds[2] = {{wantBytes ? fd_ : -1, POLLIN, 0}, {wake_, POLLIN, 0}};
-      if (::poll(fds, 2, -1) < 0) {
+      const int ready = ::poll(fds, 2, notifyAgain_ ? 0 : -1);
+      if (ready < 0) {
         if (errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        continue;
+      }
+      if (ready == 0) {
+        notifyAgain_ = Notify(handle_);  // nothing new: hand over what still waits
         continue;
       }
       if ((fds[1].revents & POLLIN) != 0) DrainWake();
@@ -160,6 +165,7 @@ class PosixPort final : public CommPort {
   int wake_;
   std::optional<termios> saved_;
   Handle handle_ = -1;
+  bool notifyAgain_ = false;  // the watcher's own
   std::thread watcher_;
 };
 

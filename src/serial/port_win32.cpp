@@ -137,6 +137,7 @@ class Win32Port final : public CommPort, public std::enable_shared_from_this<Win
     waitOv.hEvent = NewEvent(true);
     readOv.hEvent = NewEvent(true);
     bool deviceGone = waitOv.hEvent == nullptr || readOv.hEvent == nullptr;
+    bool notifyAgain = false;
     ::SetCommMask(device_, EV_RXCHAR);
     char buffer[kBatch + 1];
     while (!stop_.stop_requested()) {
@@ -159,7 +160,11 @@ class Win32Port final : public CommPort, public std::enable_shared_from_this<Win
         continue;
       }
       if (status.cbInQue == 0) {
-        deviceGone = !WaitForArrival(waitOv);
+        if (notifyAgain) {
+          notifyAgain = Notify(handle_);  // nothing new: hand over what still waits
+        } else {
+          deviceGone = !WaitForArrival(waitOv);
+        }
         continue;
       }
       const DWORD want = std::min<DWORD>({status.cbInQue, kBatch, static_cast<DWORD>(ring_.Room())});
@@ -167,7 +172,7 @@ class Win32Port final : public CommPort, public std::enable_shared_from_this<Win
       deviceGone = !ReadBatch(readOv, buffer, want, got);
       if (got > 0 && !stop_.stop_requested()) {
         ring_.Put(buffer, got);
-        Notify(handle_);
+        notifyAgain = Notify(handle_);
       }
     }
     if (waitOv.hEvent != nullptr) ::CloseHandle(waitOv.hEvent);

@@ -1,0 +1,260 @@
+// Receiving through watcher, ring and notification, and writing, on real
+// pseudo-terminals with a window thread that handles the notifications.
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "serial/comm_port.h"
+#include "serial/pty.h"
+#include "serial/serial.h"
+#include "serial/window_thread.h"
+
+namespace talvi::serial {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Pattern;
+
+constexpr WindowHandle kWindow = 0x1234;
+
+struct Notification {
+  WindowHandle window;
+  unsigned msg;
+  std::intptr_t wParam, lParam;
+};
+
+class Receive : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pty_.ok());
+    SetWindowSender(window_.Sender());
+    port_ = OPENCOMM(pty_.name(), 16384, 16384);
+    ASSERT_GE(port_, 0);
+    std::string dcb;
+    ASSERT_TRUE(BUILDCOMMDCB("57600,N,8,1", dcb));
+    ASSERT_TRUE(SETCOMMSTATE(port_, dcb));
+  }
+
+  void TearDown() override {
+    if (port_ >= 0) CLOSECOMM(port_);
+    SetWindowSender({});
+  }
+
+  // The application's handler: disarm, take up to 1000 bytes, re-arm.
+  void OnMessage(WindowHandle window, unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
+    if (handlerDelay_.count() > 0) std::this_thread::sleep_for(handlerDelay_);
+    ENABLECOMMNOTIFICATION(wParam, 0, 1, -1);
+    std::string buffer(1000, ' ');
+    const int n = READCOMM(wParam, buffer);
+    ENABLECOMMNOTIFICATION(wParam, window, 1, -1);
+    std::lock_guard lock(mutex_);
+    notifications_.push_back({window, msg, wParam, lParam});
+    if (n > 0) received_.append(buffer, 0, static_cast<std::size_t>(n));
+    ++calls_;
+  }
+
+  // Waits until `size` bytes came through the handler (or a few seconds).
+  std::string WaitReceived(std::size_t size, std::chrono::milliseconds limit = 5s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+      {
+        std::lock_guard lock(mutex_);
+        if (received_.size() >= size || std::chrono::steady_clock::now() > end) return received_;
+      }
+      std::this_thread::sleep_for(1ms);
+    }
+  }
+
+  void WaitInRing(std::size_t size) {
+    for (int i = 0; i < 2000 && PortBytesWaiting(port_) < size; ++i) std::this_thread::sleep_for(1ms);
+  }
+
+  std::vector<Notification> Notifications() {
+    std::lock_guard lock(mutex_);
+    return notifications_;
+  }
+
+  testing::Pty pty_;
+  std::mutex mutex_;
+  std::string received_;
+  std::vector<Notification> notifications_;
+  std::atomic<int> calls_{0};
+  std::chrono::milliseconds handlerDelay_{0};
+  testing::WindowThread window_{[this](WindowHandle w, unsigned m, std::intptr_t wp, std::intptr_t lp) {
+    OnMessage(w, m, wp, lp);
+  }};
+  Handle port_ = -1;
+};
+
+std::string Bytes(const char* text, std::size_t size) { return std::string(text, size); }
+
+TEST_F(Receive, FiveBytesGiveOneNotificationAndComeInOrder) {
+  ENABLECOMMNOTIFICATION(port_, kWindow, 1, -1);
+  const std::string five = Bytes("T\x05\0\xFFz", 5);
+  ASSERT_TRUE(pty_.Send(five));
+  EXPECT_EQ(WaitReceived(5), five);
+  std::this_thread::sleep_for(50ms);  // room for a stray second notification
+  const auto got = Notifications();
+  ASSERT_EQ(got.size(), 1U);
+  EXPECT_EQ(got[0].window, kWindow);
+  EXPECT_EQ(got[0].msg, WM_COMMNOTIFY);
+  EXPECT_EQ(got[0].wParam, port_);
+  EXPECT_EQ(got[0].lParam, CN_RECEIVE);
+}
+
+TEST_F(Receive, BytesCollectWhileDisarmedAndComeWithTheNextBatch) {
+  ASSERT_TRUE(pty_.Send("abc"));
+  WaitInRing(3);
+  EXPECT_EQ(PortBytesWaiting(port_), 3U);  // taken from the driver all the same
+  EXPECT_EQ(calls_, 0);
+  // Thresholds are accepted and change nothing.
+  EXPECT_TRUE(ENABLECOMMNOTIFICATION(port_, kWindow, 500, 7));
+  ASSERT_TRUE(pty_.Send("de"));
+  EXPECT_EQ(WaitReceived(5), "abcde");
+  EXPECT_EQ(calls_, 1);
+}
+
+TEST_F(Receive, ASmallBufferTakesOnlyItsLength) {
+  ASSERT_TRUE(pty_.Send("0123456789"));
+  WaitInRing(10);
+  std::string small = "xyz";
+  EXPECT_EQ(READCOMM(port_, small), 3);
+  EXPECT_EQ(small, "012");
+  std::string larger = "##########";
+  EXPECT_EQ(READCOMM(port_, larger, 100.0), 7);
+  EXPECT_EQ(larger, "3456789###");  // the tail keeps what it held
+  std::string empty;
+  EXPECT_EQ(READCOMM(port_, empty), 0);
+  EXPECT_EQ(READCOMM(port_, larger), 0);
+  EXPECT_EQ(larger, "3456789###");
+}
+
+TEST_F(Receive, ThreeThousandBytesWrapTheRingInOrder) {
+  ENABLECOMMNOTIFICATION(port_, kWindow, 1, -1);
+  const std::string bytes = Pattern(3000);
+  for (std::size_t at = 0; at < bytes.size(); at += 700) ASSERT_TRUE(pty_.Send(bytes.substr(at, 700)));
+  EXPECT_TRUE(WaitReceived(3000) == bytes);
+}
+
+TEST_F(Receive, ABurstWithASlowHandlerLosesNothing) {
+  handlerDelay_ = 1ms;
+  ENABLECOMMNOTIFICATION(port_, kWindow, 1, -1);
+  const std::string bytes = Pattern(1 << 20, 11);
+  std::thread remote([&] { pty_.Send(bytes); });
+  const std::string got = WaitReceived(bytes.size(), 60s);
+  remote.join();
+  EXPECT_EQ(got.size(), bytes.size());
+  EXPECT_TRUE(got == bytes);
+  EXPECT_LE(PortBytesWaiting(port_), ReceiveRing::kCapacity);
+}
+
+TEST_F(Receive, AFullRingWaitsForReadCommWithoutLosingBytes) {
+  // Nobody reads: the ring fills up to 2047 bytes and the rest stays with
+  // the driver until READCOMM makes room.
+  const std::string bytes = Pattern(3000, 5);
+  ASSERT_TRUE(pty_.Send(bytes));
+  WaitInRing(ReceiveRing::kCapacity);
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(PortBytesWaiting(port_), ReceiveRing::kCapacity);
+  std::string got;
+  for (int i = 0; i < 2000 && got.size() < bytes.size(); ++i) {
+    std::string buffer(1000, ' ');
+    got.append(buffer, 0, static_cast<std::size_t>(READCOMM(port_, buffer)));
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_TRUE(got == bytes);
+}
+
+TEST_F(Receive, WriteCommSendsBytes) {
+  EXPECT_EQ(WRITECOMM(port_, std::string(1, '\t')), 1);
+  EXPECT_EQ(WRITECOMM(port_, std::string(1, '\0')), 1);
+  EXPECT_EQ(pty_.Receive(2, 2s), Bytes("\t\0", 2));
+  EXPECT_EQ(WRITECOMM(port_, ""), 0);
+}
+
+TEST_F(Receive, WriteCommDoesNotHangOnALineThatTakesNothing) {
+  // Nobody reads the other end: the line fills and the write gives up
+  // after its bound with the count the device took.
+  const std::string big(40000, 'w');
+  int total = 0;
+  for (int i = 0; i < 8; ++i) {
+    const int n = WRITECOMM(port_, big);
+    EXPECT_GE(n, 0);
+    EXPECT_LE(n, 32767);
+    total += n;
+    if (n == 0) break;
+  }
+  EXPECT_EQ(WRITECOMM(port_, "x"), 0);
+  EXPECT_GT(total, 0);
+}
+
+TEST_F(Receive, ClosingWhileANotificationIsPendingNeitherHangsNorCallsTheHandler) {
+  window_.Pause(true);  // the window thread is busy elsewhere
+  ENABLECOMMNOTIFICATION(port_, kWindow, 1, -1);
+  ASSERT_TRUE(pty_.Send("hello"));
+  for (int i = 0; i < 2000 && window_.Queued() == 0; ++i) std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(window_.Queued(), 1U);  // the watcher waits inside its notification
+  const int threads = testing::ThreadCount();
+  EXPECT_TRUE(CLOSECOMM(port_));
+  EXPECT_EQ(testing::ThreadCount(), threads - 1);
+  port_ = -1;
+  window_.Pause(false);
+  window_.Run([] {});  // every call queued before has been dealt with
+  EXPECT_EQ(calls_, 0);
+}
+
+TEST_F(Receive, CloseOnTheWindowThreadEndsDeliveries) {
+  ENABLECOMMNOTIFICATION(port_, kWindow, 1, -1);
+  std::atomic<bool> stop{false};
+  std::thread remote([&] {
+    while (!stop) {
+      pty_.Send("stream");
+      std::this_thread::sleep_for(100us);
+    }
+  });
+  WaitReceived(600);
+  std::atomic<int> callsAtClose{-1};
+  window_.Run([&] {
+    CLOSECOMM(port_);
+    callsAtClose = calls_.load();
+  });
+  port_ = -1;
+  std::this_thread::sleep_for(50ms);
+  window_.Run([] {});
+  EXPECT_EQ(calls_, callsAtClose);
+  stop = true;
+  remote.join();
+}
+
+double ProcessCpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+TEST_F(Receive, AVanishedDeviceLeavesTheWatcherIdleAndKeepsTheRing) {
+  ASSERT_TRUE(pty_.Send("keep!"));
+  WaitInRing(5);
+  pty_.CloseMaster();  // the line hangs up: poll() reports POLLHUP for good
+  std::this_thread::sleep_for(100ms);
+  const double before = ProcessCpuSeconds();
+  std::this_thread::sleep_for(1s);
+  const double used = ProcessCpuSeconds() - before;
+  EXPECT_LT(used, 0.2) << "the watcher spins";
+  std::string buffer(10, ' ');
+  EXPECT_EQ(READCOMM(port_, buffer), 5);
+  EXPECT_EQ(buffer.substr(0, 5), "keep!");
+  EXPECT_EQ(WRITECOMM(port_, "x"), 0);
+  const int threads = testing::ThreadCount();
+  EXPECT_TRUE(CLOSECOMM(port_));
+  EXPECT_EQ(testing::ThreadCount(), threads - 1);
+  port_ = -1;
+}
+
+}  // namespace
+}  // namespace talvi::serial

@@ -1,0 +1,112 @@
+// A stand-in for the window thread: it takes the watcher's notifications as
+// queued calls and runs the handler on its own thread, while the watcher
+// waits, as a window's message loop would. A call whose port is closing is
+// dropped without running the handler, and the waiting watcher is released
+// as soon as its stop is requested.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+
+#include "serial/serial.h"
+
+namespace talvi::testing {
+
+class WindowThread {
+ public:
+  using Handler = std::function<void(serial::WindowHandle, unsigned, std::intptr_t, std::intptr_t)>;
+
+  explicit WindowThread(Handler handler) : handler_(std::move(handler)) {
+    thread_ = std::thread([this] { Pump(); });
+  }
+  ~WindowThread() {
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  serial::WindowSender Sender() {
+    return [this](serial::WindowHandle window, unsigned msg, std::intptr_t wParam,
+                  std::intptr_t lParam, std::stop_token stop) {
+      auto call = std::make_shared<Call>();
+      call->message = [=, this] { handler_(window, msg, wParam, lParam); };
+      call->stop = stop;
+      // Registered before the lock is taken: it may run at once.
+      std::stop_callback wake(stop, [this] {
+        std::lock_guard lock(mutex_);
+        changed_.notify_all();
+      });
+      std::unique_lock lock(mutex_);
+      queue_.push_back(call);
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return call->done || stop.stop_requested() || quit_; });
+    };
+  }
+
+  // Runs `task` on the window thread and waits for it.
+  void Run(std::function<void()> task) {
+    auto call = std::make_shared<Call>();
+    call->message = std::move(task);
+    std::unique_lock lock(mutex_);
+    queue_.push_back(call);
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return call->done || quit_; });
+  }
+
+  // While paused the thread takes no calls, like a window thread that is
+  // busy elsewhere.
+  void Pause(bool paused) {
+    {
+      std::lock_guard lock(mutex_);
+      paused_ = paused;
+    }
+    changed_.notify_all();
+  }
+
+  std::size_t Queued() {
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+  }
+
+ private:
+  struct Call {
+    std::function<void()> message;
+    std::stop_token stop;
+    bool done = false;
+  };
+
+  void Pump() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [&] { return quit_ || (!paused_ && !queue_.empty()); });
+      if (quit_) return;
+      std::shared_ptr<Call> call = queue_.front();
+      queue_.pop_front();
+      if (!call->stop.stop_requested()) {
+        lock.unlock();
+        call->message();
+        lock.lock();
+      }
+      call->done = true;
+      changed_.notify_all();
+    }
+  }
+
+  Handler handler_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::shared_ptr<Call>> queue_;
+  bool paused_ = false;
+  bool quit_ = false;
+  std::thread thread_;
+};
+
+}  // namespace talvi::testing
