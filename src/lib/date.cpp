@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <ostream>
 
 namespace talvi::lib {
 namespace {
@@ -239,6 +240,11 @@ Date STOD(std::string_view text) {
     part = part * 10 + (text[i] - '0');
   }
   return Date(value[0], value[1], value[2]);
+}
+
+std::ostream& operator<<(std::ostream& out, Date date) {
+  if (date.IsEmpty()) return out << "empty date";
+  return out << DTOC(date, "yyyy-mm-dd");
 }
 
 }  // namespace talvi::lib

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <compare>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 
@@ -70,6 +71,9 @@ std::string DTOC(Date date, std::string_view format = kDefaultDateFormat);
 std::string DTOS(Date date);
 // Reads "yyyymmdd"; anything else gives the empty date.
 Date STOD(std::string_view text);
+
+// "2024-03-05", or "empty date": for logs and test messages.
+std::ostream& operator<<(std::ostream& out, Date date);
 
 // A date with a time of day, as the run-time's timestamps carry it.
 struct DateTime {

@@ -88,7 +88,6 @@ std::string Grouped(std::uint64_t whole) {
 
 // Renders `number` into the layout of `places` integer digit places.
 std::string Render(double number, int places, Style style) {
-  places = std::clamp(places, 1, kMaxDigitPlaces);
   const std::size_t layout_width = static_cast<std::size_t>(
       places + (places - 1) / 3 + (style.decimals > 0 ? style.decimals + 1 : 0));
   const std::size_t field_width = layout_width + (style.sign_behind ? 1 : 0);
@@ -135,8 +134,11 @@ int DefaultWidth(double number, bool with_decimals) {
   return width;
 }
 
+// Integer digit places for a field of `width`, brought into 1 to 15.
 int Places(double number, std::optional<int> width, int decimals) {
-  return width.value_or(DefaultWidth(number, decimals > 0)) - (decimals > 0 ? 2 : 0);
+  const int field = width ? std::clamp(*width, -kMaxDigitPlaces, 2 * kMaxDigitPlaces)
+                          : DefaultWidth(number, decimals > 0);
+  return std::clamp(field - (decimals > 0 ? 2 : 0), 1, kMaxDigitPlaces);
 }
 
 }  // namespace

@@ -82,6 +82,9 @@ TEST(NumberFormatTest, DefaultWidths) {
   EXPECT_EQ(ENSTR(12345678901.5), "12.345.678.901,50");
   EXPECT_EQ(NSTR(5, 0), "5");          // at least one digit place
   EXPECT_EQ(NSTR(5, 40).size(), 19U);  // at most fifteen
+  EXPECT_EQ(NSTR(5, std::numeric_limits<int>::min()), "5");
+  EXPECT_EQ(ENSTR(5, std::numeric_limits<int>::min()), "5,00");
+  EXPECT_EQ(ESSTR(5, std::numeric_limits<int>::max()).size(), 23U);
 }
 
 }  // namespace
