@@ -32,8 +32,7 @@ std::vector<DirEntry> ListDirectory(const std::string& pattern, const std::strin
   if (Has(filter, 'S')) allowed |= os::kAttrSystem;
   if (Has(filter, 'D')) allowed |= os::kAttrDirectory;
   // Bits that neither exclude nor include (compressed, indexed and the like).
-  constexpr std::uint32_t kDeciding =
-      os::kAttrHidden | os::kAttrSystem | os::kAttrDirectory;
+  constexpr std::uint32_t kDeciding = os::kAttrHidden | os::kAttrSystem | os::kAttrDirectory;
 
   std::vector<DirEntry> entries;
   os::FindData data;

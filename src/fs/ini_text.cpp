@@ -73,7 +73,8 @@ IniText::IniText(std::string_view content) {
     }
     std::size_t eol_len = 1;
     if (content[end] == '\r' && end + 1 < content.size() && content[end + 1] == '\n') eol_len = 2;
-    lines_.push_back({std::string(content.substr(0, end)), std::string(content.substr(end, eol_len))});
+    lines_.push_back(
+        {std::string(content.substr(0, end)), std::string(content.substr(end, eol_len))});
     content.remove_prefix(end + eol_len);
   }
 }

@@ -21,8 +21,8 @@ std::string GETPVPROFSTRING(const std::optional<std::string>& section,
 }
 
 bool WRITEPPROSTRING(const std::optional<std::string>& section,
-                     const std::optional<std::string>& key,
-                     const std::optional<std::string>& value, const std::string& file) {
+                     const std::optional<std::string>& key, const std::optional<std::string>& value,
+                     const std::string& file) {
   return WritePrivateProfileString(section, key, value, file);
 }
 

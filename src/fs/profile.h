@@ -43,8 +43,8 @@ std::string GETPVPROFSTRING(const std::optional<std::string>& section,
 
 // Writes one key; true on success.
 bool WRITEPPROSTRING(const std::optional<std::string>& section,
-                     const std::optional<std::string>& key,
-                     const std::optional<std::string>& value, const std::string& file);
+                     const std::optional<std::string>& key, const std::optional<std::string>& value,
+                     const std::string& file);
 
 // Fills `buffer` in place with the section names, each followed by a zero
 // byte, and one more zero byte after the last; answers the count reported.

@@ -1,9 +1,10 @@
 #include "fs/profile_file.h"
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <sys/stat.h>
 #include <vector>
 
 #include "fs/ini_text.h"

@@ -23,7 +23,8 @@ bool IsOctal(char c) { return c >= '0' && c <= '7'; }
 std::string Unescape(const std::string& s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\\' && i + 3 < s.size() && IsOctal(s[i + 1]) && IsOctal(s[i + 2]) && IsOctal(s[i + 3])) {
+    if (s[i] == '\\' && i + 3 < s.size() && IsOctal(s[i + 1]) && IsOctal(s[i + 2]) &&
+        IsOctal(s[i + 3])) {
       out += static_cast<char>(std::stoi(s.substr(i + 1, 3), nullptr, 8));
       i += 3;
     } else {
@@ -79,8 +80,8 @@ bool Removable(const std::string& device) {
 int DriveType(const std::string& path) {
   char real[PATH_MAX];
   struct stat st {};
-  if (::realpath(path.empty() ? "." : path.c_str(), real) == nullptr ||
-      ::stat(real, &st) != 0 || !S_ISDIR(st.st_mode)) {
+  if (::realpath(path.empty() ? "." : path.c_str(), real) == nullptr || ::stat(real, &st) != 0 ||
+      !S_ISDIR(st.st_mode)) {
     return kDriveNoRootDir;
   }
   Mount m;

@@ -16,8 +16,8 @@ DWORD CALLBACK OnCopyProgress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE
 }  // namespace
 
 bool CopyOneFile(const std::string& from, const std::string& to, const CopyProgress& progress) {
-  return CopyFileExA(from.c_str(), to.c_str(), OnCopyProgress,
-                     const_cast<CopyProgress*>(&progress), nullptr, 0) != 0;
+  return CopyFileExA(from.c_str(), to.c_str(), OnCopyProgress, const_cast<CopyProgress*>(&progress),
+                     nullptr, 0) != 0;
 }
 
 bool DeletePlainFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
@@ -33,8 +33,8 @@ bool RemoveEmptyDirectory(const std::string& path) { return RemoveDirectoryA(pat
 bool ChangeDirectory(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
 
 bool CopyLastWriteTime(const std::string& from, const std::string& to) {
-  HANDLE src = CreateFileA(from.c_str(), 0, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                           nullptr);
+  HANDLE src =
+      CreateFileA(from.c_str(), 0, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (src == INVALID_HANDLE_VALUE) return false;
   FILETIME written{};
   const bool read = GetFileTime(src, nullptr, nullptr, &written) != 0;

@@ -5,12 +5,14 @@ namespace talvi::os {
 std::uint64_t ToFileTime(const timespec& ts) {
   const std::int64_t secs = static_cast<std::int64_t>(ts.tv_sec) + kFileTimeEpochOffset;
   if (secs < 0) return 0;
-  return static_cast<std::uint64_t>(secs) * 10000000u + static_cast<std::uint64_t>(ts.tv_nsec) / 100u;
+  return static_cast<std::uint64_t>(secs) * 10000000u +
+         static_cast<std::uint64_t>(ts.tv_nsec) / 100u;
 }
 
 timespec FromFileTime(std::uint64_t file_time) {
   timespec ts{};
-  ts.tv_sec = static_cast<time_t>(static_cast<std::int64_t>(file_time / 10000000u) - kFileTimeEpochOffset);
+  ts.tv_sec =
+      static_cast<time_t>(static_cast<std::int64_t>(file_time / 10000000u) - kFileTimeEpochOffset);
   ts.tv_nsec = static_cast<long>((file_time % 10000000u) * 100u);
   return ts;
 }

@@ -39,8 +39,8 @@ bool LessNoCase(const std::string& a, const std::string& b) {
 bool Describe(const std::string& path, const std::string& name, FindData& out) {
   struct statx sx {};
   if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0 &&
-      ::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
-              &sx) != 0) {
+      ::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) !=
+          0) {
     return false;
   }
   auto to_ts = [](const struct statx_timestamp& t) {
@@ -55,8 +55,8 @@ bool Describe(const std::string& path, const std::string& name, FindData& out) {
   out.access_time = ToFileTime(to_ts(sx.stx_atime));
   out.write_time = ToFileTime(to_ts(sx.stx_mtime));
   // Without a birth time the file system gives, the last write stands in.
-  out.creation_time = (sx.stx_mask & STATX_BTIME) != 0 ? ToFileTime(to_ts(sx.stx_btime))
-                                                       : out.write_time;
+  out.creation_time =
+      (sx.stx_mask & STATX_BTIME) != 0 ? ToFileTime(to_ts(sx.stx_btime)) : out.write_time;
   out.size = S_ISDIR(sx.stx_mode) ? 0 : sx.stx_size;
   out.name = name;
   return true;

@@ -59,7 +59,8 @@ class Matcher {
     const Token& tok = tokens_[t];
     switch (tok.kind) {
       case Kind::kLiteral:
-        return !at_end && Fold(static_cast<unsigned char>(name_[n])) == tok.c && Match(t + 1, n + 1);
+        return !at_end && Fold(static_cast<unsigned char>(name_[n])) == tok.c &&
+               Match(t + 1, n + 1);
       case Kind::kStar:
         return Match(t + 1, n) || (!at_end && Match(t, n + 1));
       case Kind::kDosStar:

@@ -91,7 +91,8 @@ TEST_F(ProfileRead, BufferLimits) {
 TEST_F(ProfileRead, SectionNamesIntoCallerBuffer) {
   Write("[One]\n[Two]\n[three]\n");
   std::string buffer(12, '#');
-  EXPECT_EQ(GETPRIVATEPROFILESECTIONNAMES(buffer, 100, ini_), 10);  // size clamped to 12
+  EXPECT_EQ(GETPRIVATEPROFILESECTIONNAMES(buffer, 100, ini_),
+            10);  // size clamped to 12
   EXPECT_EQ(buffer, "One\0Two\0th\0\0"s);
   std::string roomy(32, '#');
   EXPECT_EQ(GETPRIVATEPROFILESECTIONNAMES(roomy, 32, ini_), 14);

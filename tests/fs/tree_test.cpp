@@ -1,3 +1,5 @@
+#include "fs/tree.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,7 +9,6 @@
 #include "fs/hooks.h"
 #include "fs/immutable.h"
 #include "fs/temp_dir.h"
-#include "fs/tree.h"
 
 namespace talvi::fs {
 namespace {
@@ -61,8 +62,8 @@ class Tree : public ::testing::Test {
 
 TEST_F(Tree, CopyDirCopiesAllButSystemFilesWithAttributes) {
   ASSERT_TRUE(COPYDIR(src_, dst_));
-  EXPECT_EQ(Names(dst_), (std::set<std::string>{"a.txt", "ro.txt", "hid.txt", ".dot", "sub",
-                                                 "sub/deep.txt"}));
+  EXPECT_EQ(Names(dst_),
+            (std::set<std::string>{"a.txt", "ro.txt", "hid.txt", ".dot", "sub", "sub/deep.txt"}));
   EXPECT_EQ(ReadBytes(dst_ + "/sub/deep.txt"), "deep");
   EXPECT_EQ(GETFILEATTRIBUTES(dst_ + "/ro.txt"), 1);
   EXPECT_EQ(GETFILEATTRIBUTES(dst_ + "/hid.txt"), 2);
@@ -81,9 +82,11 @@ TEST_F(Tree, CopyDirOntoExistingFolderNeedsCreateFalse) {
 TEST_F(Tree, CopyDirStopsAtFirstFailedFile) {
   sfs::create_directory(dst_);
   WriteBytes(dst_ + "/hid.txt", "kept");
-  ASSERT_TRUE(SETFILEATTRIBUTES(dst_ + "/hid.txt", 1));  // a read-only target cannot be replaced
+  ASSERT_TRUE(SETFILEATTRIBUTES(dst_ + "/hid.txt",
+                                1));  // a read-only target cannot be replaced
   EXPECT_FALSE(COPYDIR(src_, dst_, false));
-  EXPECT_EQ(messages_, std::vector<std::string>{"Impossibile copiare il file " + src_ + "/hid.txt."});
+  EXPECT_EQ(messages_,
+            std::vector<std::string>{"Impossibile copiare il file " + src_ + "/hid.txt."});
   EXPECT_EQ(ReadBytes(dst_ + "/hid.txt"), "kept");
   EXPECT_TRUE(sfs::exists(dst_ + "/a.txt"));  // copied before the failure, and kept
   EXPECT_FALSE(sfs::exists(dst_ + "/sub"));   // never reached

@@ -1,10 +1,11 @@
+#include "os/attributes.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
 #include "fs/temp_dir.h"
-#include "os/attributes.h"
 
 namespace talvi::os {
 namespace {

@@ -1,9 +1,10 @@
+#include "os/drive.h"
+
 #include <gtest/gtest.h>
 #include <sys/statvfs.h>
 #include <sys/vfs.h>
 
 #include "fs/temp_dir.h"
-#include "os/drive.h"
 
 namespace talvi::os {
 namespace {
@@ -20,7 +21,8 @@ TEST(DriveType, FileSystemTypesMapToDriveKinds) {
 TEST(DriveType, RealMounts) {
   talvi::testing::TempDir dir;
   EXPECT_EQ(DriveType(dir / "missing"), kDriveNoRootDir);
-  EXPECT_EQ(DriveType("/proc/self/status"), kDriveNoRootDir);  // a file, no folder
+  EXPECT_EQ(DriveType("/proc/self/status"),
+            kDriveNoRootDir);  // a file, no folder
   struct statfs sfs {};
   ASSERT_EQ(::statfs("/dev/shm", &sfs), 0);
   if (sfs.f_type == 0x01021994) {  // tmpfs

@@ -1,12 +1,13 @@
-#include <gtest/gtest.h>
+#include "os/files.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
 #include "fs/temp_dir.h"
 #include "os/attributes.h"
-#include "os/files.h"
 
 namespace talvi::os {
 namespace {

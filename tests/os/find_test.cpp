@@ -1,5 +1,7 @@
-#include <gtest/gtest.h>
+#include "os/find.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -7,7 +9,6 @@
 #include "fs/temp_dir.h"
 #include "os/attributes.h"
 #include "os/filetime.h"
-#include "os/find.h"
 #include "os/find_data.h"
 
 namespace talvi::os {

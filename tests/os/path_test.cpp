@@ -1,10 +1,11 @@
+#include "os/path.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 
 #include "fs/temp_dir.h"
-#include "os/path.h"
 
 namespace talvi::os {
 namespace {
@@ -46,7 +47,8 @@ TEST(FullPathName, ResolvesAgainstTheCurrentFolder) {
   EXPECT_EQ(out, "/");
 
   out = "untouched";
-  EXPECT_EQ(FullPathName("/abc/def", 8, out), 9u);  // 8 characters and the terminator
+  EXPECT_EQ(FullPathName("/abc/def", 8, out),
+            9u);  // 8 characters and the terminator
   EXPECT_EQ(out, "untouched");
   EXPECT_EQ(FullPathName("/abc/def", 9, out), 8u);
   EXPECT_EQ(out, "/abc/def");
