@@ -190,6 +190,14 @@ WindowHandle GetActiveWindow();
 bool EnableWindow(WindowHandle hWnd, bool enabled);
 bool IsWindowEnabled(WindowHandle hWnd);
 
+// The control of `dialog` that holds the keyboard focus, or nullptr.
+TControl* FocusedControl(const TDialog& dialog);
+// Width in pixels of `text` (one line) in a font; an empty family means the
+// screen's default font, a size of 0 its default size.
+int TextWidth(const std::string& text, const std::string& family = "", int pixelSize = 0);
+// Character (line) height in pixels of a font, as TextWidth.
+int CharHeight(const std::string& family = "", int pixelSize = 0);
+
 // Read-only or editable multi-line text bound to a variable through
 // bSetGet: called without a value it gives the text, with a value it
 // stores it (and gives it back).

@@ -37,7 +37,7 @@ int ShowMessageBox(const std::string& text, const std::string& title, unsigned s
   qt::EnsureApp();
   Box box(qt::ActiveWidget());
   box.setWindowTitle(qt::ToQ(title));
-  box.setText(qt::ToQ(text));
+  box.setText(qt::ToQ(text).remove(QLatin1Char('\r')));
   switch (style & 0xF0u) {
     case MB_ICONSTOP: box.setIcon(QMessageBox::Critical); break;
     case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
