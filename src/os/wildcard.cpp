@@ -1,5 +1,6 @@
 #include "os/wildcard.h"
 
+#include <string>
 #include <vector>
 
 namespace talvi::os {
@@ -79,7 +80,7 @@ class Matcher {
   std::vector<Token> tokens_;
   std::string_view name_;
   std::size_t last_dot_;
-  std::vector<char> memo_;
+  std::string memo_;  // one state per (pattern, name) position pair
 };
 
 }  // namespace
