@@ -52,29 +52,25 @@ std::uint16_t QueueSizeFrom(std::optional<double> requested, std::uint16_t fallb
 
 int CommPort::Read(std::string& buffer) {
   const std::size_t count = ring_.Take(buffer.data(), std::min(buffer.size(), kMaxTransfer));
-  if (count > 0) {
-    // Seq_cst fence: keeps the release store of the read position inside
-    // Take() ahead of the load of wantsRoom_ below. Together with the fence
-    // in AnnounceWaitForRoom() either the watcher sees the room we made or
-    // we see its announcement, so it never sleeps on a ring with room.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    // Relaxed: the fence above orders it; the exchange makes one reader wake
-    // the watcher once per announcement.
-    if (wantsRoom_.load(std::memory_order_relaxed) &&
-        wantsRoom_.exchange(false, std::memory_order_relaxed)) {
-      WakeForRoom();
-    }
+  // The wake-up handshake with a watcher that waits for room. Both sides
+  // store, then load what the other stored, all seq_cst (the store of the
+  // read position is inside Take(), the load inside Room()): in the single
+  // total order of these operations one side sees the other's store, so
+  // either the watcher sees the room we made, or we see its announcement
+  // and wake it. It never sleeps on a ring with room.
+  if (count > 0 && wantsRoom_.load(std::memory_order_seq_cst) &&
+      wantsRoom_.exchange(false, std::memory_order_seq_cst)) {
+    WakeForRoom();
   }
   return static_cast<int>(count);
 }
 
 bool CommPort::AnnounceWaitForRoom() {
-  // Relaxed store, then a seq_cst fence: the announcement is ordered before
-  // the acquire load of the read position inside Room() (see Read()).
-  wantsRoom_.store(true, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_seq_cst);
+  // Seq_cst store, then the seq_cst load of the read position in Room():
+  // the watcher's half of the handshake described in Read().
+  wantsRoom_.store(true, std::memory_order_seq_cst);
   if (ring_.Room() > 0) {
-    // Relaxed: a stale wake-up that this may race with is harmless.
+    // Relaxed: a wake-up that this races with only makes one spare pass.
     wantsRoom_.store(false, std::memory_order_relaxed);
     return true;
   }

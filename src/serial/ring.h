@@ -26,9 +26,11 @@ class ReceiveRing {
   std::size_t Room() const {
     // Relaxed: only this thread stores `write_`.
     const std::size_t w = write_.load(std::memory_order_relaxed);
-    // Acquire: pairs with the consumer's release store of `read_`, so its
-    // copies out of the freed slots are finished before we overwrite them.
-    const std::size_t r = read_.load(std::memory_order_acquire);
+    // Acquire would do for the ring: it pairs with the consumer's store of
+    // `read_`, so its copies out of the freed slots are finished before we
+    // overwrite them. Seq_cst because this load also takes part in the
+    // wake-up handshake of a producer that waits for room (CommPort).
+    const std::size_t r = read_.load(std::memory_order_seq_cst);
     return kCapacity - (w - r + kSlots) % kSlots;
   }
 
@@ -60,9 +62,10 @@ class ReceiveRing {
       out[count++] = slots_[r];
       r = (r + 1) % kSlots;
     }
-    // Release: our reads of the slots happen before the producer, acquiring
-    // the new position, reuses them.
-    read_.store(static_cast<std::uint16_t>(r), std::memory_order_release);
+    // Release would do for the ring: our reads of the slots happen before
+    // the producer, acquiring the new position, reuses them. Seq_cst for the
+    // wake-up handshake, as in Room().
+    read_.store(static_cast<std::uint16_t>(r), std::memory_order_seq_cst);
     return count;
   }
 
