@@ -1,6 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -75,23 +73,6 @@ TEST(FileHelpers, FullNameAndCurrentFolder) {
   EXPECT_FALSE(SETCURDIR(dir / "missing"));
   EXPECT_GT(DISKFREESPACE(dir.path().string()), 0);
   EXPECT_EQ(GETDRIVETYPE(dir / "missing"), 1);
-}
-
-TEST(FileHelpers, SetFileDateTimeBetweenFolders) {
-  TempDir dir;
-  const std::string a = dir / "a";
-  const std::string b = dir / "b";
-  sfs::create_directory(a);
-  sfs::create_directory(b);
-  const timespec ta[2] = {{100000000, 0}, {200000000, 0}};
-  const timespec tb[2] = {{300000000, 0}, {400000000, 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, a.c_str(), ta, 0), 0);
-  ASSERT_EQ(::utimensat(AT_FDCWD, b.c_str(), tb, 0), 0);
-  EXPECT_TRUE(SETFILEDATETIME(a, b));
-  struct stat st {};
-  ASSERT_EQ(::stat(b.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mtim.tv_sec, 200000000);
-  EXPECT_EQ(st.st_atim.tv_sec, 300000000);
 }
 
 TEST(FindFile, FillsTheRecordInPlace) {
