@@ -10,6 +10,7 @@
 #include "lib/startup_files.h"
 #include "lib/user.h"
 #include "os/path.h"
+#include "os/wildcard.h"
 
 namespace talvi::lib {
 namespace {
@@ -23,15 +24,6 @@ std::vector<std::function<void()>>& CloseAllSteps() {
 }
 
 bool started = false;
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
-    if (upper(a[i]) != upper(b[i])) return false;
-  }
-  return true;
-}
 
 bool StartsWithMarker(const std::string& name) {
   return !name.empty() && name.front() == kTempMarker;
@@ -152,9 +144,8 @@ void DELDIR(const std::string& folder) {
 }
 
 bool IsViewIndexName(std::string_view name) {
-  return name.size() >= 9 && name.front() == kTempMarker &&
-         EqualsIgnoringCase(name.substr(1, 4), "VIEW") &&
-         EqualsIgnoringCase(name.substr(name.size() - 4), ".NTX");
+  static const std::string pattern = kTempMarker + std::string("VIEW*.NTX");
+  return os::MatchesWildcard(pattern, name);
 }
 
 }  // namespace talvi::lib

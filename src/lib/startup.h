@@ -49,8 +49,8 @@ void OnCloseAll(std::function<void()> close_tables);
 // folder itself stays.
 void DELDIR(const std::string& folder);
 
-// True for a view index name: marker, "VIEW", anything, ".NTX" (letters in
-// any case, as the Windows file system matches them).
+// True for a view index name: marker, "VIEW", anything, ".NTX" (matched as
+// the system's directory search matches, letters in any case).
 bool IsViewIndexName(std::string_view name);
 
 }  // namespace talvi::lib

@@ -1,14 +1,10 @@
-// The few file-system calls of the start-up and shut-down sweeps, with the
-// Windows meaning of attributes and erasure on every system.
-//
-// On Linux the Windows attributes are read the way Wine stores them: the
-// read-only attribute is a missing owner write permission, hidden and
-// system are bits 2 and 4 of the hexadecimal number in the extended
-// attribute "user.DOSATTRIB" (a name that starts with "." is hidden too).
-// As on Windows, a read-only file cannot be erased until the attribute is
-// cleared.
+// The few file-system calls of the start-up and shut-down sweeps, on the
+// system stand-ins of the os layer (Windows attributes and erasure rules on
+// every system: a read-only file cannot be erased until the attribute is
+// cleared).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,10 +20,8 @@ struct FolderEntry {
   bool system = false;
 };
 
-// The entries of `folder` ("" for the current folder) in listing order,
-// without "." and "..": the system's order on Windows, byte order of the
-// names on Linux (whose own order is arbitrary). Empty when the folder
-// cannot be read.
+// The entries of `folder` ("" for the current folder) in the system's
+// listing order, without "." and "..". Empty when the folder cannot be read.
 std::vector<FolderEntry> ListFolder(const std::string& folder);
 
 // `folder` + separator + `name` (no second separator when `folder` ends

@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -17,6 +16,8 @@
 #include <optional>
 #include <string>
 
+#include "os/attributes.h"
+
 namespace talvi::lib::testing {
 
 namespace fs = std::filesystem;
@@ -25,14 +26,9 @@ inline void WriteFile(const fs::path& path, const std::string& text = "x") {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-// Sets the Windows attribute bits the way the library reads them on Linux.
-inline void SetDosAttributes(const fs::path& path, const std::string& hex) {
-  ASSERT_EQ(setxattr(path.c_str(), "user.DOSATTRIB", hex.data(), hex.size(), 0), 0);
-}
-
-inline void MakeReadOnly(const fs::path& path) {
-  fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
+// Sets Windows attribute bits (read-only 1, hidden 2, system 4, archive 32).
+inline void SetAttributes(const fs::path& path, std::uint32_t bits) {
+  ASSERT_TRUE(os::WriteAttributes(path.string(), bits)) << path;
 }
 
 // Sets or clears the immutable flag (a file that not even root can erase).

@@ -22,13 +22,13 @@ TEST_F(StartupSweep, CurrentFolderLosesOnlyMarkerNamedPlainFiles) {
   fs::create_directory(work_ / (M + "DIR"));
   WriteFile(work_ / (M + "DIR") / (M + "INSIDE"));
   WriteFile(work_ / (M + "HIDDEN"));
-  testing::SetDosAttributes(work_ / (M + "HIDDEN"), "0x2");
+  testing::SetAttributes(work_ / (M + "HIDDEN"), os::kAttrHidden);
   WriteFile(work_ / (M + "SYSTEM"));
-  testing::SetDosAttributes(work_ / (M + "SYSTEM"), "0x4");
+  testing::SetAttributes(work_ / (M + "SYSTEM"), os::kAttrSystem);
   WriteFile(work_ / (M + "READONLY"));
-  testing::MakeReadOnly(work_ / (M + "READONLY"));
+  testing::SetAttributes(work_ / (M + "READONLY"), os::kAttrReadOnly);
   WriteFile(work_ / (M + "ARCHIVE"));
-  testing::SetDosAttributes(work_ / (M + "ARCHIVE"), "0x20");  // an ordinary file
+  testing::SetAttributes(work_ / (M + "ARCHIVE"), os::kAttrArchive);  // an ordinary file
 
   Startup();
 
@@ -50,9 +50,11 @@ TEST_F(StartupSweep, TempFolderLosesMarkerFoldersWithTheirFiles) {
   fs::create_directory(gone);
   for (const char* name : {"USER", "A.DBF", "B.CDX"}) WriteFile(gone / name);
   WriteFile(gone / "RO.TXT");
-  testing::MakeReadOnly(gone / "RO.TXT");
+  testing::SetAttributes(gone / "RO.TXT", os::kAttrReadOnly);
+  WriteFile(gone / "RH.TXT");
+  testing::SetAttributes(gone / "RH.TXT", os::kAttrReadOnly | os::kAttrHidden);
   WriteFile(gone / "HID.TXT");
-  testing::SetDosAttributes(gone / "HID.TXT", "0x2");
+  testing::SetAttributes(gone / "HID.TXT", os::kAttrHidden);
   // A folder holding a sub-folder is emptied of its files but stays.
   const fs::path nested = temp_ / (M + "NESTED");
   fs::create_directories(nested / "SUB");
@@ -97,7 +99,7 @@ TEST_F(StartupSweep, DeldirLeavesTheFolderAndItsSystemFiles) {
   WriteFile(folder / "A");
   WriteFile(folder / ".hidden");
   WriteFile(folder / "SYS");
-  testing::SetDosAttributes(folder / "SYS", "0x4");
+  testing::SetAttributes(folder / "SYS", os::kAttrSystem);
   DELDIR(folder.string());
   EXPECT_TRUE(exists(folder));
   EXPECT_FALSE(exists(folder / "A"));
