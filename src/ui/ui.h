@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -242,6 +243,13 @@ bool SYSREFRESH();
 // notification from a watcher thread included) wakes it at once. Lets wait
 // loops idle without spinning a processor core.
 bool SYSWAIT(int ms);
+// The "send to window and wait" function that Startup installs into the
+// serial layer: runs the window's CommNotify for WM_COMMNOTIFY on the
+// window thread (inside SYSREFRESH, SYSWAIT or a dialog's own loop) and
+// returns once it has run, once `stop` is requested, or at once when the
+// handle names no live window. No handler runs once `stop` is requested.
+void SendToWindow(WindowHandle window, unsigned msg, std::intptr_t wParam, std::intptr_t lParam,
+                  std::stop_token stop);
 // Asks the pump to quit: the next SYSREFRESH/SYSWAIT returns false.
 void PostQuitMessage(int code = 0);
 

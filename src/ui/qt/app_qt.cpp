@@ -100,10 +100,14 @@ void Deliver(WindowHandle window, unsigned msg, std::intptr_t wParam, std::intpt
   if (TDialog* dialog = DialogFromHandle(window)) dialog->CommNotify(wParam, lParam);
 }
 
+void Install(QApplication* app);
+
+}  // namespace
+
 // Runs on a watcher thread: posts the notification to the window thread and
 // waits until it has been handled there, or until the port is closing.
-void SendToWindow(serial::WindowHandle window, unsigned msg, std::intptr_t wParam,
-                  std::intptr_t lParam, std::stop_token stop) {
+void SendToWindow(WindowHandle window, unsigned msg, std::intptr_t wParam, std::intptr_t lParam,
+                  std::stop_token stop) {
   auto call = std::make_shared<PendingCall>();
   {
     std::shared_lock lock(appLock);
@@ -129,6 +133,8 @@ void SendToWindow(serial::WindowHandle window, unsigned msg, std::intptr_t wPara
   std::unique_lock lock(call->mutex);
   call->done_cv.wait(lock, stop, [&] { return call->done; });
 }
+
+namespace {
 
 void Install(QApplication* app) {
   app->installEventFilter(new AppFilter(app));

@@ -76,6 +76,13 @@ class DialogWindow : public QDialog {
 
   void showEvent(QShowEvent* event) override {
     QDialog::showEvent(event);
+    if (!owner_.native()->shownOnce && owner_.lCentered) {
+      // The frame is known now: centre the whole window, frame included.
+      const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+      QRect frame = frameGeometry();
+      frame.moveCenter(screen.center());
+      move(frame.topLeft());
+    }
     owner_.native()->shownOnce = true;
     QueueStart();
   }
