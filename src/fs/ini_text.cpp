@@ -52,6 +52,21 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
+bool IsStorableEntry(std::string_view section, const std::string* key, const std::string* value) {
+  auto has_break = [](std::string_view t) {
+    return t.find_first_of("\r\n") != std::string_view::npos;
+  };
+  if (has_break(section) || section.find(']') != std::string_view::npos) return false;
+  if (key != nullptr) {
+    const std::string_view k = TrimBlanks(*key);
+    if (has_break(k) || k.empty() || k.find('=') != std::string_view::npos || k.front() == ';' ||
+        k.front() == '[') {
+      return false;
+    }
+  }
+  return value == nullptr || !has_break(*value);
+}
+
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {

@@ -55,6 +55,12 @@ class IniText {
   std::vector<Line> lines_;
 };
 
+// False for names and values that the file could not hold as written and
+// read back: a line break in any of them, a section name with "]", a key
+// name that is empty or holds "=" or starts with ";" or "[" (after blanks
+// are trimmed). Writing such an entry would add or change other lines.
+bool IsStorableEntry(std::string_view section, const std::string* key, const std::string* value);
+
 // Trims spaces and tabs at both ends.
 std::string_view TrimBlanks(std::string_view text);
 // Compares two names without regard to ASCII letter case.

@@ -79,6 +79,7 @@ bool WriteProfileString(const std::optional<std::string>& section,
                         const std::optional<std::string>& key,
                         const std::optional<std::string>& value, const std::string& path) {
   if (!section) return !key && !value;  // all null: a flush request, nothing buffered
+  if (!IsStorableEntry(*section, key ? &*key : nullptr, value ? &*value : nullptr)) return false;
   const std::optional<std::string> bytes = ReadFile(path);
   if (!bytes) {
     struct stat st {};

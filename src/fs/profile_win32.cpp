@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "fs/ini_text.h"
 #include "fs/profile.h"
 
 namespace talvi::fs {
@@ -34,6 +35,9 @@ std::string GetPrivateProfileString(const std::optional<std::string>& section,
 bool WritePrivateProfileString(const std::optional<std::string>& section,
                                const std::optional<std::string>& key,
                                const std::optional<std::string>& value, const std::string& file) {
+  if (section && !IsStorableEntry(*section, key ? &*key : nullptr, value ? &*value : nullptr)) {
+    return false;
+  }
   return WritePrivateProfileStringA(OrNull(section), OrNull(key), OrNull(value), file.c_str()) != 0;
 }
 

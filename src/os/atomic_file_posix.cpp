@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "os/atomic_file.h"
+#include "os/attributes.h"
 
 namespace talvi::os {
 namespace {
@@ -63,7 +65,14 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
 
   bool ok = WriteAll(fd, bytes);
   if (ok && existed) {
-    ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    // The hidden and system bits travel with the file (set before the mode,
+    // which may take the write permission away).
+    char attr[16];
+    const ssize_t n = ::getxattr(target.c_str(), kAttribXattr, attr, sizeof attr);
+    if (n > 0 && ::fsetxattr(fd, kAttribXattr, attr, static_cast<std::size_t>(n), 0) != 0) {
+      ok = false;
+    }
+    ok = ok && ::fchmod(fd, old.st_mode & 07777) == 0;
     // Keeping the owner needs privileges; a file we may write is enough.
     [[maybe_unused]] const int ignored = ::fchown(fd, old.st_uid, old.st_gid);
   }

@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "os/attributes.h"
@@ -78,7 +80,15 @@ bool IsReadOnlyFile(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0;
 
 }  // namespace
 
-bool CopyOneFile(const std::string& from, const std::string& to, const CopyProgress& progress) {
+bool CopyOneFile(const std::string& from, const std::string& to_path,
+                 const CopyProgress& progress) {
+  // A link as destination: the file it names is replaced, not the link.
+  std::string to = to_path;
+  struct stat link {};
+  if (::lstat(to_path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    char real[PATH_MAX];
+    if (::realpath(to_path.c_str(), real) != nullptr) to = real;
+  }
   Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat src {};
   if (in.get() < 0 || ::fstat(in.get(), &src) != 0 || !S_ISREG(src.st_mode)) return false;

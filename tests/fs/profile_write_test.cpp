@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -108,6 +109,28 @@ TEST_F(ProfileWrite, KeepsPermissionsAndFollowsSymlinks) {
   EXPECT_EQ(ReadBytes(ini_), "[A]\nk=2\n");
   EXPECT_EQ(sfs::status(ini_).permissions() & sfs::perms::all,
             sfs::perms::owner_read | sfs::perms::owner_write);
+}
+
+TEST_F(ProfileWrite, EntriesThatWouldBreakOtherLinesAreRefused) {
+  WriteBytes(ini_, "[A]\nk=1\n");
+  EXPECT_FALSE(Put("A", "k", "2\r\n[Evil]\nx=1"));
+  EXPECT_FALSE(Put("A", "a=b", "1"));
+  EXPECT_FALSE(Put("A", "; c", "1"));
+  EXPECT_FALSE(Put("A", "  ", "1"));
+  EXPECT_FALSE(Put("A]x", "k", "1"));
+  EXPECT_FALSE(Put("A\n", std::nullopt, std::nullopt));
+  EXPECT_EQ(ReadBytes(ini_), "[A]\nk=1\n");
+  EXPECT_TRUE(Put("A", "k", "a=b;c \"d\""));
+  EXPECT_EQ(GetPrivateProfileString("A", "k", "", 100, ini_), "a=b;c \"d\"");
+}
+
+TEST_F(ProfileWrite, HiddenFileStaysHidden) {
+  WriteBytes(ini_, "[A]\nk=1\n");
+  ASSERT_EQ(::setxattr(ini_.c_str(), "user.talvi.attrib", "2", 1, 0), 0);
+  EXPECT_TRUE(Put("A", "k", "2"));
+  char attr[8] = {};
+  EXPECT_EQ(::getxattr(ini_.c_str(), "user.talvi.attrib", attr, sizeof attr), 1);
+  EXPECT_EQ(attr[0], '2');
 }
 
 }  // namespace

@@ -72,6 +72,16 @@ TEST(CopyOneFile, RefusalsLeaveTheDestinationWhole) {
   EXPECT_EQ(std::distance(sfs::directory_iterator(dir.path()), {}), 4);
 }
 
+TEST(CopyOneFile, ReplacesTheFileALinkNames) {
+  TempDir dir;
+  WriteBytes(dir / "src", "new");
+  WriteBytes(dir / "target", "old");
+  sfs::create_symlink("target", dir / "link");
+  ASSERT_TRUE(CopyOneFile(dir / "src", dir / "link", nullptr));
+  EXPECT_TRUE(sfs::is_symlink(dir / "link"));
+  EXPECT_EQ(ReadBytes(dir / "target"), "new");
+}
+
 TEST(FileOps, DeleteMoveAndFolders) {
   TempDir dir;
   const std::string a = dir / "a";
