@@ -71,15 +71,6 @@ TEST(Settings, FileCaseAppliesToTheFileNameOnly) {
   EXPECT_FALSE(ParseFileCase("TITLE"));
 }
 
-TEST(Vars, NamedByAnyLetterCase) {
-  SetVar("usr_colore", std::string("blu"));
-  EXPECT_EQ(GetVarAs<std::string>("USR_COLORE"), "blu");
-  EXPECT_FALSE(GetVarAs<std::int64_t>("USR_COLORE"));  // holds a text
-  EXPECT_TRUE(ReleaseVar("Usr_Colore"));
-  EXPECT_FALSE(GetVar("USR_COLORE"));
-  EXPECT_FALSE(ReleaseVar("USR_COLORE"));
-}
-
 // The values a fresh process starts with, checked in a child process of
 // its own so that no other test's changes can interfere.
 TEST(UserStateDeathTest, InitialValuesAndSetters) {
@@ -125,7 +116,8 @@ TEST_F(Lifecycle, StartupSetsDefaultsAndAccessVariables) {
   EXPECT_EQ(GetVarAs<std::string>("ACS_USER"), "USER");
   EXPECT_EQ(GetVarAs<std::string>("ACS_TEMP"), "");
   EXPECT_EQ(GetVarAs<std::string>("ACS_PASSWD"), "");
-  EXPECT_EQ(GetVarAs<std::int64_t>("ACS_LEVEL"), 1);
+  EXPECT_EQ(GetVarAs<std::int64_t>("acs_level"), 1);  // names in any letter case
+  EXPECT_FALSE(GetVarAs<std::int64_t>("ACS_USER"));   // holds a text
 }
 
 TEST_F(Lifecycle, StartupPutsTheErrorHandlerInForce) {
@@ -234,18 +226,6 @@ TEST_F(Lifecycle, ShutdownNeverEmptiesTheCurrentFolder) {
   Shutdown();
   EXPECT_TRUE(fs::exists(work_ / "TALVI.INI"));
   EXPECT_TRUE(fs::exists(work_ / "disco.opd"));
-}
-
-TEST(SunlockTest, DoesNothingWithoutUser) {
-  int released = 0;
-  SetSystemLockRelease([&] { ++released; });
-  SUNLOCK();
-  EXPECT_EQ(released, 0);
-  SETUSER("MARIO   ");
-  SUNLOCK();
-  SETUSER("        ");
-  SetSystemLockRelease({});
-  EXPECT_EQ(released, 1);
 }
 
 // The quit after an unexpected error runs the library's shut-down.
