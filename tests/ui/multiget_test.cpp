@@ -1,0 +1,129 @@
+// The log control: bound text, appending, scrolling, read-only input and
+// the 1252 texts on screen.
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+#include "ui/qt_driver.h"
+#include "ui/ui.h"
+
+namespace talvi::ui {
+namespace {
+
+struct Log {
+  std::string text;
+  SetGet accessor() {
+    return [this](std::optional<std::string> v) { return v ? (text = *v) : text; };
+  }
+};
+
+// Builds the main window with the log filling it and runs `body` once it
+// is shown, with the log control and its editor.
+void WithLog(Log& log, const std::function<void(TMultiGet&, QPlainTextEdit&)>& body) {
+  DialogArgs args;
+  args.nWidth = 500;
+  args.nHeight = 300;
+  TDialog dialog(args);
+  TMultiGet* get = TMultiGet::New(0, 0, log.accessor(), &dialog, 200, 80, true);
+  dialog.bStart = [&] {
+    auto* edit = QApplication::activeModalWidget()->findChild<QPlainTextEdit*>();
+    ASSERT_NE(edit, nullptr);
+    body(*get, *edit);
+    dialog.End();
+  };
+  ActivateArgs activate;
+  activate.bInit = [&](TDialog& d) { d.SetControl(get); };
+  dialog.Activate(activate);
+}
+
+void Append(TMultiGet& get, const std::string& line) {
+  get.VarPut(get.VarGet() + line + "\r\n");
+  get.Refresh();
+  get.GoBottom();
+}
+
+TEST(MultiGetTest, EmptyLogStaysAtTop) {
+  Log log;
+  WithLog(log, [](TMultiGet& get, QPlainTextEdit& edit) {
+    get.Refresh();
+    get.GoBottom();
+    EXPECT_TRUE(edit.toPlainText().isEmpty());
+    EXPECT_EQ(edit.verticalScrollBar()->value(), 0);
+  });
+}
+
+TEST(MultiGetTest, HundredLinesLeaveLastVisibleAndCaretAtEnd) {
+  Log log;
+  WithLog(log, [&](TMultiGet& get, QPlainTextEdit& edit) {
+    for (int i = 1; i <= 100; ++i) Append(get, "Receiving track " + std::to_string(i));
+    SYSREFRESH();
+    EXPECT_EQ(get.GetText(), log.text);
+    EXPECT_EQ(edit.textCursor().position(), edit.document()->characterCount() - 1);
+    EXPECT_GT(edit.verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(edit.verticalScrollBar()->value(), edit.verticalScrollBar()->maximum());
+    // The block of the last line lies inside the viewport.
+    const QTextBlock last = edit.document()->findBlockByNumber(99);
+    EXPECT_EQ(last.text(), QString("Receiving track 100"));
+    QTextCursor at(last);
+    const QRect r = edit.cursorRect(at);
+    EXPECT_TRUE(edit.viewport()->rect().contains(r.center())) << r.y();
+  });
+}
+
+TEST(MultiGetTest, VarPutAloneChangesNothingShown) {
+  Log log;
+  log.text = "first\r\n";
+  WithLog(log, [&](TMultiGet& get, QPlainTextEdit& edit) {
+    EXPECT_EQ(edit.toPlainText(), QString("first\n"));
+    get.VarPut("second\r\n");
+    EXPECT_EQ(log.text, "second\r\n");
+    EXPECT_EQ(edit.toPlainText(), QString("first\n"));
+    // A text that does not extend the shown one replaces it whole.
+    get.Refresh();
+    EXPECT_EQ(edit.toPlainText(), QString("second\n"));
+  });
+}
+
+TEST(MultiGetTest, TypingChangesNothingButSelectionWorks) {
+  Log log;
+  log.text = "Waiting data (ESC to exit)...\r\n";
+  WithLog(log, [&](TMultiGet& get, QPlainTextEdit& edit) {
+    edit.setFocus();
+    testing::PressKey(&edit, Qt::Key_A);
+    testing::PressKey(&edit, Qt::Key_Backspace);
+    testing::PressKey(&edit, Qt::Key_Return);
+    EXPECT_EQ(get.GetText(), log.text);
+    EXPECT_EQ(log.text, "Waiting data (ESC to exit)...\r\n");
+    edit.selectAll();
+    EXPECT_EQ(edit.textCursor().selectedText(),
+              QString("Waiting data (ESC to exit)...") + QChar(QChar::ParagraphSeparator));
+  });
+}
+
+TEST(MultiGetTest, AnsiTextShowsItsCharacters) {
+  Log log;
+  log.text = "gi\xE0 \x80 5\r\n";
+  WithLog(log, [&](TMultiGet& get, QPlainTextEdit& edit) {
+    EXPECT_EQ(edit.toPlainText(), QString::fromUtf8("già € 5\n"));
+    EXPECT_EQ(get.GetText(), log.text);
+  });
+}
+
+TEST(TextTest, AnsiRoundTripAndUnknownCharacters) {
+  std::string all;
+  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+  EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(all)), all);
+  EXPECT_EQ(AnsiToUtf8("\xE0\xE8\x80"), "\xC3\xA0\xC3\xA8\xE2\x82\xAC");
+  EXPECT_EQ(Utf8ToAnsi("\xE4\xB8\xAD"), "?");     // outside 1252
+  EXPECT_EQ(Utf8ToAnsi("a\xC3"), "a?");           // cut short
+  EXPECT_EQ(Utf8ToAnsi("\xA0x"), "?x");           // stray continuation
+  EXPECT_EQ(Utf8ToAnsi(std::string("\0z", 2)), std::string("\0z", 2));
+}
+
+}  // namespace
+}  // namespace talvi::ui
