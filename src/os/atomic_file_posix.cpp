@@ -52,6 +52,8 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
   struct stat old {};
   const bool existed = ::stat(target.c_str(), &old) == 0;
   if (existed && !S_ISREG(old.st_mode)) return false;
+  // A read-only file is not replaced (as on Windows), even for root.
+  if (existed && (old.st_mode & S_IWUSR) == 0) return false;
 
   std::string temp;
   int fd = -1;

@@ -1,15 +1,27 @@
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 #include "os/atomic_file.h"
 
 namespace talvi::os {
+namespace {
+
+std::atomic<unsigned> g_counter{0};
+
+}  // namespace
 
 bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
-  const std::string temp = path + ".talvi-tmp";
-  HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = INVALID_HANDLE_VALUE;
+  std::string temp;
+  for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
+    temp = path + ".talvi-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(g_counter.fetch_add(1));
+    h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                    nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return false;
+  }
   if (h == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
   while (ok && !bytes.empty()) {
@@ -21,8 +33,14 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
   ok = FlushFileBuffers(h) != 0 && ok;
   ok = CloseHandle(h) != 0 && ok;
   if (ok) {
-    ok = MoveFileExA(temp.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    // An existing file keeps its attributes and security through ReplaceFile;
+    // a new one is simply renamed into place.
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      ok = ReplaceFileA(path.c_str(), temp.c_str(), nullptr, REPLACEFILE_WRITE_THROUGH, nullptr,
+                        nullptr) != 0;
+    } else {
+      ok = MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+    }
   }
   if (!ok) DeleteFileA(temp.c_str());
   return ok;
