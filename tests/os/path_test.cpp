@@ -1,4 +1,5 @@
 #include "os/path.h"
+#include "os/temp.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -53,6 +54,20 @@ TEST(FullPathName, ResolvesAgainstTheCurrentFolder) {
   EXPECT_EQ(FullPathName("/abc/def", 9, out), 8u);
   EXPECT_EQ(out, "/abc/def");
   EXPECT_EQ(FullPathName("", 100, out), 0u);
+}
+
+TEST(TempFolder, FirstSetVariableWithoutTrailingSlash) {
+  ::setenv("TEMP", "/t/temp//", 1);
+  ::setenv("TMP", "/t/tmp", 1);
+  EXPECT_EQ(TempFolder(), "/t/temp");
+  ::setenv("TEMP", "", 1);
+  EXPECT_EQ(TempFolder(), "/t/tmp");
+  ::unsetenv("TEMP");
+  ::unsetenv("TMP");
+  ::setenv("TMPDIR", "/", 1);
+  EXPECT_EQ(TempFolder(), "/");
+  ::unsetenv("TMPDIR");
+  EXPECT_EQ(TempFolder(), "/tmp");
 }
 
 }  // namespace
