@@ -71,8 +71,8 @@ int Run() {
     return 1;
   }
   Receiver receiver;
-  talvi::testing::WindowThread window(
-      [&](WindowHandle w, unsigned, std::intptr_t wParam, std::intptr_t) { receiver.OnNotify(w, wParam); });
+  talvi::testing::WindowThread window([&](WindowHandle w, unsigned, std::intptr_t wParam,
+                                          std::intptr_t) { receiver.OnNotify(w, wParam); });
   talvi::serial::SetWindowSender(window.Sender());
 
   const Handle port = talvi::serial::OPENCOMM(pty.name(), 16384, 16384);
@@ -140,4 +140,6 @@ int Run() {
 
 }  // namespace
 
-int main() { return Run(); }
+int main() {
+  return Run();
+}

@@ -45,7 +45,8 @@ std::uint16_t QueueSizeFrom(std::optional<double> requested, std::uint16_t fallb
   if (!requested || std::isnan(*requested)) return fallback;
   // Past 2^53 every double is a multiple of 65536 anyway; clamping first
   // keeps the integer conversion defined for infinities and huge values.
-  const double clamped = std::clamp(std::trunc(*requested), -9007199254740992.0, 9007199254740992.0);
+  const double clamped =
+      std::clamp(std::trunc(*requested), -9007199254740992.0, 9007199254740992.0);
   const auto whole = static_cast<std::int64_t>(clamped);
   return static_cast<std::uint16_t>(static_cast<std::uint64_t>(whole) & 0xFFFFU);
 }

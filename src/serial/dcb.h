@@ -55,13 +55,15 @@ struct Dcb {
   };
 
   bool Flag(Bit bit) const { return ((flags >> bit) & 1U) != 0; }
-  void SetFlag(Bit bit, bool on) {
-    flags = on ? (flags | (1U << bit)) : (flags & ~(1U << bit));
-  }
+  void SetFlag(Bit bit, bool on) { flags = on ? (flags | (1U << bit)) : (flags & ~(1U << bit)); }
   unsigned DtrControl() const { return (flags >> fDtrControl) & 3U; }
   unsigned RtsControl() const { return (flags >> fRtsControl) & 3U; }
-  void SetDtrControl(unsigned v) { flags = (flags & ~(3U << fDtrControl)) | ((v & 3U) << fDtrControl); }
-  void SetRtsControl(unsigned v) { flags = (flags & ~(3U << fRtsControl)) | ((v & 3U) << fRtsControl); }
+  void SetDtrControl(unsigned v) {
+    flags = (flags & ~(3U << fDtrControl)) | ((v & 3U) << fDtrControl);
+  }
+  void SetRtsControl(unsigned v) {
+    flags = (flags & ~(3U << fRtsControl)) | ((v & 3U) << fRtsControl);
+  }
 };
 
 // The record as its 28 little-endian bytes.

@@ -7,7 +7,9 @@
 namespace talvi::serial {
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -17,7 +19,9 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);

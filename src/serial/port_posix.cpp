@@ -103,7 +103,8 @@ class PosixPort final : public CommPort {
       if (left.count() <= 0) break;
       pollfd out{fd_, POLLOUT, 0};
       if (::poll(&out, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
-      if ((out.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (out.revents & POLLOUT) == 0) break;
+      if ((out.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (out.revents & POLLOUT) == 0)
+        break;
     }
     return static_cast<int>(done);
   }

@@ -95,7 +95,8 @@ class Win32Port final : public CommPort, public std::enable_shared_from_this<Win
 
  private:
   static DWORD WINAPI ThreadMain(LPVOID param) {
-    std::unique_ptr<std::shared_ptr<Win32Port>> self(static_cast<std::shared_ptr<Win32Port>*>(param));
+    std::unique_ptr<std::shared_ptr<Win32Port>> self(
+        static_cast<std::shared_ptr<Win32Port>*>(param));
     (*self)->Watch();
     return 0;
   }
@@ -167,7 +168,8 @@ class Win32Port final : public CommPort, public std::enable_shared_from_this<Win
         }
         continue;
       }
-      const DWORD want = std::min<DWORD>({status.cbInQue, kBatch, static_cast<DWORD>(ring_.Room())});
+      const DWORD want =
+          std::min<DWORD>({status.cbInQue, kBatch, static_cast<DWORD>(ring_.Room())});
       DWORD got = 0;
       deviceGone = !ReadBatch(readOv, buffer, want, got);
       if (got > 0 && !stop_.stop_requested()) {
@@ -191,8 +193,9 @@ class Win32Port final : public CommPort, public std::enable_shared_from_this<Win
 
 std::shared_ptr<CommPort> OpenDevice(const std::string& name, QueueSizes queues) {
   if (name.find('\0') != std::string::npos) return nullptr;
-  HANDLE device = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE device =
+      ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
   if (device == INVALID_HANDLE_VALUE) return nullptr;
   // Their results are not checked: a port that refuses them still opens,
   // and unusable settings show up in SETCOMMSTATE.

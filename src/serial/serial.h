@@ -27,8 +27,8 @@ inline constexpr std::intptr_t CN_RECEIVE = 1;
 #pragma pop_macro("CN_RECEIVE")
 #pragma pop_macro("WM_COMMNOTIFY")
 
-// Opens `name` (see the port-name rules in the README) exclusively and starts
-// its watcher. Queue sizes default to 1024 and 128 and are taken as unsigned
+// Opens `name` exclusively (port-name rules in src/serial/README.md) and
+// starts its watcher. Queue sizes default to 1024 and 128 and are taken as unsigned
 // 16-bit values. Gives -1 on any failure, leaving nothing behind.
 Handle OPENCOMM(const std::string& name, std::optional<double> inQueue = {},
                 std::optional<double> outQueue = {});

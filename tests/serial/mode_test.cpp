@@ -1,4 +1,6 @@
 // Mode strings into line-settings records, as the system's parser does it.
+#include "serial/mode.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "serial/dcb.h"
-#include "serial/mode.h"
 #include "serial/serial.h"
 
 namespace talvi::serial {
@@ -32,14 +33,16 @@ TEST(BuildCommDcb, GivesTheExactRecordForTheProgramsLine) {
 
 TEST(BuildCommDcb, GarbageGivesFalseAndTheEmptyString) {
   using namespace std::string_literals;
-  const std::vector<std::string> modes = {"", "hello", "57600", "57600,N", "57600,N,8", " 57600,N,8,1",
-                           "57600,N,8,1,x,", "57600;N,8,1", "57600,N,8,1\t", "-1,N,8,1",
-                           "57600x,N,8,1", "0x100,N,8,1", "4294967296,N,8,1", "57600,NO,8,1",
-                           "57600,,8,1", "57600,Q,8,1", "57600,N,4,1", "57600,N,9,1",
-                           "57600,N,8,0", "57600,N,8,3", "57600,N,8,1.0", "57600,N,8,15",
-                           "57600,N,8,1,z", "baud=9600,parity=n", "baud = 9600", "bogus=1",
-                           "baud=9600 57600,N,8,1", "baud=", "dtr=tg", "rts=maybe", "to=yes",
-                           "57600,N,8,1\0"s, "\0"s};
+  // clang-format off
+  std::vector<std::string> modes = {"", "hello", "57600", "57600,N", "57600,N,8", " 57600,N,8,1",
+      "57600,N,8,1,x,", "57600;N,8,1", "57600,N,8,1\t", "-1,N,8,1", "57600x,N,8,1", "0x100,N,8,1",
+      "4294967296,N,8,1", "57600,NO,8,1", "57600,,8,1", "57600,Q,8,1", "57600,N,4,1", "57600,N,9,1",
+      "57600,N,8,0", "57600,N,8,3", "57600,N,8,1.0", "57600,N,8,15", "57600,N,8,1,z",
+      "baud=9600,parity=n", "baud = 9600", "bogus=1", "baud=9600 57600,N,8,1", "baud=", "dtr=tg",
+      "rts=maybe", "to=yes"};
+  // clang-format on
+  modes.push_back("57600,N,8,1\0"s);
+  modes.push_back("\0"s);
   for (const std::string& mode : modes) {
     std::string dcb = "previous contents";
     EXPECT_FALSE(BUILDCOMMDCB(mode, dcb)) << '"' << mode << '"';

@@ -71,7 +71,8 @@ class Receive : public ::testing::Test {
   }
 
   void WaitInRing(std::size_t size) {
-    for (int i = 0; i < 2000 && PortBytesWaiting(port_) < size; ++i) std::this_thread::sleep_for(1ms);
+    for (int i = 0; i < 2000 && PortBytesWaiting(port_) < size; ++i)
+      std::this_thread::sleep_for(1ms);
   }
 
   std::vector<Notification> Notifications() {
@@ -85,13 +86,14 @@ class Receive : public ::testing::Test {
   std::vector<Notification> notifications_;
   std::atomic<int> calls_{0};
   std::chrono::milliseconds handlerDelay_{0};
-  testing::WindowThread window_{[this](WindowHandle w, unsigned m, std::intptr_t wp, std::intptr_t lp) {
-    OnMessage(w, m, wp, lp);
-  }};
+  testing::WindowThread window_{[this](WindowHandle w, unsigned m, std::intptr_t wp,
+                                       std::intptr_t lp) { OnMessage(w, m, wp, lp); }};
   Handle port_ = -1;
 };
 
-std::string Bytes(const char* text, std::size_t size) { return std::string(text, size); }
+std::string Bytes(const char* text, std::size_t size) {
+  return std::string(text, size);
+}
 
 TEST_F(Receive, FiveBytesGiveOneNotificationAndComeInOrder) {
   ENABLECOMMNOTIFICATION(port_, kWindow, 1, -1);
@@ -137,7 +139,8 @@ TEST_F(Receive, ASmallBufferTakesOnlyItsLength) {
 TEST_F(Receive, ThreeThousandBytesWrapTheRingInOrder) {
   ENABLECOMMNOTIFICATION(port_, kWindow, 1, -1);
   const std::string bytes = Pattern(3000);
-  for (std::size_t at = 0; at < bytes.size(); at += 700) ASSERT_TRUE(pty_.Send(bytes.substr(at, 700)));
+  for (std::size_t at = 0; at < bytes.size(); at += 700)
+    ASSERT_TRUE(pty_.Send(bytes.substr(at, 700)));
   EXPECT_TRUE(WaitReceived(3000) == bytes);
 }
 

@@ -1,11 +1,12 @@
 // The lock-free receive ring, first on one thread, then with a producer and
 // a consumer thread as the watcher and READCOMM use it.
+#include "serial/ring.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
 
-#include "serial/ring.h"
 #include "serial/pty.h"
 
 namespace talvi::serial {
@@ -49,7 +50,8 @@ TEST(ReceiveRing, ProducerAndConsumerThreadsLoseNothing) {
   std::thread producer([&] {
     std::size_t put = 0;
     while (put < bytes.size()) {
-      const std::size_t n = ring.Put(bytes.data() + put, std::min<std::size_t>(1023, bytes.size() - put));
+      const std::size_t n =
+          ring.Put(bytes.data() + put, std::min<std::size_t>(1023, bytes.size() - put));
       put += n;
       if (n == 0) std::this_thread::yield();
     }
