@@ -84,7 +84,14 @@ Choice Run(const std::string& filter, const std::optional<std::string>& title, i
   lastFilterIndex = 0;
   Choice choice;
   choice.accepted = dialog.exec() == QDialog::Accepted;
-  lastFilterIndex = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
+  // The chooser reports the entry without its hidden masks.
+  const QString chosen = dialog.selectedNameFilter();
+  for (qsizetype i = 0; i < filters.size(); ++i) {
+    if (filters.at(i) == chosen || filters.at(i).startsWith(chosen + QLatin1String(" ("))) {
+      lastFilterIndex = static_cast<int>(i) + 1;
+      break;
+    }
+  }
   if (choice.accepted) {
     choice.files = dialog.selectedFiles();
     choice.directory = dialog.directory().absolutePath();

@@ -1,0 +1,128 @@
+// The file chooser, driven as a user would: filters offered, names typed,
+// cancel.
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "ui/qt_driver.h"
+#include "ui/ui.h"
+
+namespace talvi::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Startup();
+    dir_ = fs::temp_directory_path() / ("talvi_fd_" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  fs::path dir_;
+};
+
+// Answers the chooser: `name` typed and accepted, or cancel when empty.
+// Reports any question box that shows up on the way (and closes it).
+void Answer(const QString& name, QStringList* filters = nullptr, QString* selected = nullptr,
+            QString* title = nullptr, bool* questioned = nullptr) {
+  testing::WhenModal([=](QWidget* w) {
+    auto* chooser = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(chooser, nullptr);
+    if (filters) *filters = chooser->nameFilters();
+    if (selected) *selected = chooser->selectedNameFilter();
+    if (title) *title = chooser->windowTitle();
+    if (name.isEmpty()) {
+      chooser->reject();
+      return;
+    }
+    auto* watch = new QTimer(chooser);
+    QObject::connect(watch, &QTimer::timeout, [watch, questioned] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        if (questioned) *questioned = true;
+        box->accept();
+        watch->stop();
+      }
+    });
+    watch->start(10);
+    chooser->selectFile(name);
+    QMetaObject::invokeMethod(chooser, "accept");
+  });
+}
+
+TEST_F(FileDialogTest, CancelGivesEmpty) {
+  Answer(QString());
+  EXPECT_EQ(cGetFile("File OPD (*.opd)|*.opd", "Salva in", {}, dir_.string(), true), "");
+}
+
+TEST_F(FileDialogTest, SaveKeepsNameWithoutExtensionAndTitle) {
+  QString title;
+  Answer("disco1", nullptr, nullptr, &title);
+  const std::string got =
+      cGetFile("File OPD (*.opd)|*.opd", "Salva in", {}, dir_.string(), true);
+  EXPECT_EQ(got, (dir_ / "disco1").string());
+  EXPECT_EQ(title, QString("Salva in"));
+  EXPECT_FALSE(fs::exists(dir_ / "disco1"));  // choosing writes nothing
+}
+
+TEST_F(FileDialogTest, ExistingFileAcceptedWithoutQuestion) {
+  std::ofstream(dir_ / "old.opd") << "x";
+  bool questioned = false;
+  Answer("old.opd", nullptr, nullptr, nullptr, &questioned);
+  const std::string got =
+      cGetFile("File OPD (*.opd)|*.opd", "Salva in", {}, dir_.string(), true);
+  EXPECT_EQ(got, (dir_ / "old.opd").string());
+  EXPECT_FALSE(questioned);
+}
+
+TEST_F(FileDialogTest, TwoPairsGiveTwoEntriesFirstSelected) {
+  QStringList filters;
+  QString selected;
+  QString title;
+  Answer(QString(), &filters, &selected, &title);
+  cGetFile("Immagini (*.opd)|*.opd|Tutti|*.opd;*.bin", {}, {}, dir_.string(), false);
+  ASSERT_EQ(filters.size(), 2);
+  EXPECT_EQ(selected, QString("Immagini (*.opd)"));  // shown without the masks added
+  EXPECT_TRUE(filters.at(1).contains("*.opd *.bin"));
+  EXPECT_EQ(title, QString("Select the file"));
+  EXPECT_EQ(cGetFileFilterIndex(), 1);
+}
+
+TEST_F(FileDialogTest, LongAccentedPathComesBackWhole) {
+  // Longer than the 255 characters a fixed buffer would have held.
+  fs::path deep = dir_;
+  for (int i = 0; i < 6; ++i) deep /= std::string(40, static_cast<char>('a' + i));
+  fs::create_directories(deep);
+  Answer(QString::fromUtf8("città"));
+  const std::string got = cGetFile("File OPD (*.opd)|*.opd", "Salva in", {}, deep.string(), true);
+  EXPECT_GT(got.size(), 255u);
+  EXPECT_EQ(got, deep.string() + "/citt\xE0");
+}
+
+TEST_F(FileDialogTest, MultiSelectionListsFolderThenNames) {
+  std::ofstream(dir_ / "a.opd") << "a";
+  std::ofstream(dir_ / "b.opd") << "b";
+  testing::WhenModal([](QWidget* w) {
+    auto* chooser = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(chooser, nullptr);
+    chooser->selectFile("\"a.opd\" \"b.opd\"");
+    QMetaObject::invokeMethod(chooser, "accept");
+  });
+  const auto got = cGetFiles("File OPD (*.opd)|*.opd", {}, {}, dir_.string());
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[0], dir_.string());
+  EXPECT_EQ(got[1], "a.opd");
+  EXPECT_EQ(got[2], "b.opd");
+}
+
+}  // namespace
+}  // namespace talvi::ui
