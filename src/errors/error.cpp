@@ -19,7 +19,9 @@ thread_local std::vector<Frame> call_path;
 
 }  // namespace
 
-void Break() { throw Escape(); }
+void Break() {
+  throw Escape();
+}
 
 std::string RoutineName(std::string_view signature) {
   std::string_view name = signature.substr(0, signature.find('('));
@@ -36,9 +38,13 @@ CallFrame::CallFrame(std::source_location where) {
   call_path.push_back({RoutineName(where.function_name()), where.line()});
 }
 
-CallFrame::CallFrame(std::string_view name) { call_path.push_back({std::string(name), 0}); }
+CallFrame::CallFrame(std::string_view name) {
+  call_path.push_back({std::string(name), 0});
+}
 
-CallFrame::~CallFrame() { call_path.pop_back(); }
+CallFrame::~CallFrame() {
+  call_path.pop_back();
+}
 
 Handler SetHandler(Handler handler) {
   std::lock_guard lock(handler_mutex);

@@ -66,8 +66,7 @@ constexpr std::array kPlainCases{
     PlainCase{[](const Error& e) { return e.OSCODE == 21; }, "Disco ", " non pronto."},
     PlainCase{[](const Error& e) { return e.OSCODE == 27 || e.OSCODE == 31; }, "Disco ",
               " non formattato."},
-    PlainCase{[](const Error& e) { return e.OSCODE == 19; }, "Disco ",
-              " protetto da scrittura."},
+    PlainCase{[](const Error& e) { return e.OSCODE == 19; }, "Disco ", " protetto da scrittura."},
     PlainCase{[](const Error& e) { return e.OSCODE == 82; }, "Directory ", " piena."},
     PlainCase{[](const Error& e) { return e.SUBCODE == 2016; }, "Spazio sul disco ",
               " insufficiente."},
@@ -122,16 +121,22 @@ Answer DEFERROR(const Error& error) {
 
 }  // namespace
 
-void ERRORSYS() { SetHandler(DEFERROR); }
+void ERRORSYS() {
+  SetHandler(DEFERROR);
+}
 
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
   return Swap(&Hooks::message_box, std::move(hook));
 }
-SunlockHook SetSunlockHook(SunlockHook hook) { return Swap(&Hooks::sunlock, std::move(hook)); }
+SunlockHook SetSunlockHook(SunlockHook hook) {
+  return Swap(&Hooks::sunlock, std::move(hook));
+}
 OpenLinkHook SetOpenLinkHook(OpenLinkHook hook) {
   return Swap(&Hooks::open_link, std::move(hook));
 }
-QuitHook SetQuitHook(QuitHook hook) { return Swap(&Hooks::quit, std::move(hook)); }
+QuitHook SetQuitHook(QuitHook hook) {
+  return Swap(&Hooks::quit, std::move(hook));
+}
 
 void OnQuit(std::function<void()> step) {
   std::lock_guard lock(hooks_mutex);

@@ -32,8 +32,8 @@ void OpenWithDefaultHandler(const std::string& link) {
   // and no child is left for us to reap.
   std::string shell = "/bin/sh", dash_c = "-c", script = "xdg-open \"$1\" >/dev/null 2>&1 &",
               name = "sh", argument = link;
-  char* argv[] = {shell.data(), dash_c.data(), script.data(), name.data(), argument.data(),
-                  nullptr};
+  char* argv[] = {shell.data(), dash_c.data(),   script.data(),
+                  name.data(),  argument.data(), nullptr};
   posix_spawn_file_actions_t actions;
   if (posix_spawn_file_actions_init(&actions) != 0) return;
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);

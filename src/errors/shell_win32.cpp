@@ -1,5 +1,6 @@
 // The program's own path and the desktop's default handler on Windows.
 #include <windows.h>
+// after windows.h, which it needs
 #include <shellapi.h>
 
 #include <string>

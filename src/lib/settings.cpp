@@ -48,12 +48,9 @@ std::string Settings::ApplyFileCase(std::string_view path) const {
   const std::size_t cut = path.find_last_of("/\\") + 1;  // 0 when there is no folder
   const std::string_view folder = path.substr(0, cut), name = path.substr(cut);
   switch (file_case_) {
-    case FileCase::kUpper:
-      return std::string(folder) + Upper(name);
-    case FileCase::kLower:
-      return std::string(folder) + Lower(name);
-    case FileCase::kMixed:
-      break;
+    case FileCase::kUpper: return std::string(folder) + Upper(name);
+    case FileCase::kLower: return std::string(folder) + Lower(name);
+    case FileCase::kMixed: break;
   }
   return std::string(path);
 }

@@ -32,11 +32,17 @@ std::string Join(const std::string& folder, const std::string& name) {
   return folder + Separator() + name;
 }
 
-bool EraseFile(const std::string& path) { return os::DeletePlainFile(path); }
+bool EraseFile(const std::string& path) {
+  return os::DeletePlainFile(path);
+}
 
-bool RemoveFolder(const std::string& path) { return os::RemoveEmptyDirectory(path); }
+bool RemoveFolder(const std::string& path) {
+  return os::RemoveEmptyDirectory(path);
+}
 
-bool PathExists(const std::string& path) { return os::ReadAttributes(path) >= 0; }
+bool PathExists(const std::string& path) {
+  return os::ReadAttributes(path) >= 0;
+}
 
 void ClearReadOnlyAndHidden(const std::string& path) {
   const std::int64_t bits = os::ReadAttributes(path);
@@ -51,6 +57,8 @@ std::string TempVariable() {
   return value == nullptr ? std::string() : std::string(value);
 }
 
-char Separator() { return os::PathSeparator(); }
+char Separator() {
+  return os::PathSeparator();
+}
 
 }  // namespace talvi::lib::startup_files

@@ -4,8 +4,12 @@
 
 namespace talvi::lib::startup_files {
 
-void FailCriticalErrorsQuietly() { SetErrorMode(SEM_FAILCRITICALERRORS); }
+void FailCriticalErrorsQuietly() {
+  SetErrorMode(SEM_FAILCRITICALERRORS);
+}
 
-void CloseFile(FileHandle handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+void CloseFile(FileHandle handle) {
+  CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
 
 }  // namespace talvi::lib::startup_files

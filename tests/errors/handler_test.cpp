@@ -27,9 +27,8 @@ class Handler : public ::testing::Test {
       return answer_;
     });
     saved_sunlock_ = SetSunlockHook([this] { events_.push_back("sunlock"); });
-    saved_open_ = SetOpenLinkHook([this](const std::string& link) {
-      events_.push_back("open:" + link);
-    });
+    saved_open_ =
+        SetOpenLinkHook([this](const std::string& link) { events_.push_back("open:" + link); });
     saved_quit_ = SetQuitHook([](int code) { throw QuitRequested{code}; });
   }
   void TearDown() override {
@@ -114,8 +113,10 @@ TEST_F(Handler, GeneralCode1001ShowsTheFullReport) {
   e.SEVERITY = 1;
   const int line = __LINE__ + 1;
   EXPECT_FALSE(RecoveryPoint([&] { Raise(e); }));
-  EXPECT_EQ(events_.back(), "box1:Warning DBFCDX/77  Open error: a:\\dati.dbf;Function: TestBody"
-                            "  Line: " + std::to_string(line));
+  EXPECT_EQ(events_.back(),
+            "box1:Warning DBFCDX/77  Open error: a:\\dati.dbf;Function: TestBody"
+            "  Line: " +
+                std::to_string(line));
 }
 
 TEST_F(Handler, DivisionByZeroAnswersZeroSilently) {
@@ -163,12 +164,11 @@ TEST_F(Handler, UnexpectedErrorQuitsAfterCancel) {
   e.OPERATION = "SUBSTR";
   const int line = __LINE__ + 1;
   EXPECT_THROW(Raise(e), QuitRequested);
-  EXPECT_EQ(events_,
-            (std::vector<std::string>{"sunlock",
-                                      "box2:Error DBFCDX/1068  Open error: SUBSTR;Function: "
-                                      "TestBody  Line: " +
-                                          std::to_string(line) +
-                                          ";;Inviare rapporto di errore via email?"}));
+  EXPECT_EQ(events_, (std::vector<std::string>{
+                         "sunlock",
+                         "box2:Error DBFCDX/1068  Open error: SUBSTR;Function: "
+                         "TestBody  Line: " +
+                             std::to_string(line) + ";;Inviare rapporto di errore via email?"}));
 }
 
 TEST_F(Handler, UnexpectedErrorMailsTheReportOnOk) {
@@ -184,10 +184,11 @@ TEST_F(Handler, UnexpectedErrorMailsTheReportOnOk) {
   EXPECT_EQ(quit_code, 0);
   ASSERT_EQ(events_.size(), 3u);
   const std::string& open = events_[2];
-  EXPECT_EQ(open.find("open:mailto:?subject=Rapporto di errore&body=Applicazione: " +
-                      ProgramPath() + "%0d%0a%0d%0aError DBFCDX/9  a%26b: a:\\dati.dbf%0d%0a"
-                                      "Function: TestBody  Line: "),
-            0u)
+  EXPECT_EQ(
+      open.find("open:mailto:?subject=Rapporto di errore&body=Applicazione: " + ProgramPath() +
+                "%0d%0a%0d%0aError DBFCDX/9  a%26b: a:\\dati.dbf%0d%0a"
+                "Function: TestBody  Line: "),
+      0u)
       << open;
 }
 

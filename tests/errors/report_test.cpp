@@ -1,8 +1,9 @@
 // The report text, the routine it blames and its form as a mail link.
+#include "errors/report.h"
+
 #include <gtest/gtest.h>
 
 #include "errors/error.h"
-#include "errors/report.h"
 
 namespace talvi::errors {
 namespace {
@@ -32,10 +33,14 @@ TEST(ErrorMessage, FirstLineFromTheProperties) {
 TEST(ErrorMessage, MissingPropertiesShowQuestionMarks) {
   Error e;  // no subsystem, subcode or description, no file or operation
   e.stack = {{"MAIN", 7}};
-  EXPECT_EQ(ERRORMESSAGE(e), "Error ???" "/???;Function: MAIN  Line: 7");
+  EXPECT_EQ(ERRORMESSAGE(e),
+            "Error ???"
+            "/???;Function: MAIN  Line: 7");
   e.SUBCODE = -3;
   e.DESCRIPTION = "";
-  EXPECT_EQ(ERRORMESSAGE(e), "Error ???" "/-3  ;Function: MAIN  Line: 7");
+  EXPECT_EQ(ERRORMESSAGE(e),
+            "Error ???"
+            "/-3  ;Function: MAIN  Line: 7");
 }
 
 TEST(ErrorMessage, SkipsRoutinesWithoutLinesAndStopsPastTheOutermost) {
@@ -47,7 +52,9 @@ TEST(ErrorMessage, SkipsRoutinesWithoutLinesAndStopsPastTheOutermost) {
   EXPECT_EQ(none.name, "");
   EXPECT_EQ(none.line, 0u);
   Error e = WithStack({});
-  EXPECT_EQ(ERRORMESSAGE(e), "Error ???" "/???;Function:   Line: 0");
+  EXPECT_EQ(ERRORMESSAGE(e),
+            "Error ???"
+            "/???;Function:   Line: 0");
 }
 
 TEST(ErrorMessage, DataLayerErrorsStartOneLevelOut) {

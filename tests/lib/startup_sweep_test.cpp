@@ -8,8 +8,8 @@
 namespace talvi::lib {
 namespace {
 
-using testing::fs::exists;
 using testing::WriteFile;
+using testing::fs::exists;
 namespace fs = std::filesystem;
 
 const std::string M(1, kTempMarker);
@@ -18,7 +18,8 @@ using StartupSweep = testing::StartupFolders;
 
 TEST_F(StartupSweep, CurrentFolderLosesOnlyMarkerNamedPlainFiles) {
   for (const char* name : {"ABC.TMP", "", "nodot", "VIEW3.NTX"}) WriteFile(work_ / (M + name));
-  for (const char* name : {"TALVI.INI", "disco1.opd", "A\x7F.TMP", " \x7F"}) WriteFile(work_ / name);
+  for (const char* name : {"TALVI.INI", "disco1.opd", "A\x7F.TMP", " \x7F"})
+    WriteFile(work_ / name);
   fs::create_directory(work_ / (M + "DIR"));
   WriteFile(work_ / (M + "DIR") / (M + "INSIDE"));
   WriteFile(work_ / (M + "HIDDEN"));

@@ -1,7 +1,8 @@
 // Start-up defaults, access-control variables, the user state, CLOSEALL
 // and the shut-down, and the error handler that start-up puts in force.
-#include <fcntl.h>
+#include "lib/startup.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -12,7 +13,6 @@
 #include "lib/date.h"
 #include "lib/settings.h"
 #include "lib/settings_vars.h"
-#include "lib/startup.h"
 #include "lib/user.h"
 #include "startup_fixture.h"
 
@@ -76,8 +76,7 @@ TEST(Settings, FileCaseAppliesToTheFileNameOnly) {
 TEST(UserStateDeathTest, InitialValuesAndSetters) {
   EXPECT_EXIT(
       {
-        bool ok = SETUSER() == "        " && !SETHUSER() && SETTEMP().empty() &&
-                  !IsUserSignedIn();
+        bool ok = SETUSER() == "        " && !SETHUSER() && SETTEMP().empty() && !IsUserSignedIn();
         ok = ok && SETUSER("MARIO   ") == "MARIO   " && SETUSER() == "MARIO   " &&
              IsUserSignedIn() && SETHUSER(7) == 7 && SETHUSER() == 7 &&
              SETTEMP("/tmp/s/") == "/tmp/s/" && SETTEMP() == "/tmp/s/";
@@ -134,9 +133,9 @@ TEST_F(Lifecycle, StartupPutsTheErrorHandlerInForce) {
   EXPECT_FALSE(errors::RecoveryPoint([&] { errors::Raise(missing); }));
   SETUSER("MARIO   ");
   EXPECT_FALSE(errors::RecoveryPoint([&] { errors::Raise(missing); }));
-  EXPECT_EQ(events_, (std::vector<std::string>{"box1:Impossibile aprire il file DATI.DBF.",
-                                               "release",
-                                               "box1:Impossibile aprire il file DATI.DBF."}));
+  EXPECT_EQ(events_,
+            (std::vector<std::string>{"box1:Impossibile aprire il file DATI.DBF.", "release",
+                                      "box1:Impossibile aprire il file DATI.DBF."}));
 }
 
 TEST_F(Lifecycle, CloseAllClosesTablesThenErasesViewIndexes) {
