@@ -22,15 +22,21 @@ bool CREATEDIR(const std::string& path, std::optional<std::int64_t> /*security*/
   return os::MakeDirectory(os::NativePath(path));
 }
 
-bool DELETEFILE(const std::string& path) { return os::DeletePlainFile(os::NativePath(path)); }
+bool DELETEFILE(const std::string& path) {
+  return os::DeletePlainFile(os::NativePath(path));
+}
 
 bool MOVEFILE(const std::string& old_path, const std::string& new_path) {
   return os::MovePath(os::NativePath(old_path), os::NativePath(new_path));
 }
 
-bool REMOVEDIR(const std::string& path) { return os::RemoveEmptyDirectory(os::NativePath(path)); }
+bool REMOVEDIR(const std::string& path) {
+  return os::RemoveEmptyDirectory(os::NativePath(path));
+}
 
-bool SETCURDIR(const std::string& path) { return os::ChangeDirectory(os::NativePath(path)); }
+bool SETCURDIR(const std::string& path) {
+  return os::ChangeDirectory(os::NativePath(path));
+}
 
 bool SETFILEDATETIME(const std::string& source, const std::string& destination) {
   return os::CopyLastWriteTime(os::NativePath(source), os::NativePath(destination));
@@ -46,6 +52,8 @@ std::int64_t DISKFREESPACE(const std::string& path) {
   return static_cast<std::int64_t>(os::DiskFreeBytes(os::NativePath(path)));
 }
 
-int GETDRIVETYPE(const std::string& root) { return os::DriveType(os::NativePath(root)); }
+int GETDRIVETYPE(const std::string& root) {
+  return os::DriveType(os::NativePath(root));
+}
 
 }  // namespace talvi::fs

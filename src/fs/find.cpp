@@ -25,10 +25,18 @@ std::string Text(const std::string& buffer, std::size_t offset, std::size_t size
 
 Win32FindData::Win32FindData() : cBuffer(os::kFindDataSize, '\0') {}
 
-std::uint32_t Win32FindData::nFileAttr() const { return os::ReadU32(cBuffer, os::kFindAttrOffset); }
-std::string Win32FindData::cCreatTime() const { return Field(cBuffer, os::kFindCreationOffset, 8); }
-std::string Win32FindData::cLastATime() const { return Field(cBuffer, os::kFindAccessOffset, 8); }
-std::string Win32FindData::cLastWTime() const { return Field(cBuffer, os::kFindWriteOffset, 8); }
+std::uint32_t Win32FindData::nFileAttr() const {
+  return os::ReadU32(cBuffer, os::kFindAttrOffset);
+}
+std::string Win32FindData::cCreatTime() const {
+  return Field(cBuffer, os::kFindCreationOffset, 8);
+}
+std::string Win32FindData::cLastATime() const {
+  return Field(cBuffer, os::kFindAccessOffset, 8);
+}
+std::string Win32FindData::cLastWTime() const {
+  return Field(cBuffer, os::kFindWriteOffset, 8);
+}
 std::uint32_t Win32FindData::nFileSizeH() const {
   return os::ReadU32(cBuffer, os::kFindSizeHighOffset);
 }
@@ -48,7 +56,9 @@ std::string Win32FindData::cShortName() const {
   return Text(cBuffer, os::kFindShortNameOffset, os::kFindShortNameSize);
 }
 
-Win32FindData OWIN32FINDDATA() { return Win32FindData(); }
+Win32FindData OWIN32FINDDATA() {
+  return Win32FindData();
+}
 
 std::int64_t FINDFIRSTFILE(const std::string& pattern, std::string& buffer) {
   os::FindData data;

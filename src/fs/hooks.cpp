@@ -18,8 +18,12 @@ RefreshHook& Hook() {
 
 }  // namespace
 
-void SetMessageSink(MessageSink sink) { Sink() = std::move(sink); }
-void SetRefreshHook(RefreshHook hook) { Hook() = std::move(hook); }
+void SetMessageSink(MessageSink sink) {
+  Sink() = std::move(sink);
+}
+void SetRefreshHook(RefreshHook hook) {
+  Hook() = std::move(hook);
+}
 
 void ShowInfo(const std::string& text) {
   if (Sink()) Sink()(text, 1);

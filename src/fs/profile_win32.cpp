@@ -12,7 +12,9 @@
 namespace talvi::fs {
 namespace {
 
-const char* OrNull(const std::optional<std::string>& s) { return s ? s->c_str() : nullptr; }
+const char* OrNull(const std::optional<std::string>& s) {
+  return s ? s->c_str() : nullptr;
+}
 
 DWORD Clamp(std::size_t size) {
   return size > 0x7FFFFFFFu ? 0x7FFFFFFFu : static_cast<DWORD>(size);

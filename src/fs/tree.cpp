@@ -13,9 +13,13 @@ std::string Join(const std::string& folder, const std::string& name) {
   return folder + os::PathSeparator() + name;
 }
 
-bool IsDots(const std::string& name) { return name == "." || name == ".."; }
+bool IsDots(const std::string& name) {
+  return name == "." || name == "..";
+}
 
-bool IsFolder(const DirEntry& e) { return e.attributes.find('D') != std::string::npos; }
+bool IsFolder(const DirEntry& e) {
+  return e.attributes.find('D') != std::string::npos;
+}
 
 }  // namespace
 

@@ -17,7 +17,9 @@ struct Mount {
   std::string device;  // "major:minor"
 };
 
-bool IsOctal(char c) { return c >= '0' && c <= '7'; }
+bool IsOctal(char c) {
+  return c >= '0' && c <= '7';
+}
 
 // Octal escapes of mountinfo ("\040" for a blank) undone.
 std::string Unescape(const std::string& s) {

@@ -76,7 +76,9 @@ std::string TempBeside(const std::string& path) {
          std::to_string(g_temp_counter.fetch_add(1));
 }
 
-bool IsReadOnlyFile(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
+bool IsReadOnlyFile(const struct stat& st) {
+  return (st.st_mode & S_IWUSR) == 0;
+}
 
 }  // namespace
 
@@ -150,7 +152,9 @@ bool MovePath(const std::string& from, const std::string& to) {
   return true;
 }
 
-bool MakeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool MakeDirectory(const std::string& path) {
+  return ::mkdir(path.c_str(), 0777) == 0;
+}
 
 bool RemoveEmptyDirectory(const std::string& path) {
   struct stat st {};
@@ -159,7 +163,9 @@ bool RemoveEmptyDirectory(const std::string& path) {
   return ::rmdir(path.c_str()) == 0;
 }
 
-bool ChangeDirectory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+bool ChangeDirectory(const std::string& path) {
+  return ::chdir(path.c_str()) == 0;
+}
 
 bool CopyLastWriteTime(const std::string& from, const std::string& to) {
   struct stat src {};

@@ -20,17 +20,25 @@ bool CopyOneFile(const std::string& from, const std::string& to, const CopyProgr
                      nullptr, 0) != 0;
 }
 
-bool DeletePlainFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool DeletePlainFile(const std::string& path) {
+  return DeleteFileA(path.c_str()) != 0;
+}
 
 bool MovePath(const std::string& from, const std::string& to) {
   return MoveFileA(from.c_str(), to.c_str()) != 0;
 }
 
-bool MakeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool MakeDirectory(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
 
-bool RemoveEmptyDirectory(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+bool RemoveEmptyDirectory(const std::string& path) {
+  return RemoveDirectoryA(path.c_str()) != 0;
+}
 
-bool ChangeDirectory(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
+bool ChangeDirectory(const std::string& path) {
+  return SetCurrentDirectoryA(path.c_str()) != 0;
+}
 
 bool CopyLastWriteTime(const std::string& from, const std::string& to) {
   HANDLE src =

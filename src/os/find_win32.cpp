@@ -36,6 +36,8 @@ bool FindNextEntry(FindHandle handle, FindData& out) {
   return true;
 }
 
-bool FindCloseSearch(FindHandle handle) { return FindClose(reinterpret_cast<HANDLE>(handle)) != 0; }
+bool FindCloseSearch(FindHandle handle) {
+  return FindClose(reinterpret_cast<HANDLE>(handle)) != 0;
+}
 
 }  // namespace talvi::os

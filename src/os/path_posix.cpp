@@ -12,7 +12,9 @@ namespace {
 constexpr std::string_view kNetworkMarker = "C:\\ORVA\\NET";
 constexpr std::string_view kDefaultNetworkFolder = "/var/lib/talvi/net";
 
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
@@ -22,7 +24,9 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 }  // namespace
 
@@ -87,8 +91,12 @@ std::size_t FullPathName(std::string_view path, std::size_t size, std::string& o
   return full.size();
 }
 
-std::string CurrentDrive() { return "\\"; }
+std::string CurrentDrive() {
+  return "\\";
+}
 
-char PathSeparator() { return '/'; }
+char PathSeparator() {
+  return '/';
+}
 
 }  // namespace talvi::os

@@ -6,9 +6,13 @@
 
 namespace talvi::os {
 
-std::string NetworkFolder() { return "C:\\ORVA\\NET"; }
+std::string NetworkFolder() {
+  return "C:\\ORVA\\NET";
+}
 
-std::string NativePath(std::string_view path) { return std::string(path); }
+std::string NativePath(std::string_view path) {
+  return std::string(path);
+}
 
 std::size_t FullPathName(std::string_view path, std::size_t size, std::string& out) {
   const std::string p(path);
@@ -26,6 +30,8 @@ std::string CurrentDrive() {
   return "\\";
 }
 
-char PathSeparator() { return '\\'; }
+char PathSeparator() {
+  return '\\';
+}
 
 }  // namespace talvi::os

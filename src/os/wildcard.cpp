@@ -62,8 +62,7 @@ class Matcher {
       case Kind::kLiteral:
         return !at_end && Fold(static_cast<unsigned char>(name_[n])) == tok.c &&
                Match(t + 1, n + 1);
-      case Kind::kStar:
-        return Match(t + 1, n) || (!at_end && Match(t, n + 1));
+      case Kind::kStar: return Match(t + 1, n) || (!at_end && Match(t, n + 1));
       case Kind::kDosStar:
         // Any run not containing the last dot of the name.
         return Match(t + 1, n) || (!at_end && n != last_dot_ && Match(t, n + 1));

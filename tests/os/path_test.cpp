@@ -1,5 +1,4 @@
 #include "os/path.h"
-#include "os/temp.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -7,6 +6,7 @@
 #include <filesystem>
 
 #include "fs/temp_dir.h"
+#include "os/temp.h"
 
 namespace talvi::os {
 namespace {
