@@ -29,7 +29,11 @@ int CharHeight(const std::string& family, int pixelSize) {
 }
 
 TControl* FocusedControl(const TDialog& dialog) {
-  QWidget* focus = QApplication::focusWidget();
+  // The window's own focus child, which it keeps while another window
+  // (a message box) is active.
+  QWidget* container = qt::Container(dialog);
+  QWidget* focus = container != nullptr ? container->window()->focusWidget() : nullptr;
+  if (focus == nullptr) focus = QApplication::focusWidget();
   if (focus == nullptr) return nullptr;
   for (const auto& control : dialog.Controls()) {
     QWidget* w = control->native() ? control->native()->widget.data() : nullptr;
