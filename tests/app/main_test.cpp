@@ -1,0 +1,132 @@
+// The entry routine: settings file, title, the window with its close guard,
+// a disk received and saved, and the port released when the window closes.
+#include "app/talvi.h"
+
+#include <QTimer>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "app/image_file.h"
+#include "app/modal_answers.h"
+#include "app/temp_folder.h"
+#include "fs/profile.h"
+#include "os/keystate.h"
+#include "remote/remote.h"
+#include "ui/ui.h"
+
+namespace talvi::app {
+namespace {
+
+using std::chrono::milliseconds;
+using testing::ModalAnswers;
+using testing::ReadFile;
+using testing::TempFolder;
+using testing::WriteFile;
+
+std::string Porta() {
+  return fs::GETPVPROFSTRING(std::string("Impostazioni"), std::string("Porta"), std::string("?"),
+                             ".\\TALVI.INI");
+}
+
+TEST(Settings, MissingFileGivesCom1AndCreatesIt) {
+  TempFolder dir;
+  EXPECT_EQ(ReadPortName(), "COM1");
+  EXPECT_TRUE(std::filesystem::exists(dir / "TALVI.INI"));
+  EXPECT_EQ(Porta(), "COM1");
+  EXPECT_EQ(Title("COM1"), "TALVI 1.01 (COM1:57600,N,8,1)");
+}
+
+TEST(Settings, BlankPortIsReplacedOtherValuesKept) {
+  TempFolder dir;
+  WriteFile(dir / "TALVI.INI", "[Impostazioni]\r\nPorta=   \r\n");
+  EXPECT_EQ(ReadPortName(), "COM1");
+  EXPECT_EQ(Porta(), "COM1");
+
+  WriteFile(dir / "TALVI.INI", "[Impostazioni]\r\nPorta=COM12\r\n");
+  EXPECT_EQ(ReadPortName(), "COM12");
+  EXPECT_EQ(ReadFile(dir / "TALVI.INI"), "[Impostazioni]\r\nPorta=COM12\r\n");
+  EXPECT_EQ(Title("COM12"), "TALVI 1.01 (COM12:57600,N,8,1)");
+}
+
+class MainTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ui::Startup();
+    os::ClearKeyStateOverrides();
+  }
+  void TearDown() override { os::ClearKeyStateOverrides(); }
+  void SetPort(const std::string& port) {
+    fs::WRITEPPROSTRING(std::string("Impostazioni"), std::string("Porta"), port, ".\\TALVI.INI");
+  }
+  TempFolder dir;
+  ModalAnswers answers;
+};
+
+TEST_F(MainTest, PortThatCannotOpenIsReportedAndTheWindowCloses) {
+  SetPort("/nonexistent/tty");
+  std::string caption;
+  answers.Ok();
+  answers.after = [&caption](const auto&) {
+    if (ui::LastDialog() != nullptr) caption = ui::LastDialog()->cCaption;
+  };
+  MAIN();
+  ASSERT_EQ(answers.seen().size(), 1u);
+  EXPECT_EQ(answers.seen()[0].text,
+            "Errore di apertura della porta di comunicazione (/nonexistent/tty).");
+  EXPECT_EQ(caption, "TALVI 1.01 (/nonexistent/tty:57600,N,8,1)");
+}
+
+TEST_F(MainTest, ReceivesADiskRefusesAltF4AndReleasesThePortOnClose) {
+  remote::Options options;
+  options.sides = 4;
+  options.seed = 3;
+  options.linger = milliseconds(30000);
+  remote::RemoteThread remote(options);
+  ASSERT_TRUE(remote.ok());
+  SetPort(remote.portPath());
+  remote.start();
+
+  answers.File(dir / "first");
+  bool refused = false;
+  bool closed = false;
+  std::string caption;
+  int width = 0;
+  int height = 0;
+  answers.after = [&](const auto&) {
+    // Back in the session after saving: try to close with F4 held, then
+    // without.
+    QTimer::singleShot(200, [&] {
+      ui::TDialog* dlg = ui::LastDialog();
+      if (dlg == nullptr) return;
+      caption = dlg->cCaption;
+      if (dlg->oClient != nullptr && dlg->oClient->ClassName() == "TMULTIGET") {
+        width = dlg->Width();
+        height = dlg->Height();
+      }
+      os::SetKeyStateOverride(os::VK_F4, true);
+      refused = !dlg->End();
+      os::SetKeyStateOverride(os::VK_F4, false);
+      closed = dlg->End();
+    });
+  };
+  MAIN();
+  EXPECT_TRUE(refused);
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(caption, "TALVI 1.01 (" + remote.portPath() + ":57600,N,8,1)");
+  // The log is the client control of a 500 x 500 window.
+  EXPECT_EQ(width, 500);
+  EXPECT_EQ(height, 500);
+
+  std::string error;
+  const std::string sent = *remote::diskData(options, error);
+  EXPECT_EQ(ReadFile(dir / "first.opd"), FixedBlock() + sent.substr(128));
+  // The program has closed its end: the remote sees the hang-up at once.
+  const auto report = remote.wait();
+  EXPECT_EQ(report.outcome, remote::Outcome::kHangUp);
+  EXPECT_EQ(report.disks, 1);
+}
+
+}  // namespace
+}  // namespace talvi::app

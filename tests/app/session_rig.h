@@ -1,0 +1,68 @@
+// A transfer session as the program runs it, minus the entry routine: a
+// real dialog (offscreen) with the log control, the port opened on the
+// simulated remote's pty, and the session driven from the test.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/apricom.h"
+#include "app/transfer.h"
+#include "os/keystate.h"
+#include "remote/remote.h"
+#include "serial/serial.h"
+#include "ui/ui.h"
+
+namespace talvi::testing {
+
+struct SessionRig {
+  explicit SessionRig(remote::Options options) : remote(std::move(options)) {
+    ui::Startup();
+    os::ClearKeyStateOverrides();
+    ui::DialogArgs args;
+    args.cCaption = "session";
+    args.nWidth = 500;
+    args.nHeight = 500;
+    dialog = ui::TDialog::New(args);
+    log = ui::TMultiGet::New(0, 0,
+                             [this](std::optional<std::string> v) {
+                               if (v) logText = *v;
+                               return logText;
+                             },
+                             dialog.get(), 500, 500, true);
+    ui::ActivateArgs activate;
+    activate.lModal = false;
+    dialog->Activate(activate);
+    if (remote.ok()) handle = app::APRICOM(*dialog, remote.portPath(), transfer);
+  }
+  ~SessionRig() {
+    os::ClearKeyStateOverrides();
+    if (handle >= 0) serial::CLOSECOMM(handle);
+    remote.stop();
+    if (dialog->hWnd != 0) dialog->End();
+  }
+
+  bool ok() const { return remote.ok() && handle >= 0; }
+  void run() {
+    remote.start();
+    transfer.TALVI(handle, *log);
+  }
+  // After the next save step, hold Esc so that the session returns.
+  void escAfterSave() {
+    transfer.save = [this](std::string& image) {
+      saved.push_back(image);
+      os::SetKeyStateOverride(os::VK_ESCAPE, true);
+    };
+  }
+
+  remote::RemoteThread remote;
+  std::unique_ptr<ui::TDialog> dialog;
+  ui::TMultiGet* log = nullptr;
+  std::string logText;
+  app::Transfer transfer;
+  serial::Handle handle = -1;
+  std::vector<std::string> saved;
+};
+
+}  // namespace talvi::testing

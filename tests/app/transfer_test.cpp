@@ -1,0 +1,213 @@
+// The session against the simulated remote over a real pseudo-terminal,
+// with the real serial layer and an offscreen dialog pumping the events.
+#include "app/transfer.h"
+
+#include <QTimer>
+
+#include <chrono>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "app/image_file.h"
+#include "app/modal_answers.h"
+#include "app/session_rig.h"
+#include "app/temp_folder.h"
+
+namespace talvi::app {
+namespace {
+
+using remote::Fault;
+using remote::kSideBytes;
+using std::chrono::milliseconds;
+using testing::SessionRig;
+
+remote::Options Disk(int sides) {
+  remote::Options o;
+  o.sides = sides;
+  o.seed = 11;
+  o.ackTimeout = milliseconds(5000);
+  return o;
+}
+
+std::string Sent(const remote::Options& o) {
+  std::string error;
+  return *remote::diskData(o, error);
+}
+
+std::vector<std::string> Lines(const std::string& log) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(log.substr(start, end - start));
+  }
+  EXPECT_EQ(start, log.size()) << "the log ends with a line break";
+  return lines;
+}
+
+TEST(Session, FullDiskIsSavedAsOneFile) {
+  testing::TempFolder dir;
+  testing::ModalAnswers answers;
+  const auto options = Disk(remote::kFullDiskSides);
+  SessionRig rig(options);
+  ASSERT_TRUE(rig.ok());
+  answers.File(dir / "disk");
+  answers.after = [](const auto&) { os::SetKeyStateOverride(os::VK_ESCAPE, true); };
+  rig.run();
+  EXPECT_TRUE(answers.done());
+
+  const std::string file = testing::ReadFile(dir / "disk.opd");
+  const std::string sent = Sent(options);
+  ASSERT_EQ(file.size(), 160u * kSideBytes);
+  EXPECT_EQ(file.substr(0, 128), FixedBlock());
+  EXPECT_TRUE(file.substr(128) == sent.substr(128)) << "data differs";
+
+  const auto lines = Lines(rig.logText);
+  // Esc was held while the file was being saved: no new cycle follows.
+  ASSERT_EQ(lines.size(), 1u + 160u);
+  EXPECT_EQ(lines[0], kWaitingLine);
+  EXPECT_EQ(lines[1], "Receiving track 0, side 0");
+  EXPECT_EQ(lines[2], "Receiving track 0, side 1");
+  EXPECT_EQ(lines[160], "Receiving track 79, side 1");
+  // The window shows the same text.
+  EXPECT_EQ(rig.log->GetText(), rig.logText);
+
+  // The remote got exactly one acknowledgement per side.
+  rig.remote.stop();
+  EXPECT_EQ(rig.remote.wait().fromPc, std::string(160, '\0'));
+}
+
+TEST(Session, EndWithoutTracksGivesJustTheFixedBlock) {
+  testing::TempFolder dir;
+  testing::ModalAnswers answers;
+  SessionRig rig(Disk(0));
+  ASSERT_TRUE(rig.ok());
+  answers.File(dir / "empty.opd");
+  answers.after = [](const auto&) { os::SetKeyStateOverride(os::VK_ESCAPE, true); };
+  rig.run();
+  EXPECT_EQ(testing::ReadFile(dir / "empty.opd"), FixedBlock());
+  EXPECT_EQ(Lines(rig.logText), std::vector<std::string>{kWaitingLine});
+}
+
+TEST(Session, TrackBytesAreLoggedAsTrackAndSide) {
+  auto options = Disk(0);
+  options.trackBytes = {128, 79, 100};
+  SessionRig rig(options);
+  ASSERT_TRUE(rig.ok());
+  rig.escAfterSave();
+  rig.run();
+  const auto lines = Lines(rig.logText);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[1], "Receiving track 0, side 1");
+  EXPECT_EQ(lines[2], "Receiving track 79, side 0");
+  EXPECT_EQ(lines[3], "Receiving track -28, side 1");
+  ASSERT_EQ(rig.saved.size(), 1u);
+  EXPECT_EQ(rig.saved[0], Sent(options));
+}
+
+TEST(Session, StrayByteBetweenTracksIsDropped) {
+  auto options = Disk(3);
+  options.faults = {{Fault::Kind::kStray, 1, 0, 0, 0},
+                    {Fault::Kind::kStray, 2, 0, 0, 'X'}};
+  SessionRig rig(options);
+  ASSERT_TRUE(rig.ok());
+  rig.escAfterSave();
+  rig.run();
+  ASSERT_EQ(rig.saved.size(), 1u);
+  EXPECT_TRUE(rig.saved[0] == Sent(options));
+  EXPECT_EQ(Lines(rig.logText).size(), 1u + 3u);
+}
+
+TEST(Session, MissingByteIsWaitedForThenLeftOut) {
+  auto options = Disk(2);
+  // The first side ends one byte short; the line then stays silent long
+  // enough for the program's wait to run out.
+  options.faults = {{Fault::Kind::kDrop, 0, 1, 2600, 0}};
+  SessionRig rig(options);
+  ASSERT_TRUE(rig.ok());
+  rig.escAfterSave();
+  const auto start = std::chrono::steady_clock::now();
+  rig.run();
+  const auto took = std::chrono::steady_clock::now() - start;
+  const std::string sent = Sent(options);
+  ASSERT_EQ(rig.saved.size(), 1u);
+  EXPECT_TRUE(rig.saved[0] == sent.substr(0, kSideBytes - 1) + sent.substr(kSideBytes));
+  // The missing byte costs its full two-second wait.
+  EXPECT_GE(took, milliseconds(2000));
+}
+
+TEST(Session, EarlyHeaderIsTakenAsTrackData) {
+  auto options = Disk(2);
+  options.ackTimeout = milliseconds(1000);
+  // One byte short and no pause: "T" and the track byte of the next side
+  // complete the first side, and no acknowledgement follows.
+  options.faults = {{Fault::Kind::kDrop, 0, 1, 0, 0}};
+  SessionRig rig(options);
+  ASSERT_TRUE(rig.ok());
+  QTimer::singleShot(2500, [] { os::SetKeyStateOverride(os::VK_ESCAPE, true); });
+  rig.run();
+  EXPECT_EQ(rig.transfer.Image(), Sent(options).substr(0, kSideBytes - 1) + "T");
+  EXPECT_EQ(rig.remote.wait().outcome, remote::Outcome::kAckTimeout);
+}
+
+TEST(Session, EscEndsTheSessionAndTellsTheRemote) {
+  auto options = Disk(2);
+  options.faults = {{Fault::Kind::kStall, 0, 100, 20000, 0}};
+  SessionRig rig(options);
+  ASSERT_TRUE(rig.ok());
+  QTimer::singleShot(500, [] { os::SetKeyStateOverride(os::VK_ESCAPE, true); });
+  const auto start = std::chrono::steady_clock::now();
+  rig.run();
+  // The remaining waits of the track return at once instead of after 2 s each.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(10000));
+  const auto report = rig.remote.wait();
+  EXPECT_EQ(report.outcome, remote::Outcome::kAborted);
+  EXPECT_EQ(report.fromPc, std::string("\0\x09", 2));
+  EXPECT_EQ(rig.transfer.Image().size(), 100u);
+  EXPECT_EQ(Lines(rig.logText).size(), 2u);
+}
+
+TEST(Session, EscHeldAtTheStartWritesNothing) {
+  SessionRig rig(Disk(1));
+  ASSERT_TRUE(rig.ok());
+  os::SetKeyStateOverride(os::VK_ESCAPE, true);
+  rig.run();
+  EXPECT_EQ(rig.logText, "");
+}
+
+TEST(Session, ClosingTheWindowEndsTheSession) {
+  auto options = Disk(1);
+  options.disks = 0;  // the remote stays silent
+  options.linger = milliseconds(20000);
+  SessionRig rig(options);
+  ASSERT_TRUE(rig.ok());
+  QTimer::singleShot(300, [&rig] { rig.dialog->End(); });
+  rig.run();
+  EXPECT_EQ(rig.dialog->hWnd, 0);
+  EXPECT_EQ(Lines(rig.logText).size(), 1u);
+}
+
+TEST(Session, BytesWaitingWhileSavingAreReadAfterwards) {
+  auto options = Disk(1);
+  options.disks = 2;
+  SessionRig rig(options);
+  ASSERT_TRUE(rig.ok());
+  int saves = 0;
+  rig.transfer.save = [&](std::string& image) {
+    rig.saved.push_back(image);
+    if (++saves == 1) {
+      // The second disk arrives while the "save dialog" is up.
+      const auto until = std::chrono::steady_clock::now() + milliseconds(500);
+      while (std::chrono::steady_clock::now() < until) ui::SYSWAIT(10);
+    } else {
+      os::SetKeyStateOverride(os::VK_ESCAPE, true);
+    }
+  };
+  rig.run();
+  ASSERT_EQ(rig.saved.size(), 2u);
+  EXPECT_EQ(rig.saved[0], Sent(options));
+  EXPECT_EQ(rig.saved[1], Sent(options));
+}
+
+}  // namespace
+}  // namespace talvi::app
