@@ -118,24 +118,6 @@ TEST(BuildCommDcb, KeepsUnnamedFieldsAndLeavesTheRecordAloneOnFailure) {
   EXPECT_EQ(EncodeDcb(dcb), EncodeDcb(before));
 }
 
-TEST(BuildCommDcb, RecordRoundTripsThroughItsBytes) {
-  Dcb dcb;
-  dcb.BaudRate = 0x01020304;
-  dcb.flags = 0xA5A5;
-  dcb.XonLim = 0x1234;
-  dcb.XoffLim = 0xFEDC;
-  dcb.EvtChar = 0xFF;
-  dcb.wReserved1 = 0x8001;
-  const std::string bytes = EncodeDcb(dcb);
-  ASSERT_EQ(bytes.size(), kDcbSize);
-  EXPECT_EQ(Hex(bytes.substr(4, 4)), "04030201");
-  auto back = DecodeDcb(bytes);
-  ASSERT_TRUE(back);
-  EXPECT_EQ(EncodeDcb(*back), bytes);
-  EXPECT_FALSE(DecodeDcb(bytes.substr(1)));
-  EXPECT_FALSE(DecodeDcb(bytes + '\0'));
-}
-
 TEST(BuildCommDcb, AnyBytesGiveAResult) {
   std::mt19937 random(20261208);
   using namespace std::string_literals;

@@ -181,19 +181,17 @@ TEST_F(Receive, WriteCommSendsBytes) {
 }
 
 TEST_F(Receive, WriteCommDoesNotHangOnALineThatTakesNothing) {
-  // Nobody reads the other end: the line fills and the write gives up
-  // after its bound with the count the device took.
+  // Nobody reads the other end: the line fills up, and a write then gives
+  // up after its bound with the count the device took.
   const std::string big(40000, 'w');
-  int total = 0;
-  for (int i = 0; i < 8; ++i) {
-    const int n = WRITECOMM(port_, big);
-    EXPECT_GE(n, 0);
-    EXPECT_LE(n, 32767);
-    total += n;
-    if (n == 0) break;
+  int n = 32767;
+  for (int i = 0; i < 64 && n == 32767; ++i) {
+    n = WRITECOMM(port_, big);
+    ASSERT_GE(n, 0);
+    ASSERT_LE(n, 32767);  // counts are 16-bit signed
   }
+  EXPECT_LT(n, 32767);
   EXPECT_EQ(WRITECOMM(port_, "x"), 0);
-  EXPECT_GT(total, 0);
 }
 
 TEST_F(Receive, ClosingWhileANotificationIsPendingNeitherHangsNorCallsTheHandler) {
@@ -209,29 +207,6 @@ TEST_F(Receive, ClosingWhileANotificationIsPendingNeitherHangsNorCallsTheHandler
   window_.Pause(false);
   window_.Run([] {});  // every call queued before has been dealt with
   EXPECT_EQ(calls_, 0);
-}
-
-TEST_F(Receive, CloseOnTheWindowThreadEndsDeliveries) {
-  ENABLECOMMNOTIFICATION(port_, kWindow, 1, -1);
-  std::atomic<bool> stop{false};
-  std::thread remote([&] {
-    while (!stop) {
-      pty_.Send("stream");
-      std::this_thread::sleep_for(100us);
-    }
-  });
-  WaitReceived(600);
-  std::atomic<int> callsAtClose{-1};
-  window_.Run([&] {
-    CLOSECOMM(port_);
-    callsAtClose = calls_.load();
-  });
-  port_ = -1;
-  std::this_thread::sleep_for(50ms);
-  window_.Run([] {});
-  EXPECT_EQ(calls_, callsAtClose);
-  stop = true;
-  remote.join();
 }
 
 double ProcessCpuSeconds() {
