@@ -59,7 +59,7 @@ struct Expected {
 
 // flags: 0x1010 DTR and RTS enabled; 0x1310 plus XON/XOFF; 0x202C
 // CTS/DSR flow with DTR and RTS handshake.
-TEST(BuildCommDcb, ShortFormTable) {
+TEST(BuildCommDcb, ShortAndKeywordForms) {
   const Expected table[] = {
       {"57600,N,8,1", 57600, 0, 8, 0, 0x1010},
       {"9600,e,7,2", 9600, 2, 7, 2, 0x1010},
