@@ -121,6 +121,17 @@ TEST_F(Receive, BytesCollectWhileDisarmedAndComeWithTheNextBatch) {
   EXPECT_EQ(calls_, 1);
 }
 
+TEST_F(Receive, BytesBeyondOneHandlerReadDoNotWaitForTheNextArrival) {
+  const std::string bytes = Pattern(1500, 9);
+  ASSERT_TRUE(pty_.Send(bytes.substr(0, 1499)));
+  WaitInRing(1499);
+  ENABLECOMMNOTIFICATION(port_, kWindow, 1, -1);
+  ASSERT_TRUE(pty_.Send(bytes.substr(1499)));
+  // The handler takes 1000 bytes per call; the other 500 follow at once.
+  EXPECT_TRUE(WaitReceived(1500) == bytes);
+  EXPECT_EQ(calls_, 2);
+}
+
 TEST_F(Receive, ASmallBufferTakesOnlyItsLength) {
   ASSERT_TRUE(pty_.Send("0123456789"));
   WaitInRing(10);
