@@ -1,7 +1,6 @@
 #include "remote/image.h"
 
 #include <fstream>
-#include <iterator>
 
 namespace talvi::remote {
 
@@ -28,7 +27,11 @@ std::string generateImage(int sides, std::uint32_t seed) {
 std::optional<std::string> loadImage(const std::string& path, int sides) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string data;
+  char buf[65536];
+  while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+    data.append(buf, static_cast<std::size_t>(in.gcount()));
+  }
   if (in.bad()) return std::nullopt;
   data.resize(sides > 0 ? static_cast<std::size_t>(sides) * kSideBytes : 0, '\0');
   return data;
