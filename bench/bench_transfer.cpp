@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <QTimer>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -82,12 +81,13 @@ struct Window {
     args.nWidth = 500;
     args.nHeight = 500;
     dialog = talvi::ui::TDialog::New(args);
-    log = talvi::ui::TMultiGet::New(0, 0,
-                                    [this](std::optional<std::string> v) {
-                                      if (v) text = *v;
-                                      return text;
-                                    },
-                                    dialog.get(), 500, 500, true);
+    log = talvi::ui::TMultiGet::New(
+        0, 0,
+        [this](std::optional<std::string> v) {
+          if (v) text = *v;
+          return text;
+        },
+        dialog.get(), 500, 500, true);
     talvi::ui::ActivateArgs activate;
     activate.lModal = false;
     dialog->Activate(activate);
@@ -105,8 +105,8 @@ struct Window {
 int main() {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   talvi::ui::Startup();
-  const auto folder = std::filesystem::temp_directory_path() /
-                      ("talvi-bench-" + std::to_string(getpid()));
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("talvi-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(folder);
   const std::string link = (folder / "com").string();
 
@@ -145,9 +145,7 @@ int main() {
     talvi::app::Transfer transfer;
     const auto handle = talvi::app::APRICOM(*window.dialog, link, transfer);
     if (!remote.ok() || handle < 0) return 1;
-    QTimer::singleShot(kIdleMs, [] {
-      talvi::os::SetKeyStateOverride(talvi::os::VK_ESCAPE, true);
-    });
+    QTimer::singleShot(kIdleMs, [] { talvi::os::SetKeyStateOverride(talvi::os::VK_ESCAPE, true); });
     const double wall0 = WallSeconds();
     const double cpu0 = CpuSeconds();
     transfer.TALVI(handle, *window.log);

@@ -18,8 +18,7 @@ serial::Handle Fail(serial::Handle handle, const std::string& text) {
 serial::Handle APRICOM(ui::TDialog& dialog, const std::string& portName, Transfer& transfer) {
   const serial::Handle handle = serial::OPENCOMM("\\\\.\\" + portName, kQueueBytes, kQueueBytes);
   if (handle < 0) {
-    return Fail(handle,
-                "Errore di apertura della porta di comunicazione (" + portName + ").");
+    return Fail(handle, "Errore di apertura della porta di comunicazione (" + portName + ").");
   }
   std::string dcb;
   if (!serial::BUILDCOMMDCB(kLineSettings, dcb)) {
@@ -27,8 +26,7 @@ serial::Handle APRICOM(ui::TDialog& dialog, const std::string& portName, Transfe
                 "Errore di impostazione dei parametri di comunicazione (" + portName + ").");
   }
   if (!serial::SETCOMMSTATE(handle, dcb)) {
-    return Fail(handle,
-                "Errore di impostazione della porta di comunicazione (" + portName + ").");
+    return Fail(handle, "Errore di impostazione della porta di comunicazione (" + portName + ").");
   }
   dialog.bCommNotify = [&dialog, &transfer](std::intptr_t port, std::intptr_t) {
     transfer.CONNECT(port);

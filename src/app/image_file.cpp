@@ -11,7 +11,9 @@
 namespace talvi::app {
 namespace {
 
-int HexDigit(char c) { return c <= '9' ? c - '0' : c - 'a' + 10; }
+int HexDigit(char c) {
+  return c <= '9' ? c - '0' : c - 'a' + 10;
+}
 
 std::string Trim(const std::string& text) {
   const auto first = text.find_first_not_of(' ');
@@ -25,7 +27,8 @@ const std::string& FixedBlock() {
   static const std::string block = [] {
     std::string bytes;
     for (std::size_t i = 0; i + 1 < sizeof kFixedBlockHex; i += 2) {
-      bytes += static_cast<char>(HexDigit(kFixedBlockHex[i]) * 16 + HexDigit(kFixedBlockHex[i + 1]));
+      bytes +=
+          static_cast<char>(HexDigit(kFixedBlockHex[i]) * 16 + HexDigit(kFixedBlockHex[i + 1]));
     }
     return bytes;
   }();
@@ -51,8 +54,8 @@ std::string InitialDirectory() {
   if (ec) return {};
   std::string rest = cwd.relative_path().string();
   while (!rest.empty() && (rest.back() == '/' || rest.back() == '\\')) rest.pop_back();
-  return cwd.root_name().string() +
-         static_cast<char>(std::filesystem::path::preferred_separator) + rest;
+  return cwd.root_name().string() + static_cast<char>(std::filesystem::path::preferred_separator) +
+         rest;
 }
 
 std::string OverwriteQuestion(const std::string& name) {
@@ -68,8 +71,8 @@ void SAVE(std::string& image) {
   // Asked again after a failed write, so that a disk is never lost
   // without the user having chosen to drop it.
   for (;;) {
-    std::string name = ui::cGetFile("File OPD (*.opd)|*.opd", std::string("Salva in"),
-                                    std::nullopt, folder, true);
+    std::string name =
+        ui::cGetFile("File OPD (*.opd)|*.opd", std::string("Salva in"), std::nullopt, folder, true);
     if (Trim(name).empty()) return;
     if (CFILEEXT(name).empty()) name += ".opd";
     std::error_code ec;

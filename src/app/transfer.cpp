@@ -10,7 +10,9 @@
 namespace talvi::app {
 namespace {
 
-bool EscHeld() { return lib::GETASYNCKEYSTATE(kEscKey); }
+bool EscHeld() {
+  return lib::GETASYNCKEYSTATE(kEscKey);
+}
 
 // Hundredths of a second since `start`, truncated like a seconds clock with
 // two decimals.

@@ -2,9 +2,9 @@
 // user (file chooser and boxes answered from the test).
 #include "app/image_file.h"
 
-#include <filesystem>
-
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "app/modal_answers.h"
 #include "app/temp_folder.h"

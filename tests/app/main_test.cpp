@@ -1,15 +1,13 @@
 // The entry routine: settings file, title, the window with its close guard,
 // a disk received and saved, and the port released when the window closes.
-#include "app/talvi.h"
+#include <gtest/gtest.h>
 
 #include <QTimer>
-
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "app/image_file.h"
 #include "app/modal_answers.h"
+#include "app/talvi.h"
 #include "app/temp_folder.h"
 #include "fs/profile.h"
 #include "os/keystate.h"

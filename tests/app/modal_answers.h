@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
-
 #include <deque>
 #include <functional>
 #include <memory>

@@ -25,12 +25,13 @@ struct SessionRig {
     args.nWidth = 500;
     args.nHeight = 500;
     dialog = ui::TDialog::New(args);
-    log = ui::TMultiGet::New(0, 0,
-                             [this](std::optional<std::string> v) {
-                               if (v) logText = *v;
-                               return logText;
-                             },
-                             dialog.get(), 500, 500, true);
+    log = ui::TMultiGet::New(
+        0, 0,
+        [this](std::optional<std::string> v) {
+          if (v) logText = *v;
+          return logText;
+        },
+        dialog.get(), 500, 500, true);
     ui::ActivateArgs activate;
     activate.lModal = false;
     dialog->Activate(activate);

@@ -2,12 +2,11 @@
 // with the real serial layer and an offscreen dialog pumping the events.
 #include "app/transfer.h"
 
-#include <QTimer>
+#include <gtest/gtest.h>
 
+#include <QTimer>
 #include <chrono>
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "app/image_file.h"
 #include "app/modal_answers.h"
@@ -107,8 +106,7 @@ TEST(Session, TrackBytesAreLoggedAsTrackAndSide) {
 
 TEST(Session, StrayByteBetweenTracksIsDropped) {
   auto options = Disk(3);
-  options.faults = {{Fault::Kind::kStray, 1, 0, 0, 0},
-                    {Fault::Kind::kStray, 2, 0, 0, 'X'}};
+  options.faults = {{Fault::Kind::kStray, 1, 0, 0, 0}, {Fault::Kind::kStray, 2, 0, 0, 'X'}};
   SessionRig rig(options);
   ASSERT_TRUE(rig.ok());
   rig.escAfterSave();

@@ -3,6 +3,7 @@
 // typing, Esc is held, Alt+F4-style closing is refused while F4 is down,
 // and a close request ends the program and releases the port.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -14,8 +15,6 @@
 #include <functional>
 #include <string>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "app/temp_folder.h"
 #include "remote/remote.h"
@@ -118,10 +117,12 @@ TEST(Program, DiskSavedEscEndsSessionCloseGuardAndPortReleased) {
 
   // The disk arrives and the save dialog asks for a name.
   unsigned long chooser = 0;
-  ASSERT_TRUE(WaitFor([&] { return (chooser = FindWindow("Salva in")) != 0; }, milliseconds(20000)));
+  ASSERT_TRUE(
+      WaitFor([&] { return (chooser = FindWindow("Salva in")) != 0; }, milliseconds(20000)));
   Shell("xdotool windowfocus --sync " + std::to_string(chooser));
   Shell("xdotool type --delay 10 '" + (dir / "disk") + "'; xdotool key Return");
-  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(dir / "disk.opd"); }, milliseconds(10000)));
+  ASSERT_TRUE(
+      WaitFor([&] { return std::filesystem::exists(dir / "disk.opd"); }, milliseconds(10000)));
   std::string error;
   const std::string sent = *remote::diskData(options, error);
   EXPECT_TRUE(WaitFor([&] { return testing::ReadFile(dir / "disk.opd").size() == sent.size(); },

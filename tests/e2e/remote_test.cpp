@@ -1,16 +1,15 @@
 // The simulated remote computer against a minimal receiver that opens the
 // pty's slave side directly, as the program's serial layer would.
+#include "remote/remote.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
-
-#include <gtest/gtest.h>
-
-#include "remote/remote.h"
 
 namespace talvi::remote {
 namespace {
@@ -157,7 +156,8 @@ TEST(Remote, PacedAtTheLineRate) {
   ASSERT_EQ(pc.header(), 0);
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(pc.read(kSideBytes).size(), kSideBytes);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   // 4608 bytes at 5760 bytes/s take 0.8 s.
   EXPECT_GT(seconds, 0.7);
   remote.wait();

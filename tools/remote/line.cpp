@@ -14,7 +14,9 @@
 namespace talvi::remote {
 namespace {
 
-std::string systemError(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string systemError(const std::string& what) {
+  return what + ": " + std::strerror(errno);
+}
 
 bool makeRaw(int fd, speed_t speed) {
   termios tio{};

@@ -84,10 +84,12 @@ int parse(int argc, char** argv, Options& options, std::string& linkPath, std::s
     } else if (arg == "--sides" && numeric && n >= 0) {
       options.sides = static_cast<int>(n);
     } else if (arg == "--tracks") {
-      for (long long b : numbers(value, ',')) options.trackBytes.push_back(static_cast<std::uint8_t>(b));
+      for (long long b : numbers(value, ','))
+        options.trackBytes.push_back(static_cast<std::uint8_t>(b));
     } else if (arg == "--rate") {
-      options.rate = value == "max" ? 0 : value == "line" ? talvi::remote::kLineBytesPerSecond
-                                                           : std::stod(value);
+      options.rate = value == "max"    ? 0
+                     : value == "line" ? talvi::remote::kLineBytesPerSecond
+                                       : std::stod(value);
     } else if (arg == "--disks" && numeric) {
       options.disks = static_cast<int>(n);
     } else if (arg == "--gap" && numeric) {

@@ -62,21 +62,21 @@ struct Options {
 };
 
 enum class Outcome {
-  kCompleted,  // every disk sent
-  kAborted,    // byte 9 received
-  kAckTimeout, // no acknowledgement after a track header
-  kHangUp,     // the program closed its end
-  kNoPeer,     // the program never opened its end
-  kStopped,    // stopped from outside
-  kError,      // the data source or the line failed
+  kCompleted,   // every disk sent
+  kAborted,     // byte 9 received
+  kAckTimeout,  // no acknowledgement after a track header
+  kHangUp,      // the program closed its end
+  kNoPeer,      // the program never opened its end
+  kStopped,     // stopped from outside
+  kError,       // the data source or the line failed
 };
 
 struct Report {
   Outcome outcome = Outcome::kCompleted;
-  int disks = 0;        // disks sent whole, "E" included
-  int sides = 0;        // track sides whose data went out whole
+  int disks = 0;            // disks sent whole, "E" included
+  int sides = 0;            // track sides whose data went out whole
   std::uint64_t bytes = 0;  // every byte sent
-  std::string fromPc;   // every byte received, in order
+  std::string fromPc;       // every byte received, in order
   std::string error;
 };
 
