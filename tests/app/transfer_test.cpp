@@ -120,7 +120,7 @@ TEST(Session, MissingByteIsWaitedForThenLeftOut) {
   auto options = Disk(2);
   // The first side ends one byte short; the line then stays silent long
   // enough for the program's wait to run out.
-  options.faults = {{Fault::Kind::kDrop, 0, 1, 2600, 0}};
+  options.faults = {{Fault::Kind::kDrop, 0, 1, 3500, 0}};
   SessionRig rig(options);
   ASSERT_TRUE(rig.ok());
   rig.escAfterSave();
@@ -153,7 +153,7 @@ TEST(Session, EscEndsTheSessionAndTellsTheRemote) {
   options.faults = {{Fault::Kind::kStall, 0, 100, 20000, 0}};
   SessionRig rig(options);
   ASSERT_TRUE(rig.ok());
-  QTimer::singleShot(500, [] { os::SetKeyStateOverride(os::VK_ESCAPE, true); });
+  QTimer::singleShot(1000, [] { os::SetKeyStateOverride(os::VK_ESCAPE, true); });
   const auto start = std::chrono::steady_clock::now();
   rig.run();
   // The remaining waits of the track return at once instead of after 2 s each.
