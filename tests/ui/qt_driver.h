@@ -11,11 +11,14 @@
 
 #include <functional>
 
+#include "ui/ui.h"
+
 namespace talvi::testing {
 
 // Runs `action` with the first modal window that appears (polled every
 // 10 ms) and then stops watching. Give up after `limitMs`.
 inline void WhenModal(std::function<void(QWidget*)> action, int limitMs = 10000) {
+  talvi::ui::Startup();  // timers need the application object
   auto* timer = new QTimer();
   auto* spent = new int(0);
   QObject::connect(timer, &QTimer::timeout, [timer, spent, action, limitMs] {
