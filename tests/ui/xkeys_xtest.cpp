@@ -1,0 +1,133 @@
+// Against a real X server (a private Xvfb): the key probe reads the
+// server's global keyboard, the bell is put back as it was, and the window
+// manager's close request goes through the close check.
+#include <QApplication>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "os/beep.h"
+#include "os/keystate.h"
+#include "support/xserver.h"
+#include "ui/ui.h"
+
+// Xlib last: its macros (Bool, Status, None ...) clash with Qt's names.
+#include <X11/Xlib.h>
+
+namespace talvi::ui {
+namespace {
+
+// One server for the whole program, stopped when the program ends.
+testing::XServer* Server() {
+  static testing::XServer server;
+  static const bool exported = [] {
+    if (server.ok()) {
+      server.exportDisplay();
+      setenv("QT_QPA_PLATFORM", "xcb", 1);
+    }
+    return true;
+  }();
+  (void)exported;
+  return &server;
+}
+
+bool Xdotool(const std::string& args) {
+  const std::string command = "xdotool " + args + " >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+// Polls the probe for up to two seconds until it answers `want`.
+bool Becomes(int vk, bool want) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (std::chrono::steady_clock::now() < end) {
+    if (os::IsKeyDown(vk) == want) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+TEST(X11Test, EscHeldElsewhereIsSeen) {
+  ASSERT_TRUE(Server()->ok());
+  Startup();
+  ASSERT_EQ(QGuiApplication::platformName(), QString("xcb"));
+  // Our window exists but the key goes to the server, not to it.
+  QWidget other;
+  other.show();
+  EXPECT_FALSE(os::IsKeyDown(27));
+  ASSERT_TRUE(Xdotool("keydown Escape"));
+  EXPECT_TRUE(Becomes(27, true));
+  EXPECT_FALSE(os::IsKeyDown(115));
+  ASSERT_TRUE(Xdotool("keyup Escape"));
+  EXPECT_TRUE(Becomes(27, false));
+  ASSERT_TRUE(Xdotool("keydown F4"));
+  EXPECT_TRUE(Becomes(115, true));
+  ASSERT_TRUE(Xdotool("keyup F4"));
+  EXPECT_TRUE(Becomes(115, false));
+}
+
+TEST(X11Test, BeepLeavesTheBellAsItWas) {
+  ASSERT_TRUE(Server()->ok());
+  Display* display = XOpenDisplay(Server()->display().c_str());
+  ASSERT_NE(display, nullptr);
+  XKeyboardState before;
+  XGetKeyboardControl(display, &before);
+  os::Beep(880, 120);
+  XKeyboardState after;
+  XGetKeyboardControl(display, &after);
+  XCloseDisplay(display);
+  EXPECT_EQ(after.bell_pitch, before.bell_pitch);
+  EXPECT_EQ(after.bell_duration, before.bell_duration);
+}
+
+// Without a window manager a close request is the WM_DELETE_WINDOW client
+// message; it must be refused while F4 is down, like the close box.
+TEST(X11Test, DeleteWindowMessageGoesThroughTheCloseCheck) {
+  ASSERT_TRUE(Server()->ok());
+  Startup();
+  DialogArgs args;
+  args.cCaption = "TALVI 1.01 (COM1:57600,N,8,1)";
+  args.nStyle = 0;
+  args.nWidth = 500;
+  args.nHeight = 500;
+  TDialog dialog(args);
+  dialog.bValid = [](TDialog&) { return !os::IsKeyDown(os::VK_F4); };
+  bool openWhileF4 = false;
+  dialog.bStart = [&] {
+    QWidget* window = QApplication::activeModalWidget();
+    ASSERT_NE(window, nullptr);
+    Display* display = XOpenDisplay(Server()->display().c_str());
+    ASSERT_NE(display, nullptr);
+    const auto send = [&] {
+      XEvent event{};
+      event.xclient.type = ClientMessage;
+      event.xclient.window = static_cast<Window>(window->winId());
+      event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+      event.xclient.format = 32;
+      event.xclient.data.l[0] =
+          static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+      event.xclient.data.l[1] = CurrentTime;
+      XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
+      XFlush(display);
+    };
+    ASSERT_TRUE(Xdotool("keydown F4"));
+    ASSERT_TRUE(Becomes(115, true));
+    send();
+    for (int i = 0; i < 30; ++i) SYSWAIT(10);
+    openWhileF4 = dialog.hWnd != 0 && window->isVisible();
+    ASSERT_TRUE(Xdotool("keyup F4"));
+    ASSERT_TRUE(Becomes(115, false));
+    send();
+    XCloseDisplay(display);
+  };
+  dialog.Activate();  // returns once the second request has closed it
+  EXPECT_TRUE(openWhileF4);
+  EXPECT_EQ(dialog.hWnd, 0);
+  EXPECT_EQ(dialog.nResult, 2);
+}
+
+}  // namespace
+}  // namespace talvi::ui
