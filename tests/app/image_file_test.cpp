@@ -7,16 +7,16 @@
 #include <filesystem>
 
 #include "app/modal_answers.h"
-#include "app/temp_folder.h"
+#include "support/temp_dir.h"
 #include "ui/ui.h"
 
 namespace talvi::app {
 namespace {
 
 using testing::ModalAnswers;
-using testing::ReadFile;
+using testing::ReadBytes;
 using testing::TempFolder;
-using testing::WriteFile;
+using testing::WriteBytes;
 
 TEST(ImageFile, FixedBlockBytes) {
   const std::string& block = FixedBlock();
@@ -71,7 +71,7 @@ TEST_F(SaveTest, NamesGetOpdOnlyWithoutExtension) {
     answers.File(dir / typed);
     std::string copy = image;
     SAVE(copy);
-    EXPECT_EQ(ReadFile(dir / written), expected) << typed;
+    EXPECT_EQ(ReadBytes(dir / written), expected) << typed;
     // The accumulator holds exactly what was written.
     EXPECT_EQ(copy, expected);
   }
@@ -93,24 +93,24 @@ TEST_F(SaveTest, CancelWritesNothing) {
 
 TEST_F(SaveTest, OverwriteAskedFirst) {
   const std::string name = dir / "old.opd";
-  WriteFile(name, "previous disk");
+  WriteBytes(name, "previous disk");
   answers.File(name);
   answers.Cancel();
   SAVE(image);
   EXPECT_TRUE(answers.done());
-  EXPECT_EQ(ReadFile(name), "previous disk");
+  EXPECT_EQ(ReadBytes(name), "previous disk");
   ASSERT_EQ(answers.seen().size(), 2u);
   EXPECT_EQ(answers.seen()[1].text, "Il file " + name + " gi\xE0 esiste. Lo sovrascrivo?");
 
   answers.File(name);
   answers.Ok();
   SAVE(image);
-  EXPECT_EQ(ReadFile(name), expected);
+  EXPECT_EQ(ReadBytes(name), expected);
 }
 
 TEST_F(SaveTest, WriteFailureIsReportedAndAskedAgain) {
   // A path below a regular file cannot be created, not even by root.
-  WriteFile(dir / "plain", "x");
+  WriteBytes(dir / "plain", "x");
   const std::string bad = dir / "plain/disk.opd";
   answers.File(bad);
   answers.Ok();
@@ -120,7 +120,7 @@ TEST_F(SaveTest, WriteFailureIsReportedAndAskedAgain) {
   ASSERT_EQ(answers.seen().size(), 3u);
   EXPECT_FALSE(answers.seen()[1].chooser);
   EXPECT_EQ(answers.seen()[1].text, "Impossibile scrivere il file " + bad + ".");
-  EXPECT_EQ(ReadFile(dir / "good.opd"), expected);
+  EXPECT_EQ(ReadBytes(dir / "good.opd"), expected);
 
   // Cancel after a failure drops the image.
   answers.File(dir / "none/disk.opd");

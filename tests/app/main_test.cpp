@@ -8,7 +8,7 @@
 #include "app/image_file.h"
 #include "app/modal_answers.h"
 #include "app/talvi.h"
-#include "app/temp_folder.h"
+#include "support/temp_dir.h"
 #include "fs/profile.h"
 #include "os/keystate.h"
 #include "remote/remote.h"
@@ -19,9 +19,9 @@ namespace {
 
 using std::chrono::milliseconds;
 using testing::ModalAnswers;
-using testing::ReadFile;
+using testing::ReadBytes;
 using testing::TempFolder;
-using testing::WriteFile;
+using testing::WriteBytes;
 
 std::string Porta() {
   return fs::GETPVPROFSTRING(std::string("Impostazioni"), std::string("Porta"), std::string("?"),
@@ -38,13 +38,13 @@ TEST(Settings, MissingFileGivesCom1AndCreatesIt) {
 
 TEST(Settings, BlankPortIsReplacedOtherValuesKept) {
   TempFolder dir;
-  WriteFile(dir / "TALVI.INI", "[Impostazioni]\r\nPorta=   \r\n");
+  WriteBytes(dir / "TALVI.INI", "[Impostazioni]\r\nPorta=   \r\n");
   EXPECT_EQ(ReadPortName(), "COM1");
   EXPECT_EQ(Porta(), "COM1");
 
-  WriteFile(dir / "TALVI.INI", "[Impostazioni]\r\nPorta=COM12\r\n");
+  WriteBytes(dir / "TALVI.INI", "[Impostazioni]\r\nPorta=COM12\r\n");
   EXPECT_EQ(ReadPortName(), "COM12");
-  EXPECT_EQ(ReadFile(dir / "TALVI.INI"), "[Impostazioni]\r\nPorta=COM12\r\n");
+  EXPECT_EQ(ReadBytes(dir / "TALVI.INI"), "[Impostazioni]\r\nPorta=COM12\r\n");
   EXPECT_EQ(Title("COM12"), "TALVI 1.01 (COM12:57600,N,8,1)");
 }
 
@@ -119,7 +119,7 @@ TEST_F(MainTest, ReceivesADiskRefusesAltF4AndReleasesThePortOnClose) {
 
   std::string error;
   const std::string sent = *remote::diskData(options, error);
-  EXPECT_EQ(ReadFile(dir / "first.opd"), FixedBlock() + sent.substr(128));
+  EXPECT_EQ(ReadBytes(dir / "first.opd"), FixedBlock() + sent.substr(128));
   // The program has closed its end: the remote sees the hang-up at once.
   const auto report = remote.wait();
   EXPECT_EQ(report.outcome, remote::Outcome::kHangUp);

@@ -11,7 +11,7 @@
 #include "app/image_file.h"
 #include "app/modal_answers.h"
 #include "app/session_rig.h"
-#include "app/temp_folder.h"
+#include "support/temp_dir.h"
 
 namespace talvi::app {
 namespace {
@@ -55,7 +55,7 @@ TEST(Session, FullDiskIsSavedAsOneFile) {
   rig.run();
   EXPECT_TRUE(answers.done());
 
-  const std::string file = testing::ReadFile(dir / "disk.opd");
+  const std::string file = testing::ReadBytes(dir / "disk.opd");
   const std::string sent = Sent(options);
   ASSERT_EQ(file.size(), 160u * kSideBytes);
   EXPECT_EQ(file.substr(0, 128), FixedBlock());
@@ -84,7 +84,7 @@ TEST(Session, EndWithoutTracksGivesJustTheFixedBlock) {
   answers.File(dir / "empty.opd");
   answers.after = [](const auto&) { os::SetKeyStateOverride(os::VK_ESCAPE, true); };
   rig.run();
-  EXPECT_EQ(testing::ReadFile(dir / "empty.opd"), FixedBlock());
+  EXPECT_EQ(testing::ReadBytes(dir / "empty.opd"), FixedBlock());
   EXPECT_EQ(Lines(rig.logText), std::vector<std::string>{kWaitingLine});
 }
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "app/temp_folder.h"
+#include "support/temp_dir.h"
 #include "remote/remote.h"
 #include "support/xserver.h"
 #include "x_close.h"
@@ -106,7 +106,7 @@ TEST(Program, DiskSavedEscEndsSessionCloseGuardAndPortReleased) {
   options.linger = milliseconds(60000);
   remote::RemoteThread remote(options);
   ASSERT_TRUE(remote.ok());
-  testing::WriteFile(dir / "TALVI.INI", "[Impostazioni]\r\nPorta=" + remote.portPath() + "\r\n");
+  testing::WriteBytes(dir / "TALVI.INI", "[Impostazioni]\r\nPorta=" + remote.portPath() + "\r\n");
   remote.start();
 
   Program talvi;
@@ -125,9 +125,9 @@ TEST(Program, DiskSavedEscEndsSessionCloseGuardAndPortReleased) {
       WaitFor([&] { return std::filesystem::exists(dir / "disk.opd"); }, milliseconds(10000)));
   std::string error;
   const std::string sent = *remote::diskData(options, error);
-  EXPECT_TRUE(WaitFor([&] { return testing::ReadFile(dir / "disk.opd").size() == sent.size(); },
+  EXPECT_TRUE(WaitFor([&] { return testing::ReadBytes(dir / "disk.opd").size() == sent.size(); },
                       milliseconds(5000)));
-  EXPECT_TRUE(testing::ReadFile(dir / "disk.opd").substr(128) == sent.substr(128));
+  EXPECT_TRUE(testing::ReadBytes(dir / "disk.opd").substr(128) == sent.substr(128));
 
   // Esc held: the session ends and tells the remote; the window stays.
   Shell("xdotool keydown Escape");

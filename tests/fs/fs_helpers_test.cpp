@@ -6,7 +6,7 @@
 #include "fs/files.h"
 #include "fs/find.h"
 #include "fs/hooks.h"
-#include "fs/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace talvi::fs {
 namespace {

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "fs/profile.h"
-#include "fs/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace talvi::fs {
 namespace {

@@ -8,7 +8,7 @@
 #include "fs/attributes.h"
 #include "fs/hooks.h"
 #include "fs/immutable.h"
-#include "fs/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace talvi::fs {
 namespace {

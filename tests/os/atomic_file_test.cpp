@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "fs/temp_dir.h"
+#include "support/temp_dir.h"
 #include "os/attributes.h"
 
 namespace talvi::os {

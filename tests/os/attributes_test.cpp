@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "fs/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace talvi::os {
 namespace {

@@ -4,7 +4,7 @@
 #include <sys/statvfs.h>
 #include <sys/vfs.h>
 
-#include "fs/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace talvi::os {
 namespace {

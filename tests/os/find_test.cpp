@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "fs/temp_dir.h"
+#include "support/temp_dir.h"
 #include "os/attributes.h"
 #include "os/filetime.h"
 #include "os/find_data.h"

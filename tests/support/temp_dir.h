@@ -38,6 +38,19 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// A TempDir that is also the working folder while it lives.
+class TempFolder : public TempDir {
+ public:
+  TempFolder() : old_(std::filesystem::current_path()) { std::filesystem::current_path(path()); }
+  ~TempFolder() {
+    std::error_code ec;
+    std::filesystem::current_path(old_, ec);
+  }
+
+ private:
+  std::filesystem::path old_;
+};
+
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
