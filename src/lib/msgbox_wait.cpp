@@ -26,7 +26,8 @@ struct Measure {
 };
 
 // Lines (breaks, and wrapping at 79 characters) and the widest line in
-// pixels, trailing blanks removed, in the screen's default font.
+// pixels, trailing blanks removed, measured in the font the box shows the
+// text in (measuring in another font makes lines wrap or leaves gaps).
 Measure MeasureText(const std::string& text) {
   Measure m;
   if (text.empty()) {
@@ -42,7 +43,7 @@ Measure MeasureText(const std::string& text) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     while (!line.empty() && line.back() == ' ') line.pop_back();
     m.lines += std::max<int>(1, static_cast<int>((line.size() + kWrapAt - 1) / kWrapAt));
-    m.widest = std::max(m.widest, ui::TextWidth(line.substr(0, kWrapAt)));
+    m.widest = std::max(m.widest, ui::TextWidth(line.substr(0, kWrapAt), kFont, kFontPx));
     start = end + 1;
     if (end == text.size()) break;
   }

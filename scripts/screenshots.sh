@@ -1,0 +1,21 @@
+#!/bin/sh
+# Renders the program's windows (main window with a log, a question box, a
+# wait box with its progress bar) to docs/screenshots/*.png on a private
+# Xvfb server. Usage: scripts/screenshots.sh [build folder]
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/screenshots}
+if [ ! -x "$build/tests/ui/ui_screenshots" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j2 --target ui_screenshots
+fi
+out="$root/docs/screenshots"
+mkdir -p "$out"
+# A display number of Xvfb's own choosing, reported on a pipe.
+fifo=$(mktemp -u)
+mkfifo "$fifo"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; rm -f "$fifo"' EXIT
+read -r number <"$fifo"
+DISPLAY=":$number" QT_QPA_PLATFORM=xcb "$build/tests/ui/ui_screenshots" "$out"
