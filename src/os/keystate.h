@@ -10,7 +10,8 @@
 
 namespace talvi::os {
 
-// Windows virtual-key codes used by the program.
+// Windows virtual-key codes used by the program. (<windows.h> defines the
+// same names as macros: include this header before it.)
 inline constexpr int VK_ESCAPE = 27;
 inline constexpr int VK_F4 = 115;
 

@@ -1,11 +1,13 @@
 // Key state on Windows: the system's asynchronous key state.
+// Our header first: <windows.h> defines VK_ESCAPE and VK_F4 as macros,
+// which must not reach the constants of the same names.
+#include "os/keystate.h"
+
 #include <windows.h>
 
 #include <map>
 #include <mutex>
 #include <set>
-
-#include "os/keystate.h"
 
 namespace talvi::os {
 namespace {
