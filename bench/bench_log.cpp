@@ -14,7 +14,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Micros(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+double Micros(Clock::duration d) {
+  return std::chrono::duration<double, std::micro>(d).count();
+}
 
 }  // namespace
 
@@ -31,8 +33,8 @@ int main(int argc, char** argv) {
   TDialog dialog(args);
   std::string log;
   TMultiGet* get = TMultiGet::New(
-      0, 0, [&](std::optional<std::string> v) { return v ? (log = std::move(*v)) : log; },
-      &dialog, 200, 80, true);
+      0, 0, [&](std::optional<std::string> v) { return v ? (log = std::move(*v)) : log; }, &dialog,
+      200, 80, true);
   ActivateArgs activate;
   activate.lModal = false;
   activate.bInit = [&](TDialog& d) { d.SetControl(get); };
@@ -41,8 +43,8 @@ int main(int argc, char** argv) {
 
   double shownFirst = 0, shownLast = 0, wholeFirst = 0, wholeLast = 0;
   for (long i = 0; i < lines; ++i) {
-    const std::string line = "Receiving track " + std::to_string(i % 80) + ", side " +
-                             std::to_string(i % 2) + "\r\n";
+    const std::string line =
+        "Receiving track " + std::to_string(i % 80) + ", side " + std::to_string(i % 2) + "\r\n";
     const auto t0 = Clock::now();
     get->VarPut(get->VarGet() + line);
     const auto t1 = Clock::now();
@@ -70,14 +72,16 @@ int main(int argc, char** argv) {
   const auto r1 = Clock::now();
 
   std::printf("lines: %ld, log bytes: %zu\n", lines, log.size());
-  std::printf("Refresh+GoBottom per line: first %ld lines %.2f us, last %ld lines %.2f us, "
-              "ratio %.2f\n",
-              window, shownFirst / static_cast<double>(window), window,
-              shownLast / static_cast<double>(window), shownLast / shownFirst);
-  std::printf("with VarGet+VarPut (whole text copied by the caller): first %.2f us, "
-              "last %.2f us, ratio %.2f\n",
-              wholeFirst / static_cast<double>(window), wholeLast / static_cast<double>(window),
-              wholeLast / wholeFirst);
+  std::printf(
+      "Refresh+GoBottom per line: first %ld lines %.2f us, last %ld lines %.2f us, "
+      "ratio %.2f\n",
+      window, shownFirst / static_cast<double>(window), window,
+      shownLast / static_cast<double>(window), shownLast / shownFirst);
+  std::printf(
+      "with VarGet+VarPut (whole text copied by the caller): first %.2f us, "
+      "last %.2f us, ratio %.2f\n",
+      wholeFirst / static_cast<double>(window), wholeLast / static_cast<double>(window),
+      wholeLast / wholeFirst);
   std::printf("one full resend of the whole log: %.0f us\n", Micros(r1 - r0));
   dialog.End();
   return 0;

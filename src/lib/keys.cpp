@@ -5,6 +5,8 @@
 
 namespace talvi::lib {
 
-bool GETASYNCKEYSTATE(int vk) { return os::IsKeyDown(vk); }
+bool GETASYNCKEYSTATE(int vk) {
+  return os::IsKeyDown(vk);
+}
 
 }  // namespace talvi::lib

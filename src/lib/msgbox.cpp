@@ -115,6 +115,8 @@ MsgResult POPMSG(const std::optional<std::string>& text, std::optional<int> type
   return {};
 }
 
-std::optional<std::string> CURMSG() { return msgbox_state::Current(); }
+std::optional<std::string> CURMSG() {
+  return msgbox_state::Current();
+}
 
 }  // namespace talvi::lib

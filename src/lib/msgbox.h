@@ -49,8 +49,7 @@ class TMsgBox {
   static std::unique_ptr<TMsgBox> New(const std::string& text,
                                       const std::optional<std::string>& title = {},
                                       std::optional<double> minimum = {},
-                                      std::optional<double> maximum = {},
-                                      bool printStyle = false);
+                                      std::optional<double> maximum = {}, bool printStyle = false);
   ~TMsgBox();
   TMsgBox(const TMsgBox&) = delete;
   TMsgBox& operator=(const TMsgBox&) = delete;

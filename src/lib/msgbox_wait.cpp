@@ -50,14 +50,16 @@ Measure MeasureText(const std::string& text) {
   return m;
 }
 
-int ToInt(double v) { return static_cast<int>(std::lround(v)); }
+int ToInt(double v) {
+  return static_cast<int>(std::lround(v));
+}
 
 }  // namespace
 
 std::unique_ptr<TMsgBox> TMsgBox::New(const std::string& text,
                                       const std::optional<std::string>& title,
-                                      std::optional<double> minimum,
-                                      std::optional<double> maximum, bool printStyle) {
+                                      std::optional<double> minimum, std::optional<double> maximum,
+                                      bool printStyle) {
   std::unique_ptr<TMsgBox> box(new TMsgBox());
   const std::string caption = printStyle ? "Attendere" : title.value_or("Attendere");
   Measure m;
@@ -107,8 +109,8 @@ std::unique_ptr<TMsgBox> TMsgBox::New(const std::string& text,
     box->nPag = 1;
     ui::TIcon::New(16, 16, kPrintIcon, &dlg, 101);
     ui::TSay::New(24, 70, text.empty() ? std::string("1") : text, &dlg, width - 90, 24, 102);
-    ui::TButton* stop = ui::TButton::New(height, width / 2 - 40, "Annulla", nullptr, &dlg, 80, 24,
-                                         201);
+    ui::TButton* stop =
+        ui::TButton::New(height, width / 2 - 40, "Annulla", nullptr, &dlg, 80, 24, 201);
     stop->Show(false);
   }
   // Neither Esc nor F4 (so neither Alt+F4) closes the box: only End does.
@@ -129,7 +131,9 @@ std::unique_ptr<TMsgBox> TMsgBox::New(const std::string& text,
   return box;
 }
 
-TMsgBox::~TMsgBox() { End(); }
+TMsgBox::~TMsgBox() {
+  End();
+}
 
 void TMsgBox::End() {
   if (!oDlg) return;

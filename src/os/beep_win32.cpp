@@ -5,6 +5,8 @@
 
 namespace talvi::os {
 
-void Beep(unsigned hz, unsigned ms) { ::Beep(hz, ms); }
+void Beep(unsigned hz, unsigned ms) {
+  ::Beep(hz, ms);
+}
 
 }  // namespace talvi::os

@@ -44,11 +44,14 @@ KeySym KeySymOf(int vk) {
     case 0x08: return XK_BackSpace;
     case 0x09: return XK_Tab;
     case 0x0D: return XK_Return;
-    case 0x10: case 0xA0: return XK_Shift_L;
+    case 0x10:
+    case 0xA0: return XK_Shift_L;
     case 0xA1: return XK_Shift_R;
-    case 0x11: case 0xA2: return XK_Control_L;
+    case 0x11:
+    case 0xA2: return XK_Control_L;
     case 0xA3: return XK_Control_R;
-    case 0x12: case 0xA4: return XK_Alt_L;
+    case 0x12:
+    case 0xA4: return XK_Alt_L;
     case 0xA5: return XK_Alt_R;
     case 0x1B: return XK_Escape;
     case 0x20: return XK_space;

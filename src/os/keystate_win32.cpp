@@ -1,9 +1,10 @@
 // Key state on Windows: the system's asynchronous key state.
 // Our header first: <windows.h> defines VK_ESCAPE and VK_F4 as macros,
 // which must not reach the constants of the same names.
+// clang-format off
 #include "os/keystate.h"
-
 #include <windows.h>
+// clang-format on
 
 #include <map>
 #include <mutex>

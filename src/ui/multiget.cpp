@@ -20,7 +20,9 @@ TMultiGet* TMultiGet::New(int row, int col, SetGet bSetGet, TDialog* owner, int 
   return static_cast<TMultiGet*>(qt::Adopt(owner, std::move(get)));
 }
 
-std::string TMultiGet::VarGet() const { return bSetGet ? bSetGet(std::nullopt) : std::string(); }
+std::string TMultiGet::VarGet() const {
+  return bSetGet ? bSetGet(std::nullopt) : std::string();
+}
 
 void TMultiGet::VarPut(const std::string& text) {
   if (bSetGet) bSetGet(text);

@@ -53,10 +53,10 @@ class TControl {
   // The library's class name ("TMULTIGET", "TSAY", "TGET" ...).
   virtual std::string ClassName() const = 0;
 
-  TDialog* oWnd = nullptr;  // owner
+  TDialog* oWnd = nullptr;                           // owner
   int nTop = 0, nLeft = 0, nBottom = 0, nRight = 0;  // pixels, inclusive
-  std::intptr_t hWnd = 0;  // non-zero once the control's window exists
-  int nId = 0;             // control number within its dialog (0: none)
+  std::intptr_t hWnd = 0;                            // non-zero once the control's window exists
+  int nId = 0;                                       // control number within its dialog (0: none)
   // A control-specific check used by the library's validators.
   std::function<bool(TControl&)> Cargo;
 
@@ -208,8 +208,8 @@ class TMultiGet : public TControl {
  public:
   // Creates the control in `owner` (default: LastDialog()); owned by it.
   // Throws std::logic_error when there is no dialog to own it.
-  static TMultiGet* New(int row, int col, SetGet bSetGet, TDialog* owner = nullptr,
-                        int width = 200, int height = 80, bool lReadOnly = false);
+  static TMultiGet* New(int row, int col, SetGet bSetGet, TDialog* owner = nullptr, int width = 200,
+                        int height = 80, bool lReadOnly = false);
 
   std::string ClassName() const override { return "TMULTIGET"; }
   void Create() override;
@@ -280,8 +280,8 @@ int cGetFileFilterIndex();
 // Message box result codes and styles (values as on Windows).
 inline constexpr int IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7;
 inline constexpr unsigned MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_YESNOCANCEL = 0x3, MB_YESNO = 0x4;
-inline constexpr unsigned MB_ICONSTOP = 0x10, MB_ICONQUESTION = 0x20,
-                          MB_ICONEXCLAMATION = 0x30, MB_ICONINFORMATION = 0x40;
+inline constexpr unsigned MB_ICONSTOP = 0x10, MB_ICONQUESTION = 0x20, MB_ICONEXCLAMATION = 0x30,
+                          MB_ICONINFORMATION = 0x40;
 inline constexpr unsigned MB_DEFBUTTON2 = 0x100;
 // A modal system-style message box owned by the active window; gives the
 // chosen button. Esc answers Cancel when there is one, OK in an OK-only

@@ -1,12 +1,13 @@
 // The key probe off X11: keys held in the program's own windows, and the
 // test hook.
+#include "lib/keys.h"
+
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 
-#include <gtest/gtest.h>
-
-#include "lib/keys.h"
 #include "os/keystate.h"
 #include "ui/ui.h"
 

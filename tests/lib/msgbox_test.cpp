@@ -1,12 +1,13 @@
 // POPMSG's question boxes answered with the mouse and the keyboard.
+#include "lib/msgbox.h"
+
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
-#include <gtest/gtest.h>
-
-#include "lib/msgbox.h"
 #include "ui/qt_driver.h"
 #include "ui/ui.h"
 

@@ -1,12 +1,13 @@
 // MSGGET: confirm, cancel, close, and a bad value caught before closing.
+#include "lib/msgget.h"
+
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
-#include "lib/msgget.h"
 #include "ui/qt_driver.h"
 #include "ui/ui.h"
 

@@ -1,11 +1,11 @@
 // The wait box: opened, updated and closed through POPMSG and TMsgBox; its
 // owner disabled meanwhile; Esc and Alt+F4 refused; the bar's end.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QWidget>
-
-#include <gtest/gtest.h>
 
 #include "lib/msgbox.h"
 #include "os/keystate.h"

@@ -1,10 +1,10 @@
 // The close check and the field checks, in shown dialogs.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPalette>
-
-#include <gtest/gtest.h>
 
 #include "lib/msgbox.h"
 #include "lib/valid.h"

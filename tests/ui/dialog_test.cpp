@@ -1,11 +1,11 @@
 // The dialog window: start handler, close check, close requests, Esc.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
-
-#include <gtest/gtest.h>
 
 #include "os/keystate.h"
 #include "ui/qt_driver.h"
@@ -25,7 +25,9 @@ DialogArgs MainWindowArgs() {
   return args;
 }
 
-QWidget* WindowOf(const TDialog&) { return QApplication::activeModalWidget(); }
+QWidget* WindowOf(const TDialog&) {
+  return QApplication::activeModalWidget();
+}
 
 TEST(DialogTest, PixelSizeTitleAndCentring) {
   TDialog dialog(MainWindowArgs());
@@ -178,8 +180,8 @@ TEST(DialogTest, ClientControlFillsAndFollowsTheWindow) {
   TDialog dialog(MainWindowArgs());
   std::string text;
   TMultiGet* log = TMultiGet::New(
-      0, 0, [&](std::optional<std::string> v) { return v ? (text = *v) : text; }, &dialog, 200,
-      80, true);
+      0, 0, [&](std::optional<std::string> v) { return v ? (text = *v) : text; }, &dialog, 200, 80,
+      true);
   QSize before, after;
   dialog.bStart = [&] {
     QWidget* edit = QApplication::activeModalWidget()->focusWidget();

@@ -1,13 +1,12 @@
 // The file chooser, driven as a user would: filters offered, names typed,
 // cancel.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -67,8 +66,7 @@ TEST_F(FileDialogTest, CancelGivesEmpty) {
 TEST_F(FileDialogTest, SaveKeepsNameWithoutExtensionAndTitle) {
   QString title;
   Answer("disco1", nullptr, nullptr, &title);
-  const std::string got =
-      cGetFile("File OPD (*.opd)|*.opd", "Salva in", {}, dir_.string(), true);
+  const std::string got = cGetFile("File OPD (*.opd)|*.opd", "Salva in", {}, dir_.string(), true);
   EXPECT_EQ(got, (dir_ / "disco1").string());
   EXPECT_EQ(title, QString("Salva in"));
   EXPECT_FALSE(fs::exists(dir_ / "disco1"));  // choosing writes nothing
@@ -78,8 +76,7 @@ TEST_F(FileDialogTest, ExistingFileAcceptedWithoutQuestion) {
   std::ofstream(dir_ / "old.opd") << "x";
   bool questioned = false;
   Answer("old.opd", nullptr, nullptr, nullptr, &questioned);
-  const std::string got =
-      cGetFile("File OPD (*.opd)|*.opd", "Salva in", {}, dir_.string(), true);
+  const std::string got = cGetFile("File OPD (*.opd)|*.opd", "Salva in", {}, dir_.string(), true);
   EXPECT_EQ(got, (dir_ / "old.opd").string());
   EXPECT_FALSE(questioned);
 }

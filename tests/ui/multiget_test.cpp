@@ -1,13 +1,13 @@
 // The log control: bound text, appending, scrolling, read-only input and
 // the 1252 texts on screen.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-
-#include <gtest/gtest.h>
 
 #include "ui/qt_driver.h"
 #include "ui/ui.h"
@@ -119,9 +119,9 @@ TEST(TextTest, AnsiRoundTripAndUnknownCharacters) {
   for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
   EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(all)), all);
   EXPECT_EQ(AnsiToUtf8("\xE0\xE8\x80"), "\xC3\xA0\xC3\xA8\xE2\x82\xAC");
-  EXPECT_EQ(Utf8ToAnsi("\xE4\xB8\xAD"), "?");     // outside 1252
-  EXPECT_EQ(Utf8ToAnsi("a\xC3"), "a?");           // cut short
-  EXPECT_EQ(Utf8ToAnsi("\xA0x"), "?x");           // stray continuation
+  EXPECT_EQ(Utf8ToAnsi("\xE4\xB8\xAD"), "?");  // outside 1252
+  EXPECT_EQ(Utf8ToAnsi("a\xC3"), "a?");        // cut short
+  EXPECT_EQ(Utf8ToAnsi("\xA0x"), "?x");        // stray continuation
   EXPECT_EQ(Utf8ToAnsi(std::string("\0z", 2)), std::string("\0z", 2));
 }
 

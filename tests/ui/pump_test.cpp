@@ -1,9 +1,8 @@
 // The pump step, the bounded wait and serial notifications from other
 // threads, with the installed sender and with a real pseudo-terminal.
-#include <QApplication>
-
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <atomic>
 #include <chrono>
 #include <thread>

@@ -8,7 +8,6 @@
 #include <QKeyEvent>
 #include <QTimer>
 #include <QWidget>
-
 #include <functional>
 
 #include "ui/ui.h"

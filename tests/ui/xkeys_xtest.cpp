@@ -1,11 +1,10 @@
 // Against a real X server (a private Xvfb): the key probe reads the
 // server's global keyboard, the bell is put back as it was, and the window
 // manager's close request goes through the close check.
-#include <QApplication>
-#include <QWidget>
-
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QWidget>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -107,8 +106,7 @@ TEST(X11Test, DeleteWindowMessageGoesThroughTheCloseCheck) {
       event.xclient.window = static_cast<Window>(window->winId());
       event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
       event.xclient.format = 32;
-      event.xclient.data.l[0] =
-          static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+      event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
       event.xclient.data.l[1] = CurrentTime;
       XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
       XFlush(display);

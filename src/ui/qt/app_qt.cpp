@@ -7,7 +7,6 @@
 #include <QMetaObject>
 #include <QThread>
 #include <QTimer>
-
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -38,7 +37,8 @@ int VirtualKey(int key) {
     case Qt::Key_Escape: return 0x1B;
     case Qt::Key_Backspace: return 0x08;
     case Qt::Key_Tab: return 0x09;
-    case Qt::Key_Return: case Qt::Key_Enter: return 0x0D;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 0x0D;
     case Qt::Key_Shift: return 0x10;
     case Qt::Key_Control: return 0x11;
     case Qt::Key_Alt: return 0x12;
@@ -76,14 +76,9 @@ class AppFilter : public QObject {
         }
         break;
       }
-      case QEvent::ApplicationDeactivate:
-        os::ClearLocalKeys();
-        break;
-      case QEvent::Quit:
-        quitPending = true;
-        break;
-      default:
-        break;
+      case QEvent::ApplicationDeactivate: os::ClearLocalKeys(); break;
+      case QEvent::Quit: quitPending = true; break;
+      default: break;
     }
     return QObject::eventFilter(watched, event);
   }
@@ -139,7 +134,7 @@ namespace {
 void Install(QApplication* app) {
   app->installEventFilter(new AppFilter(app));
   os::SetKeySource(QGuiApplication::platformName() == QLatin1String("xcb") ? os::KeySource::kX11
-                                                                             : os::KeySource::kLocal);
+                                                                           : os::KeySource::kLocal);
   {
     std::unique_lock lock(appLock);
     liveApp = app;
@@ -176,7 +171,9 @@ void Startup(int& argc, char** argv) {
   }
 }
 
-void Startup() { qt::EnsureApp(); }
+void Startup() {
+  qt::EnsureApp();
+}
 
 void Shutdown() {
   QCoreApplication* app = QCoreApplication::instance();
@@ -211,6 +208,8 @@ bool SYSWAIT(int ms) {
   return !quitPending.exchange(false);
 }
 
-void PostQuitMessage(int /*code*/) { quitPending = true; }
+void PostQuitMessage(int /*code*/) {
+  quitPending = true;
+}
 
 }  // namespace talvi::ui

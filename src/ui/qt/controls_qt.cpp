@@ -139,9 +139,8 @@ void TFolder::Create() {
     qt::BuildPage(*aDialogs[i], tabs);
     tabs->addTab(qt::Container(*aDialogs[i]), qt::ToQ(aPrompts[i]));
   }
-  QObject::connect(tabs, &QTabWidget::currentChanged, tabs, [this](int index) {
-    nOption = index + 1;
-  });
+  QObject::connect(tabs, &QTabWidget::currentChanged, tabs,
+                   [this](int index) { nOption = index + 1; });
   native_->widget = tabs;
   qt::Place(*this, tabs);
   SetOption(nOption);

@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QScreen>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <map>
 #include <vector>
@@ -38,8 +37,8 @@ std::intptr_t nextControlHandle = 0x100000;
 }  // namespace
 
 struct TDialog::Native {
-  QPointer<QDialog> window;   // the top-level window (owned here)
-  QPointer<QWidget> page;     // the folder page when built as one
+  QPointer<QDialog> window;  // the top-level window (owned here)
+  QPointer<QWidget> page;    // the folder page when built as one
   QVBoxLayout* clientLayout = nullptr;
   bool ended = false;
   bool startQueued = false;
@@ -319,7 +318,9 @@ int TDialog::Height() const {
   return w != nullptr ? w->height() : 0;
 }
 
-TDialog* LastDialog() { return Created().empty() ? nullptr : Created().back(); }
+TDialog* LastDialog() {
+  return Created().empty() ? nullptr : Created().back();
+}
 
 TDialog* DialogFromHandle(WindowHandle handle) {
   auto it = Registry().find(handle);
@@ -362,7 +363,9 @@ QWidget* Container(const TDialog& dialog) {
   return dialog.native()->window.data();
 }
 
-QWidget* Window(const TDialog& dialog) { return dialog.native()->window.data(); }
+QWidget* Window(const TDialog& dialog) {
+  return dialog.native()->window.data();
+}
 
 void BuildPage(TDialog& dialog, QWidget* parent) {
   auto* page = new QWidget(parent);
@@ -388,7 +391,9 @@ void NotDefaultOwner(TDialog& dialog) {
   created.erase(std::remove(created.begin(), created.end(), &dialog), created.end());
 }
 
-std::intptr_t NextControlHandle() { return ++nextControlHandle; }
+std::intptr_t NextControlHandle() {
+  return ++nextControlHandle;
+}
 
 void Place(TControl& control, QWidget* widget) {
   widget->setGeometry(control.nLeft, control.nTop, control.nRight - control.nLeft + 1,

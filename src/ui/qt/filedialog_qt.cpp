@@ -106,8 +106,8 @@ std::string cGetFile(const std::string& filter, const std::optional<std::string>
                      std::optional<bool> save, bool /*longNames*/, std::optional<unsigned> flags,
                      const std::optional<std::string>& fileName) {
   const bool isSave = save.value_or(fileName.has_value());
-  const unsigned f = flags.value_or(kDefaultFlags) != 0 ? flags.value_or(kDefaultFlags)
-                                                        : kDefaultFlags;
+  const unsigned f =
+      flags.value_or(kDefaultFlags) != 0 ? flags.value_or(kDefaultFlags) : kDefaultFlags;
   const Choice choice = Run(filter, title, filterIndex.value_or(1) & 0xFF, initialDir, isSave,
                             f & ~kAllowMultiSelect, fileName);
   if (!choice.accepted || choice.files.isEmpty()) return {};
@@ -133,6 +133,8 @@ std::vector<std::string> cGetFiles(const std::string& filter,
   return result;
 }
 
-int cGetFileFilterIndex() { return lastFilterIndex; }
+int cGetFileFilterIndex() {
+  return lastFilterIndex;
+}
 
 }  // namespace talvi::ui

@@ -4,7 +4,6 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
-
 #include <cstring>
 
 #include "ui/qt/qt_internal.h"

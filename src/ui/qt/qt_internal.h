@@ -4,7 +4,6 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-
 #include <string>
 
 #include "ui/ui.h"
@@ -21,8 +20,12 @@ namespace qt {
 // Creates the application object when there is none.
 void EnsureApp();
 
-inline QString ToQ(const std::string& ansi) { return QString::fromUtf8(AnsiToUtf8(ansi)); }
-inline std::string FromQ(const QString& text) { return Utf8ToAnsi(text.toUtf8().toStdString()); }
+inline QString ToQ(const std::string& ansi) {
+  return QString::fromUtf8(AnsiToUtf8(ansi));
+}
+inline std::string FromQ(const QString& text) {
+  return Utf8ToAnsi(text.toUtf8().toStdString());
+}
 
 // The widget that a dialog's controls are placed in (the window, or the
 // page of a folder); nullptr before the dialog's window exists.
