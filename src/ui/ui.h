@@ -259,7 +259,7 @@ void PostQuitMessage(int code = 0);
 // replaces the default 2060 (path must exist, no directory change, hide
 // read-only); 0x2 asks before overwriting, 0x1000 wants existing files,
 // 0x200 allows several files in an open dialog. Gives the chosen full path,
-// "" on cancel.
+// "" on cancel, and "" at once when called without any argument.
 std::string cGetFile(const std::string& filter = "", const std::optional<std::string>& title = {},
                      std::optional<int> filterIndex = {},
                      const std::optional<std::string>& initialDir = {},

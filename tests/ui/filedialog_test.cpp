@@ -61,6 +61,8 @@ void Answer(const QString& name, QStringList* filters = nullptr, QString* select
 TEST_F(FileDialogTest, CancelGivesEmpty) {
   Answer(QString());
   EXPECT_EQ(cGetFile("File OPD (*.opd)|*.opd", "Salva in", {}, dir_.string(), true), "");
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(cGetFile(), "");  // no arguments: no chooser at all
 }
 
 TEST_F(FileDialogTest, SaveKeepsNameWithoutExtensionAndTitle) {

@@ -105,6 +105,10 @@ std::string cGetFile(const std::string& filter, const std::optional<std::string>
                      std::optional<int> filterIndex, const std::optional<std::string>& initialDir,
                      std::optional<bool> save, bool /*longNames*/, std::optional<unsigned> flags,
                      const std::optional<std::string>& fileName) {
+  // Called with nothing at all: nothing to ask.
+  if (filter.empty() && !title && !filterIndex && !initialDir && !save && !flags && !fileName) {
+    return {};
+  }
   const bool isSave = save.value_or(fileName.has_value());
   const unsigned f =
       flags.value_or(kDefaultFlags) != 0 ? flags.value_or(kDefaultFlags) : kDefaultFlags;
