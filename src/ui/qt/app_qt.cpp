@@ -7,6 +7,10 @@
 #include <QMetaObject>
 #include <QThread>
 #include <QTimer>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -131,7 +135,25 @@ void SendToWindow(WindowHandle window, unsigned msg, std::intptr_t wParam, std::
 
 namespace {
 
+// The log text grows by one line at a time and is handed around whole, so
+// every line allocates a slightly larger block. glibc serves blocks above
+// its mmap threshold from fresh pages, and that threshold follows the last
+// freed size, so each new line would fault in the whole text again: a cost
+// per line that grows with the log. Keeping large blocks on the heap makes
+// their reuse cheap.
+void TuneAllocator() {
+#if defined(__GLIBC__)
+  static const bool tuned = [] {
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+    return true;
+  }();
+  (void)tuned;
+#endif
+}
+
 void Install(QApplication* app) {
+  TuneAllocator();
   app->installEventFilter(new AppFilter(app));
   os::SetKeySource(QGuiApplication::platformName() == QLatin1String("xcb") ? os::KeySource::kX11
                                                                            : os::KeySource::kLocal);
