@@ -14,37 +14,11 @@
 #include <map>
 #include <vector>
 
+#include "ui/qt/dialog_native.h"
 #include "ui/qt/qt_internal.h"
 #include "ui/ui.h"
 
 namespace talvi::ui {
-namespace {
-
-class DialogWindow;
-
-// Live dialogs by handle, in the order they were shown (last = newest).
-std::map<WindowHandle, TDialog*>& Registry() {
-  static std::map<WindowHandle, TDialog*> registry;
-  return registry;
-}
-std::vector<TDialog*>& Created() {
-  static std::vector<TDialog*> created;
-  return created;
-}
-WindowHandle nextHandle = 0x1000;
-std::intptr_t nextControlHandle = 0x100000;
-
-}  // namespace
-
-struct TDialog::Native {
-  QPointer<QDialog> window;  // the top-level window (owned here)
-  QPointer<QWidget> page;    // the folder page when built as one
-  QVBoxLayout* clientLayout = nullptr;
-  bool ended = false;
-  bool startQueued = false;
-  bool shownOnce = false;
-};
-
 namespace {
 
 class DialogWindow : public QDialog {
@@ -144,7 +118,7 @@ Qt::WindowFlags FlagsFor(const TDialog& dialog) {
 }
 
 void Unregister(TDialog& dialog) {
-  if (dialog.hWnd != 0) Registry().erase(dialog.hWnd);
+  if (dialog.hWnd != 0) qt::Registry().erase(dialog.hWnd);
   dialog.hWnd = 0;
 }
 
@@ -177,12 +151,12 @@ TDialog::TDialog(const DialogArgs& args) : native_(std::make_unique<Native>()) {
     if (args.lResizable) nStyle |= WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
   }
   cVarName = args.cVarName;
-  Created().push_back(this);
+  qt::Created().push_back(this);
 }
 
 TDialog::~TDialog() {
   Unregister(*this);
-  auto& created = Created();
+  auto& created = qt::Created();
   created.erase(std::remove(created.begin(), created.end(), this), created.end());
   // Controls go first: their widgets are children of the window.
   controls_.clear();
@@ -229,8 +203,8 @@ void TDialog::Activate(const ActivateArgs& args) {
   native_->clientLayout->setContentsMargins(0, 0, 0, 0);
   native_->clientLayout->setSpacing(0);
 
-  hWnd = ++nextHandle;
-  Registry()[hWnd] = this;
+  hWnd = qt::NewWindowHandle();
+  qt::Registry()[hWnd] = this;
   for (auto& control : controls_) control->Create();
   if (oClient != nullptr) SetControl(oClient);
   if (lCentered) {
@@ -318,89 +292,4 @@ int TDialog::Height() const {
   return w != nullptr ? w->height() : 0;
 }
 
-TDialog* LastDialog() {
-  return Created().empty() ? nullptr : Created().back();
-}
-
-TDialog* DialogFromHandle(WindowHandle handle) {
-  auto it = Registry().find(handle);
-  return it == Registry().end() ? nullptr : it->second;
-}
-
-WindowHandle GetActiveWindow() {
-  qt::EnsureApp();
-  QWidget* active = QApplication::activeWindow();
-  if (active == nullptr) active = QApplication::activeModalWidget();
-  for (const auto& [handle, dialog] : Registry()) {
-    if (active != nullptr && qt::Window(*dialog) == active) return handle;
-  }
-  // Without a window manager nothing may be active: take the newest
-  // visible window of the program.
-  WindowHandle best = 0;
-  for (const auto& [handle, dialog] : Registry()) {
-    QWidget* w = qt::Window(*dialog);
-    if (w != nullptr && w->isVisible() && handle > best) best = handle;
-  }
-  return best;
-}
-
-bool EnableWindow(WindowHandle handle, bool enabled) {
-  TDialog* dialog = DialogFromHandle(handle);
-  if (dialog == nullptr) return false;
-  dialog->Enable(enabled);
-  return true;
-}
-
-bool IsWindowEnabled(WindowHandle handle) {
-  TDialog* dialog = DialogFromHandle(handle);
-  return dialog != nullptr && dialog->IsEnabled();
-}
-
-namespace qt {
-
-QWidget* Container(const TDialog& dialog) {
-  if (dialog.native()->page) return dialog.native()->page.data();
-  return dialog.native()->window.data();
-}
-
-QWidget* Window(const TDialog& dialog) {
-  return dialog.native()->window.data();
-}
-
-void BuildPage(TDialog& dialog, QWidget* parent) {
-  auto* page = new QWidget(parent);
-  dialog.native()->page = page;
-  dialog.hWnd = ++nextHandle;
-  Registry()[dialog.hWnd] = &dialog;
-  for (auto& control : dialog.Controls()) control->Create();
-}
-
-TControl* Adopt(TDialog* owner, std::unique_ptr<TControl> control) {
-  if (owner == nullptr) owner = LastDialog();
-  if (owner == nullptr) throw std::logic_error("a control needs a dialog to own it");
-  return owner->AddControl(std::move(control));
-}
-
-QWidget* ActiveWidget() {
-  if (TDialog* dialog = DialogFromHandle(GetActiveWindow())) return Window(*dialog);
-  return QApplication::activeWindow();
-}
-
-void NotDefaultOwner(TDialog& dialog) {
-  auto& created = Created();
-  created.erase(std::remove(created.begin(), created.end(), &dialog), created.end());
-}
-
-std::intptr_t NextControlHandle() {
-  return ++nextControlHandle;
-}
-
-void Place(TControl& control, QWidget* widget) {
-  widget->setGeometry(control.nLeft, control.nTop, control.nRight - control.nLeft + 1,
-                      control.nBottom - control.nTop + 1);
-  control.hWnd = NextControlHandle();
-  widget->show();
-}
-
-}  // namespace qt
 }  // namespace talvi::ui
