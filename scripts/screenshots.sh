@@ -18,4 +18,12 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null; rm -f "$fifo"' EXIT
 read -r number <"$fifo"
+# A small window manager draws the title bars, as users see them.
+if command -v twm >/dev/null; then
+  twmrc=$(mktemp)
+  for f in TitleFont MenuFont IconFont ResizeFont IconManagerFont; do echo "$f \"fixed\""; done >"$twmrc"
+  printf 'UsePPosition "on"\nDecorateTransients\nRandomPlacement\nNoGrabServer\n' >>"$twmrc"
+  DISPLAY=":$number" twm -f "$twmrc" >/dev/null 2>&1 &
+  sleep 0.5
+fi
 DISPLAY=":$number" QT_QPA_PLATFORM=xcb "$build/tests/ui/ui_screenshots" "$out"

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libgl-dev libx11-dev libxkbcommon-dev
   xvfb xauth xdotool x11-utils imagemagick
   g++-mingw-w64-x86-64 g++-mingw-w64-i686
-  attr
+  attr twm xfonts-base
 )
 
 missing=()

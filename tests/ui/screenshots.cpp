@@ -3,7 +3,9 @@
 // (scripts/screenshots.sh runs it on a private Xvfb).
 #include <QAbstractButton>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
@@ -14,8 +16,17 @@
 
 namespace {
 
+// Grabs the window from the screen with its frame and title bar when a
+// window manager drew them, else the window's own contents.
 bool Save(QWidget* w, const std::string& path) {
-  const bool ok = w != nullptr && w->grab().save(QString::fromStdString(path), "PNG");
+  if (w == nullptr) return false;
+  const QRect frame = w->frameGeometry();
+  QScreen* screen = QGuiApplication::primaryScreen();
+  const QPixmap shot = frame != w->geometry() && screen != nullptr
+                           ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(),
+                                                frame.height())
+                           : w->grab();
+  const bool ok = shot.save(QString::fromStdString(path), "PNG");
   std::printf("%s %s\n", ok ? "wrote" : "FAILED", path.c_str());
   return ok;
 }
@@ -56,7 +67,6 @@ int main(int argc, char** argv) {
         add("Receiving track " + std::to_string(track) + ", side " + std::to_string(side));
       }
     }
-    add("Disk received: saved in /home/utente/dischi/gioco.opd");
     add("Waiting data (ESC to exit)...");
     for (int i = 0; i < 5; ++i) ui::SYSWAIT(20);
     QWidget* main = QApplication::activeModalWidget();
@@ -69,7 +79,7 @@ int main(int argc, char** argv) {
         if (b->text().remove('&') == "OK") b->click();
       }
     });
-    lib::POPMSG("Il file gioco.opd esiste gi\x85.;Lo sovrascrivo?", 2);
+    lib::POPMSG("Il file /home/utente/dischi/gioco.opd gi\xE0 esiste. Lo sovrascrivo?", 2);
 
     lib::POPMSG("Ricezione della traccia 12 in corso;attendere prego", {}, {}, false, 0, 80);
     lib::POPMSG("Ricezione della traccia 12 in corso;attendere prego", {}, {}, false, {}, {}, 30);
