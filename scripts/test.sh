@@ -27,7 +27,7 @@ TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan --output-on-failure -j"
 echo "== Windows cross builds"
 for arch in i686 x86_64; do
   cmake -S . -B build/mingw-$arch "${gen[@]}" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$arch.cmake \
-    -DCMAKE_BUILD_TYPE=Release -DTALVI_WERROR=ON -DTALVI_LAYERS="serial" -DTALVI_TESTS=OFF -DTALVI_BENCH=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DTALVI_WERROR=ON -DTALVI_LAYERS="os;serial;fs;errors;lib" -DTALVI_TESTS=OFF -DTALVI_BENCH=OFF >/dev/null
   cmake --build build/mingw-$arch -j"$jobs"
 done
 echo "== all configurations built and tested"
