@@ -250,6 +250,10 @@ bool SYSWAIT(int ms);
 // handle names no live window. No handler runs once `stop` is requested.
 void SendToWindow(WindowHandle window, unsigned msg, std::intptr_t wParam, std::intptr_t lParam,
                   std::stop_token stop);
+// The character code (1252) of the last key that typed a character in any of
+// the program's windows; 0 before any. Activate resets it.
+int LASTKEY();
+void SETLASTKEY(int code);
 // Asks the pump to quit: the next SYSREFRESH/SYSWAIT returns false.
 void PostQuitMessage(int code = 0);
 

@@ -99,6 +99,11 @@ TEST(MultiGetTest, TypingChangesNothingButSelectionWorks) {
     testing::PressKey(&edit, Qt::Key_Return);
     EXPECT_EQ(get.GetText(), log.text);
     EXPECT_EQ(log.text, "Waiting data (ESC to exit)...\r\n");
+    // A key that types a character is still remembered as the last key.
+    QKeyEvent typed(QEvent::KeyPress, Qt::Key_Agrave, Qt::NoModifier, QString::fromUtf8("à"));
+    QApplication::sendEvent(&edit, &typed);
+    EXPECT_EQ(LASTKEY(), 0xE0);
+    EXPECT_EQ(log.text, "Waiting data (ESC to exit)...\r\n");
     edit.selectAll();
     EXPECT_EQ(edit.textCursor().selectedText(),
               QString("Waiting data (ESC to exit)...") + QChar(QChar::ParagraphSeparator));

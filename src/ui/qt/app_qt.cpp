@@ -61,6 +61,8 @@ int VirtualKey(int key) {
   }
 }
 
+std::atomic<int> lastKey{0};
+
 // Watches every key press and release of the program's windows (for the key
 // probe off X11) and the application's quit.
 class AppFilter : public QObject {
@@ -73,6 +75,12 @@ class AppFilter : public QObject {
       case QEvent::KeyPress:
       case QEvent::KeyRelease: {
         auto* key = static_cast<QKeyEvent*>(event);
+        // A key that types a character is remembered as the last key, in
+        // the program's code page.
+        if (event->type() == QEvent::KeyPress && !key->text().isEmpty()) {
+          const std::string typed = Utf8ToAnsi(key->text().left(1).toStdString());
+          if (!typed.empty()) lastKey = static_cast<unsigned char>(typed[0]);
+        }
         if (!key->isAutoRepeat()) {
           if (const int vk = VirtualKey(key->key()); vk != 0) {
             os::SetLocalKeyDown(vk, event->type() == QEvent::KeyPress);
@@ -228,6 +236,14 @@ bool SYSWAIT(int ms) {
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   wake.stop();
   return !quitPending.exchange(false);
+}
+
+int LASTKEY() {
+  return lastKey;
+}
+
+void SETLASTKEY(int code) {
+  lastKey = code;
 }
 
 void PostQuitMessage(int /*code*/) {

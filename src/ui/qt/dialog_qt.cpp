@@ -173,6 +173,7 @@ TControl* TDialog::AddControl(std::unique_ptr<TControl> control) {
 
 void TDialog::Activate(const ActivateArgs& args) {
   qt::EnsureApp();
+  SETLASTKEY(0);
   // Handlers given here replace those of the dialog; empty ones keep them.
   if (args.bLClicked) bLClicked = args.bLClicked;
   if (args.bRClicked) bRClicked = args.bRClicked;
