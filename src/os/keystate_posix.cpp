@@ -1,28 +1,22 @@
 // Key state on Linux: the X server's global keyboard (XQueryKeymap through a
 // private connection, cached for 10 ms), or the keys reported by the
-// program's own windows when there is no X server to ask.
+// program's own windows when there is no X server to ask (keystate.cpp).
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
 #include <array>
 #include <chrono>
 #include <cstdlib>
-#include <map>
-#include <mutex>
-#include <set>
 
-#include "os/keystate.h"
+#include "os/keystate_system.h"
 
-namespace talvi::os {
+namespace talvi::os::detail {
 namespace {
 
 constexpr auto kCacheFor = std::chrono::milliseconds(10);
 
+// Guarded by the probe's lock (see keystate_system.h).
 struct State {
-  std::mutex mutex;
-  KeySource source = KeySource::kAuto;
-  std::map<int, bool> overrides;
-  std::set<int> local;
   Display* display = nullptr;
   bool displayTried = false;
   std::array<char, 32> keymap{};
@@ -96,48 +90,11 @@ bool X11Down(State& s, Display* display, int vk) {
 
 }  // namespace
 
-bool IsKeyDown(int vk) {
+std::optional<bool> SystemKeyDown(int vk) {
   State& s = St();
-  std::lock_guard lock(s.mutex);
-  if (auto it = s.overrides.find(vk); it != s.overrides.end()) return it->second;
-  if (s.source != KeySource::kLocal) {
-    if (Display* display = Connection(s)) return X11Down(s, display, vk);
-  }
-  return s.local.count(vk) != 0;
+  Display* display = Connection(s);
+  if (display == nullptr) return std::nullopt;
+  return X11Down(s, display, vk);
 }
 
-void SetKeySource(KeySource source) {
-  State& s = St();
-  std::lock_guard lock(s.mutex);
-  s.source = source;
-}
-
-void SetLocalKeyDown(int vk, bool down) {
-  State& s = St();
-  std::lock_guard lock(s.mutex);
-  if (down) {
-    s.local.insert(vk);
-  } else {
-    s.local.erase(vk);
-  }
-}
-
-void ClearLocalKeys() {
-  State& s = St();
-  std::lock_guard lock(s.mutex);
-  s.local.clear();
-}
-
-void SetKeyStateOverride(int vk, bool down) {
-  State& s = St();
-  std::lock_guard lock(s.mutex);
-  s.overrides[vk] = down;
-}
-
-void ClearKeyStateOverrides() {
-  State& s = St();
-  std::lock_guard lock(s.mutex);
-  s.overrides.clear();
-}
-
-}  // namespace talvi::os
+}  // namespace talvi::os::detail

@@ -1,0 +1,13 @@
+// The system's own view of the keyboard, one implementation per system.
+// Called by the key-state probe with its lock held.
+#pragma once
+
+#include <optional>
+
+namespace talvi::os::detail {
+
+// Whether key `vk` is down as the system sees it, whichever window has the
+// focus; nullopt when the system cannot tell (no X server to ask).
+std::optional<bool> SystemKeyDown(int vk);
+
+}  // namespace talvi::os::detail
