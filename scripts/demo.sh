@@ -44,7 +44,7 @@ cleanup() {
 trap cleanup EXIT
 
 "$bin/tools/remote/talvi-remote" --link "$work/COM" --sides "${TALVI_DEMO_SIDES:-160}" \
-  --rate "${TALVI_DEMO_RATE:-max}" --linger 3600000 --connect-timeout 60000 >remote.log 2>&1 &
+  --rate "${TALVI_DEMO_RATE:-max}" --linger 3600000 --connect-timeout 60000 --ack-timeout 600000 >remote.log 2>&1 &
 remote_pid=$!
 for _ in $(seq 100); do [ -L COM ] && break; sleep 0.1; done
 [ -L COM ] || { cat remote.log; echo "demo: the simulated remote did not start" >&2; exit 1; }

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libgl-dev libx11-dev libxkbcommon-dev
   xvfb xauth xdotool x11-utils imagemagick
   g++-mingw-w64-x86-64 g++-mingw-w64-i686
-  attr twm xfonts-base
+  attr twm xfonts-base fontconfig
 )
 
 missing=()
@@ -17,7 +17,15 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
+# Builds the system font cache once, so that the first window of a fresh
+# machine does not spend seconds indexing fonts (a remote computer waiting
+# for its acknowledgement would give up meanwhile).
+warm_fonts() {
+  if command -v fc-cache >/dev/null; then fc-cache -s >/dev/null 2>&1 || true; fi
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+  warm_fonts
   exit 0
 fi
 
@@ -27,3 +35,4 @@ export DEBIAN_FRONTEND=noninteractive
 echo "setup: installing ${missing[*]}"
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+warm_fonts
