@@ -1,97 +1,133 @@
 // The log control under a long session: what one appended line costs at
-// the start of the log and at its end, appended the way the transfer
-// program does it (whole text through the accessor, Refresh, GoBottom).
+// the start of the log and at its end.
+//  - the program's way: the log text in a TextVar, the line appended to it,
+//    Refresh, GoBottom;
+//  - a by-value accessor, the whole text read, extended and stored again
+//    for every line (VarGet + VarPut), then Refresh and GoBottom;
+//  - one full resend of the whole text, as a plain edit control needs.
 // Usage: bench_log [lines]   (default 100000)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
-#include <vector>
 
 #include "ui/ui.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using namespace talvi::ui;
 
 double Micros(Clock::duration d) {
   return std::chrono::duration<double, std::micro>(d).count();
 }
 
-}  // namespace
+std::string Line(long i) {
+  return "Receiving track " + std::to_string(i % 80) + ", side " + std::to_string(i % 2) + "\r\n";
+}
 
-int main(int argc, char** argv) {
-  using namespace talvi::ui;
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  const long lines = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 100000;
-  const long window = lines >= 10000 ? 1000 : lines / 10 + 1;
-  Startup(argc, argv);
+struct Figures {
+  double first = 0;  // mean per line over the first `window` lines, in us
+  double last = 0;   // the same over the last `window` lines
+};
 
+// Appends `lines` lines to a log control made by `make`, one `append` each,
+// and gives the mean cost of a line at the start and at the end.
+Figures Run(long lines, long window, const std::function<TMultiGet*(TDialog&)>& make,
+            const std::function<void(TMultiGet&, const std::string&)>& append) {
   DialogArgs args;
   args.nWidth = 500;
   args.nHeight = 500;
   TDialog dialog(args);
-  std::string log;
-  TMultiGet* get = TMultiGet::New(
-      0, 0, [&](std::optional<std::string> v) { return v ? (log = std::move(*v)) : log; }, &dialog,
-      200, 80, true);
+  TMultiGet* get = make(dialog);
   ActivateArgs activate;
   activate.lModal = false;
   activate.bInit = [&](TDialog& d) { d.SetControl(get); };
   dialog.Activate(activate);
   SYSREFRESH();
 
-  double shownFirst = 0, shownLast = 0, wholeFirst = 0, wholeLast = 0;
+  Figures f;
   for (long i = 0; i < lines; ++i) {
-    const std::string line =
-        "Receiving track " + std::to_string(i % 80) + ", side " + std::to_string(i % 2) + "\r\n";
+    const std::string line = Line(i);
     const auto t0 = Clock::now();
-    get->VarPut(get->VarGet() + line);
-    const auto t1 = Clock::now();
+    append(*get, line);
     get->Refresh();
     get->GoBottom();
-    const auto t2 = Clock::now();
+    const auto t1 = Clock::now();
     if (i < window) {
-      shownFirst += Micros(t2 - t1);
-      wholeFirst += Micros(t2 - t0);
+      f.first += Micros(t1 - t0);
     } else if (i >= lines - window) {
-      shownLast += Micros(t2 - t1);
-      wholeLast += Micros(t2 - t0);
+      f.last += Micros(t1 - t0);
     }
     if (i % 256 == 0) SYSREFRESH();
   }
   SYSREFRESH();
-  // For comparison: sending the whole text again, as a plain edit control
-  // needs on every line.
-  const std::string whole = log;
-  get->VarPut("");
-  get->Refresh();
-  get->VarPut(whole);
-  const auto r0 = Clock::now();
-  get->Refresh();
-  const auto r1 = Clock::now();
-
-  // What the accessor alone costs at the end: it hands the whole text over
-  // by value, a copy that Refresh cannot avoid.
-  const auto c0 = Clock::now();
-  std::size_t sink = 0;
-  for (int i = 0; i < 100; ++i) sink += get->VarGet().size();
-  const auto c1 = Clock::now();
-
-  std::printf("lines: %ld, log bytes: %zu\n", lines, log.size());
-  std::printf("VarGet (whole-text copy) at the end: %.2f us (%zu)\n", Micros(c1 - c0) / 100.0,
-              sink / 100);
-  std::printf(
-      "Refresh+GoBottom per line: first %ld lines %.2f us, last %ld lines %.2f us, "
-      "ratio %.2f\n",
-      window, shownFirst / static_cast<double>(window), window,
-      shownLast / static_cast<double>(window), shownLast / shownFirst);
-  std::printf(
-      "with VarGet+VarPut (whole text copied by the caller): first %.2f us, "
-      "last %.2f us, ratio %.2f\n",
-      wholeFirst / static_cast<double>(window), wholeLast / static_cast<double>(window),
-      wholeLast / wholeFirst);
-  std::printf("one full resend of the whole log: %.0f us\n", Micros(r1 - r0));
+  f.first /= static_cast<double>(window);
+  f.last /= static_cast<double>(window);
   dialog.End();
+  return f;
+}
+
+void Print(const char* what, long window, const Figures& f) {
+  std::printf("%s: first %ld lines %.2f us, last %ld lines %.2f us, ratio %.2f\n", what, window,
+              f.first, window, f.last, f.last / f.first);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const long lines = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 100000;
+  const long window = lines >= 10000 ? 1000 : lines / 10 + 1;
+  Startup(argc, argv);
+
+  // Warm up fonts and caches, so that the first lines measured are not the
+  // first the process ever shows.
+  TextVar warm;
+  Run(
+      2000, 200, [&](TDialog& d) { return TMultiGet::New(0, 0, warm, &d, 200, 80, true); },
+      [](TMultiGet& get, const std::string& line) { get.Append(line); });
+
+  TextVar text;
+  const Figures program = Run(
+      lines, window, [&](TDialog& d) { return TMultiGet::New(0, 0, text, &d, 200, 80, true); },
+      [](TMultiGet& get, const std::string& line) { get.Append(line); });
+
+  std::string plain;
+  const Figures byValue = Run(
+      lines, window,
+      [&](TDialog& d) {
+        return TMultiGet::New(
+            0, 0, [&](std::optional<std::string> v) { return v ? (plain = std::move(*v)) : plain; },
+            &d, 200, 80, true);
+      },
+      [](TMultiGet& get, const std::string& line) { get.VarPut(get.VarGet() + line); });
+
+  // One full resend of the whole log into a fresh control.
+  double resend = 0;
+  {
+    DialogArgs args;
+    args.nWidth = 500;
+    args.nHeight = 500;
+    TDialog dialog(args);
+    TextVar whole;
+    TMultiGet* get = TMultiGet::New(0, 0, whole, &dialog, 200, 80, true);
+    ActivateArgs activate;
+    activate.lModal = false;
+    activate.bInit = [&](TDialog& d) { d.SetControl(get); };
+    dialog.Activate(activate);
+    whole.Set(text.Get());
+    const auto r0 = Clock::now();
+    get->Refresh();
+    resend = Micros(Clock::now() - r0);
+    dialog.End();
+  }
+
+  std::printf("lines: %ld, log bytes: %zu\n", lines, text.Get().size());
+  Print("TextVar, Append+Refresh+GoBottom per line (the program)", window, program);
+  Print("by-value accessor, VarGet+VarPut+Refresh+GoBottom per line", window, byValue);
+  std::printf("one full resend of the whole log: %.0f us (%.0f x a line at the end)\n", resend,
+              resend / program.last);
   return 0;
 }

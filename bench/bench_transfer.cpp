@@ -81,13 +81,7 @@ struct Window {
     args.nWidth = 500;
     args.nHeight = 500;
     dialog = talvi::ui::TDialog::New(args);
-    log = talvi::ui::TMultiGet::New(
-        0, 0,
-        [this](std::optional<std::string> v) {
-          if (v) text = *v;
-          return text;
-        },
-        dialog.get(), 500, 500, true);
+    log = talvi::ui::TMultiGet::New(0, 0, text, dialog.get(), 500, 500, true);
     talvi::ui::ActivateArgs activate;
     activate.lModal = false;
     dialog->Activate(activate);
@@ -97,7 +91,7 @@ struct Window {
   }
   std::unique_ptr<talvi::ui::TDialog> dialog;
   talvi::ui::TMultiGet* log = nullptr;
-  std::string text;
+  talvi::ui::TextVar text;
 };
 
 }  // namespace

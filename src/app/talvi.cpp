@@ -29,7 +29,7 @@ std::string Title(const std::string& portName) {
 
 void MAIN() {
   const std::string port = ReadPortName();
-  std::string logText;
+  ui::TextVar logText;
   serial::Handle handle = -1;
   Transfer transfer;
 
@@ -43,13 +43,7 @@ void MAIN() {
   oDlg->lModify = false;
   oDlg->lHelpIcon = false;
 
-  ui::TMultiGet* const oLog = ui::TMultiGet::New(
-      0, 0,
-      [&logText](std::optional<std::string> value) {
-        if (value) logText = std::move(*value);
-        return logText;
-      },
-      oDlg.get(), 200, 80, true);
+  ui::TMultiGet* const oLog = ui::TMultiGet::New(0, 0, logText, oDlg.get(), 200, 80, true);
 
   // Read when the handler runs: by then initialisation has stored it.
   oDlg->bStart = [&transfer, &handle, oLog] { transfer.TALVI(handle, *oLog); };

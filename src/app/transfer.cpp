@@ -123,7 +123,10 @@ void Transfer::TALVI(serial::Handle handle, ui::TMultiGet& log) {
 }
 
 void Transfer::MESSAGE(ui::TMultiGet& log, const std::string& text) {
-  log.VarPut(log.VarGet() + text + "\r\n");
+  // The whole text stays in the log variable; appending to it (rather than
+  // storing a copy with the line added) keeps a line's cost independent of
+  // the log's length.
+  log.Append(text + "\r\n");
   log.Refresh();
   log.GoBottom();
 }

@@ -20,12 +20,34 @@ TMultiGet* TMultiGet::New(int row, int col, SetGet bSetGet, TDialog* owner, int 
   return static_cast<TMultiGet*>(qt::Adopt(owner, std::move(get)));
 }
 
+TMultiGet* TMultiGet::New(int row, int col, TextVar& text, TDialog* owner, int width, int height,
+                          bool lReadOnly) {
+  TextVar* var = &text;
+  SetGet accessor = [var](std::optional<std::string> value) {
+    if (value) var->Set(std::move(*value));
+    return var->Get();
+  };
+  TMultiGet* get = New(row, col, std::move(accessor), owner, width, height, lReadOnly);
+  get->var_ = var;
+  return get;
+}
+
 std::string TMultiGet::VarGet() const {
   return bSetGet ? bSetGet(std::nullopt) : std::string();
 }
 
 void TMultiGet::VarPut(const std::string& text) {
   if (bSetGet) bSetGet(text);
+}
+
+void TMultiGet::Append(std::string_view tail) {
+  if (var_ != nullptr) {
+    var_->Append(tail);
+  } else if (bSetGet) {
+    std::string text = VarGet();
+    text.append(tail);
+    VarPut(text);
+  }
 }
 
 }  // namespace talvi::ui

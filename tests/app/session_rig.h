@@ -25,13 +25,7 @@ struct SessionRig {
     args.nWidth = 500;
     args.nHeight = 500;
     dialog = ui::TDialog::New(args);
-    log = ui::TMultiGet::New(
-        0, 0,
-        [this](std::optional<std::string> v) {
-          if (v) logText = *v;
-          return logText;
-        },
-        dialog.get(), 500, 500, true);
+    log = ui::TMultiGet::New(0, 0, logText, dialog.get(), 500, 500, true);
     ui::ActivateArgs activate;
     activate.lModal = false;
     dialog->Activate(activate);
@@ -60,7 +54,7 @@ struct SessionRig {
   remote::RemoteThread remote;
   std::unique_ptr<ui::TDialog> dialog;
   ui::TMultiGet* log = nullptr;
-  std::string logText;
+  ui::TextVar logText;
   app::Transfer transfer;
   serial::Handle handle = -1;
   std::vector<std::string> saved;

@@ -61,7 +61,7 @@ TEST(Session, FullDiskIsSavedAsOneFile) {
   EXPECT_EQ(file.substr(0, 128), FixedBlock());
   EXPECT_TRUE(file.substr(128) == sent.substr(128)) << "data differs";
 
-  const auto lines = Lines(rig.logText);
+  const auto lines = Lines(rig.logText.Get());
   // Esc was held while the file was being saved: no new cycle follows.
   ASSERT_EQ(lines.size(), 1u + 160u);
   EXPECT_EQ(lines[0], kWaitingLine);
@@ -69,7 +69,7 @@ TEST(Session, FullDiskIsSavedAsOneFile) {
   EXPECT_EQ(lines[2], "Receiving track 0, side 1");
   EXPECT_EQ(lines[160], "Receiving track 79, side 1");
   // The window shows the same text.
-  EXPECT_EQ(rig.log->GetText(), rig.logText);
+  EXPECT_EQ(rig.log->GetText(), rig.logText.Get());
 
   // The remote got exactly one acknowledgement per side.
   rig.remote.stop();
@@ -85,7 +85,7 @@ TEST(Session, EndWithoutTracksGivesJustTheFixedBlock) {
   answers.after = [](const auto&) { os::SetKeyStateOverride(os::VK_ESCAPE, true); };
   rig.run();
   EXPECT_EQ(testing::ReadBytes(dir / "empty.opd"), FixedBlock());
-  EXPECT_EQ(Lines(rig.logText), std::vector<std::string>{kWaitingLine});
+  EXPECT_EQ(Lines(rig.logText.Get()), std::vector<std::string>{kWaitingLine});
 }
 
 TEST(Session, TrackBytesAreLoggedAsTrackAndSide) {
@@ -95,7 +95,7 @@ TEST(Session, TrackBytesAreLoggedAsTrackAndSide) {
   ASSERT_TRUE(rig.ok());
   rig.escAfterSave();
   rig.run();
-  const auto lines = Lines(rig.logText);
+  const auto lines = Lines(rig.logText.Get());
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[1], "Receiving track 0, side 1");
   EXPECT_EQ(lines[2], "Receiving track 79, side 0");
@@ -113,7 +113,7 @@ TEST(Session, StrayByteBetweenTracksIsDropped) {
   rig.run();
   ASSERT_EQ(rig.saved.size(), 1u);
   EXPECT_TRUE(rig.saved[0] == Sent(options));
-  EXPECT_EQ(Lines(rig.logText).size(), 1u + 3u);
+  EXPECT_EQ(Lines(rig.logText.Get()).size(), 1u + 3u);
 }
 
 TEST(Session, MissingByteIsWaitedForThenLeftOut) {
@@ -162,7 +162,7 @@ TEST(Session, EscEndsTheSessionAndTellsTheRemote) {
   EXPECT_EQ(report.outcome, remote::Outcome::kAborted);
   EXPECT_EQ(report.fromPc, std::string("\0\x09", 2));
   EXPECT_EQ(rig.transfer.Image().size(), 100u);
-  EXPECT_EQ(Lines(rig.logText).size(), 2u);
+  EXPECT_EQ(Lines(rig.logText.Get()).size(), 2u);
 }
 
 TEST(Session, EscHeldAtTheStartWritesNothing) {
@@ -170,7 +170,7 @@ TEST(Session, EscHeldAtTheStartWritesNothing) {
   ASSERT_TRUE(rig.ok());
   os::SetKeyStateOverride(os::VK_ESCAPE, true);
   rig.run();
-  EXPECT_EQ(rig.logText, "");
+  EXPECT_EQ(rig.logText.Get(), "");
 }
 
 TEST(Session, ClosingTheWindowEndsTheSession) {
@@ -182,7 +182,7 @@ TEST(Session, ClosingTheWindowEndsTheSession) {
   QTimer::singleShot(300, [&rig] { rig.dialog->End(); });
   rig.run();
   EXPECT_EQ(rig.dialog->hWnd, 0);
-  EXPECT_EQ(Lines(rig.logText).size(), 1u);
+  EXPECT_EQ(Lines(rig.logText.Get()).size(), 1u);
 }
 
 TEST(Session, BytesWaitingWhileSavingAreReadAfterwards) {

@@ -119,6 +119,72 @@ TEST(MultiGetTest, AnsiTextShowsItsCharacters) {
   });
 }
 
+// Records what Refresh changes in the editor's document.
+struct Changes {
+  explicit Changes(QPlainTextEdit& edit) {
+    QObject::connect(edit.document(), &QTextDocument::contentsChange,
+                     [this](int, int removed, int) { removedChars += removed; });
+  }
+  int removedChars = 0;
+};
+
+TEST(MultiGetTest, TextVarAppendsSendOnlyTheTailAndRewritesResendAll) {
+  TextVar text;
+  text.Set("Waiting data (ESC to exit)...\r\n");
+  DialogArgs args;
+  args.nWidth = 500;
+  args.nHeight = 300;
+  TDialog dialog(args);
+  TMultiGet* get = TMultiGet::New(0, 0, text, &dialog, 200, 80, true);
+  dialog.bStart = [&] {
+    auto* edit = QApplication::activeModalWidget()->findChild<QPlainTextEdit*>();
+    ASSERT_NE(edit, nullptr);
+    Changes changes(*edit);
+    for (int i = 0; i < 20; ++i) {
+      get->Append("Receiving track " + std::to_string(i) + ", side 0\r\n");
+      get->Refresh();
+      get->GoBottom();
+    }
+    // A break split across two refreshes stays one break.
+    get->Append("last\r");
+    get->Refresh();
+    get->Append("\nafter");
+    get->Refresh();
+    EXPECT_EQ(changes.removedChars, 0);  // nothing shown was sent again
+    EXPECT_EQ(get->GetText(), text.Get());
+    EXPECT_EQ(get->VarGet(), text.Get());
+    EXPECT_EQ(edit->document()->blockCount(), 23);
+
+    // A change that is not an append (here through VarPut, which the
+    // accessor turns into Set) is shown whole, even when it is longer.
+    get->VarPut(std::string(text.Get().size() + 5, 'x'));
+    get->Refresh();
+    EXPECT_GT(changes.removedChars, 0);
+    EXPECT_EQ(get->GetText(), text.Get());
+    dialog.End();
+  };
+  ActivateArgs activate;
+  activate.bInit = [&](TDialog& d) { d.SetControl(get); };
+  dialog.Activate(activate);
+}
+
+TEST(MultiGetTest, AccessorBindingComparesWhatIsShown) {
+  Log log;
+  log.text = "one\r";
+  WithLog(log, [&](TMultiGet& get, QPlainTextEdit& edit) {
+    Changes changes(edit);
+    get.Append("\ntwo\r\n");
+    get.Refresh();
+    EXPECT_EQ(changes.removedChars, 0);
+    EXPECT_EQ(edit.toPlainText(), QString("one\ntwo\n"));
+    // Same length and longer, but the shown beginning changed: sent whole.
+    get.VarPut("ONE\r\ntwo\r\nthree");
+    get.Refresh();
+    EXPECT_EQ(edit.toPlainText(), QString("ONE\ntwo\nthree"));
+    EXPECT_EQ(get.GetText(), log.text);
+  });
+}
+
 TEST(TextTest, AnsiRoundTripAndUnknownCharacters) {
   std::string all;
   for (int b = 1; b < 256; ++b) all += static_cast<char>(b);

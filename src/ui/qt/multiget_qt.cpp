@@ -1,6 +1,7 @@
 // TMultiGet on Qt: a QPlainTextEdit. A log grows at its end, so Refresh
-// sends only the new tail when the text still begins with what is shown;
-// the cost of one appended line then does not depend on the log's length.
+// sends only the new tail when the text still begins with what is shown.
+// Over a TextVar that is known without reading the text, and the cost of
+// one appended line does not depend on the log's length.
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -12,11 +13,14 @@
 namespace talvi::ui {
 namespace {
 
-// CR LF (and a lone CR) become the editor's line break.
-QString ToEditor(const std::string& ansi) {
+// CR LF (and a lone CR) become the editor's line break. `afterCr` says the
+// text continues one that ended in CR: a LF at its start completes that
+// break and adds none.
+QString ToEditor(std::string_view ansi, bool afterCr = false) {
   std::string text;
   text.reserve(ansi.size());
-  for (std::size_t i = 0; i < ansi.size(); ++i) {
+  std::size_t i = afterCr && !ansi.empty() && ansi[0] == '\n' ? 1 : 0;
+  for (; i < ansi.size(); ++i) {
     if (ansi[i] == '\r') {
       text += '\n';
       if (i + 1 < ansi.size() && ansi[i + 1] == '\n') ++i;
@@ -43,34 +47,50 @@ void TMultiGet::Create() {
   if (lReadOnly) {
     edit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   }
+  // The user never edits the log: keeping an undo step for every appended
+  // line would only hold memory that grows with the log.
+  if (lReadOnly) edit->setUndoRedoEnabled(false);
   edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edit->setFrameShape(QFrame::StyledPanel);
   edit->setFocusPolicy(Qt::StrongFocus);
   native_->widget = edit;
   qt::Place(*this, edit);
-  shown_.clear();
+  shownValid_ = false;
   Refresh();
 }
 
 void TMultiGet::Refresh() {
-  QPlainTextEdit* edit = Editor(*this);
-  if (edit == nullptr) return;
+  if (Editor(*this) == nullptr) return;
+  if (var_ != nullptr) {
+    const std::string& text = var_->Get();
+    const bool extends =
+        shownValid_ && var_->Rewrites() == shownRewrites_ && text.size() >= shownSize_;
+    Show(text, extends);
+    shownRewrites_ = var_->Rewrites();
+    return;
+  }
   std::string text = VarGet();
-  const bool extends = text.size() >= shown_.size() &&
-                       std::memcmp(text.data(), shown_.data(), shown_.size()) == 0 &&
-                       // A CR LF split across two refreshes must not become two breaks.
-                       (shown_.empty() || shown_.back() != '\r');
-  if (extends && !shown_.empty()) {
-    if (text.size() > shown_.size()) {
+  const bool extends = shownValid_ && text.size() >= shown_.size() &&
+                       std::memcmp(text.data(), shown_.data(), shown_.size()) == 0;
+  Show(text, extends);
+  shown_ = std::move(text);
+}
+
+void TMultiGet::Show(std::string_view text, bool extends) {
+  QPlainTextEdit* edit = Editor(*this);
+  if (extends) {
+    if (text.size() > shownSize_) {
       QTextCursor cursor(edit->document());
       cursor.movePosition(QTextCursor::End);
-      cursor.insertText(ToEditor(text.substr(shown_.size())));
+      cursor.insertText(ToEditor(text.substr(shownSize_), shownEndsInCr_));
     }
   } else {
     edit->setPlainText(ToEditor(text));
   }
-  shown_ = std::move(text);
+  shownSize_ = text.size();
+  shownEndsInCr_ = !text.empty() && text.back() == '\r';
+  shownValid_ = true;
 }
 
 void TMultiGet::GoBottom() {
