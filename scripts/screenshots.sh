@@ -1,14 +1,13 @@
 #!/bin/sh
 # Renders the program's windows (main window with a log, a question box, a
-# wait box with its progress bar) to docs/screenshots/*.png on a private
+# wait box with its progress bar, the print-style box) to docs/screenshots/*.png on a private
 # Xvfb server. Usage: scripts/screenshots.sh [build folder]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/screenshots}
-if [ ! -x "$build/tests/ui/ui_screenshots" ]; then
+[ -f "$build/CMakeCache.txt" ] ||
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$build" -j2 --target ui_screenshots
-fi
+cmake --build "$build" -j2 --target ui_screenshots
 out="$root/docs/screenshots"
 mkdir -p "$out"
 # A display number of Xvfb's own choosing, reported on a pipe.

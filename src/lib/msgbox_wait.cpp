@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kWrapAt = 79;
 constexpr int kSystemExclamation = 32515;
-constexpr int kPrintIcon = 32516;
 const char* const kFont = "Arial";
 constexpr int kFontPx = 15;
 // Width given to a box opened without text: room for a short caption.
@@ -107,7 +106,7 @@ std::unique_ptr<TMsgBox> TMsgBox::New(const std::string& text,
     }
   } else {
     box->nPag = 1;
-    ui::TIcon::New(16, 16, kPrintIcon, &dlg, 101);
+    ui::TBitmap::New(16, 16, "PRINT", &dlg, 101);
     ui::TSay::New(24, 70, text.empty() ? std::string("1") : text, &dlg, width - 90, 24, 102);
     ui::TButton* stop =
         ui::TButton::New(height, width / 2 - 40, "Annulla", nullptr, &dlg, 80, 24, 201);

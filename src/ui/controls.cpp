@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include "ui/pictures.h"
+
 namespace talvi::ui {
 namespace qt {
 TControl* Adopt(TDialog* owner, std::unique_ptr<TControl> control);
@@ -107,6 +109,15 @@ TIcon* TIcon::New(int row, int col, int systemIcon, TDialog* owner, int id) {
   std::unique_ptr<TIcon> icon(new TIcon());
   icon->nIcon = systemIcon;
   return Adopted(owner, std::move(icon), row, col, 32, 32, id);
+}
+
+TBitmap* TBitmap::New(int row, int col, const std::string& cResName, TDialog* owner, int id) {
+  std::unique_ptr<TBitmap> bitmap(new TBitmap());
+  bitmap->cResName = cResName;
+  const Picture* picture = FindPicture(cResName);
+  const int width = picture != nullptr ? picture->width : 0;
+  const int height = picture != nullptr ? picture->height : 0;
+  return Adopted(owner, std::move(bitmap), row, col, width, height, id);
 }
 
 }  // namespace talvi::ui

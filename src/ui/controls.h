@@ -1,5 +1,5 @@
 // The few controls the library's own dialogs need: text, entry field,
-// button, combo box, folder with pages, progress bar and icon. Each New
+// button, combo box, folder with pages, progress bar, icon and picture. Each New
 // creates the control in `owner` (default: LastDialog()), which owns it;
 // positions and sizes are pixels.
 #pragma once
@@ -149,6 +149,20 @@ class TIcon : public TControl {
 
  private:
   TIcon() = default;
+};
+
+// One of the program's built-in pictures (see pictures.h), at its own size.
+// A name without a picture shows nothing.
+class TBitmap : public TControl {
+ public:
+  static TBitmap* New(int row, int col, const std::string& cResName, TDialog* owner = nullptr,
+                      int id = 0);
+  std::string ClassName() const override { return "TBITMAP"; }
+  void Create() override;
+  std::string cResName;
+
+ private:
+  TBitmap() = default;
 };
 
 }  // namespace talvi::ui

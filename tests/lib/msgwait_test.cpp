@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QImage>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QWidget>
 
 #include "lib/msgbox.h"
@@ -132,6 +134,21 @@ TEST(WaitBoxTest, PrintStyleCountsPages) {
   QWidget* box = TopLevel("Attendere");
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(CURMSG(), std::nullopt);
+  // The printer picture is drawn (outline, casing), the stop button is cut
+  // off with the bottom of the box and hidden.
+  bool printer = false;
+  for (auto* label : box->findChildren<QLabel*>()) {
+    const QImage image = label->pixmap().toImage();
+    if (image.isNull()) continue;
+    EXPECT_EQ(image.size(), QSize(32, 32));
+    EXPECT_EQ(image.pixel(8, 1), 0xFF000000u);
+    EXPECT_EQ(image.pixel(10, 12), 0xFFC0C0C0u);
+    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
+    printer = label->isVisible();
+  }
+  EXPECT_TRUE(printer);
+  for (auto* button : box->findChildren<QPushButton*>()) EXPECT_FALSE(button->isVisible());
+  EXPECT_LT(box->height(), 130);
   POPMSG({}, {}, {}, false, {}, {}, {}, false, true);
   POPMSG({}, {}, {}, false, {}, {}, {}, false, true);
   bool three = false;

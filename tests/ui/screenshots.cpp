@@ -1,5 +1,5 @@
 // Renders the program's windows to PNG files: the main window with a log,
-// a question box and a wait box with its bar. Usage: ui_screenshots <dir>
+// a question box, a wait box with its bar and the print-style box. Usage: ui_screenshots <dir>
 // (scripts/screenshots.sh runs it on a private Xvfb).
 #include <QAbstractButton>
 #include <QApplication>
@@ -89,6 +89,18 @@ int main(int argc, char** argv) {
       if (w->isVisible() && w->windowTitle() == "Attendere") wait = w;
     }
     ok = Save(wait, dir + "/wait_box.png") && ok;
+    lib::POPMSG();
+
+    // The print-style box on its third page.
+    lib::POPMSG({}, {}, {}, false, {}, {}, {}, true);
+    lib::POPMSG({}, {}, {}, false, {}, {}, {}, false, true);
+    lib::POPMSG({}, {}, {}, false, {}, {}, {}, false, true);
+    for (int i = 0; i < 10; ++i) ui::SYSWAIT(20);
+    QWidget* print = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (w->isVisible() && w->windowTitle() == "Attendere") print = w;
+    }
+    ok = Save(print, dir + "/print_box.png") && ok;
     lib::POPMSG();
     dialog.End();
   };

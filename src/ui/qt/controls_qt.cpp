@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFont>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -10,6 +11,7 @@
 #include <QTabWidget>
 
 #include "ui/controls.h"
+#include "ui/pictures.h"
 #include "ui/qt/qt_internal.h"
 
 namespace talvi::ui {
@@ -191,6 +193,25 @@ void TIcon::Create() {
   }
   auto* label = new QLabel(parent);
   label->setPixmap(QApplication::style()->standardIcon(which).pixmap(32, 32));
+  native_->widget = label;
+  qt::Place(*this, label);
+}
+
+void TBitmap::Create() {
+  if (native_->widget) return;
+  QWidget* parent = ParentOf(*this);
+  if (parent == nullptr) return;
+  auto* label = new QLabel(parent);
+  if (const Picture* picture = FindPicture(cResName)) {
+    QImage image(picture->width, picture->height, QImage::Format_ARGB32);
+    for (int y = 0; y < picture->height; ++y) {
+      const std::string_view row = picture->rows[static_cast<std::size_t>(y)];
+      for (int x = 0; x < picture->width; ++x) {
+        image.setPixel(x, y, picture->colour(row[static_cast<std::size_t>(x)]));
+      }
+    }
+    label->setPixmap(QPixmap::fromImage(image));
+  }
   native_->widget = label;
   qt::Place(*this, label);
 }
