@@ -94,6 +94,24 @@ struct Window {
   talvi::ui::TextVar text;
 };
 
+struct Cost {
+  double wall = 0;  // seconds
+  double cpu = 0;   // seconds of this process's processor time
+};
+
+// Runs one session to its end (the Esc override ends it), then closes the
+// port.
+Cost RunSession(talvi::app::Transfer& transfer, talvi::serial::Handle handle,
+                talvi::ui::TMultiGet& log) {
+  const double wall0 = WallSeconds();
+  const double cpu0 = CpuSeconds();
+  transfer.TALVI(handle, log);
+  const Cost cost{WallSeconds() - wall0, CpuSeconds() - cpu0};
+  talvi::serial::CLOSECOMM(handle);
+  talvi::os::ClearKeyStateOverrides();
+  return cost;
+}
+
 }  // namespace
 
 int main() {
@@ -118,13 +136,7 @@ int main() {
       saved = image.size();
       talvi::os::SetKeyStateOverride(talvi::os::VK_ESCAPE, true);
     };
-    const double wall0 = WallSeconds();
-    const double cpu0 = CpuSeconds();
-    transfer.TALVI(handle, *window.log);
-    const double wall = WallSeconds() - wall0;
-    const double cpu = CpuSeconds() - cpu0;
-    talvi::serial::CLOSECOMM(handle);
-    talvi::os::ClearKeyStateOverrides();
+    const auto [wall, cpu] = RunSession(transfer, handle, *window.log);
     std::printf("full disk, unthrottled pty: %zu bytes received\n", saved);
     std::printf("  wall time      %8.3f s = %6.3f %% of the line time (%.0f s)\n", wall,
                 100.0 * wall / kLineSeconds, kLineSeconds);
@@ -140,13 +152,7 @@ int main() {
     const auto handle = talvi::app::APRICOM(*window.dialog, link, transfer);
     if (!remote.ok() || handle < 0) return 1;
     QTimer::singleShot(kIdleMs, [] { talvi::os::SetKeyStateOverride(talvi::os::VK_ESCAPE, true); });
-    const double wall0 = WallSeconds();
-    const double cpu0 = CpuSeconds();
-    transfer.TALVI(handle, *window.log);
-    const double wall = WallSeconds() - wall0;
-    const double cpu = CpuSeconds() - cpu0;
-    talvi::serial::CLOSECOMM(handle);
-    talvi::os::ClearKeyStateOverrides();
+    const auto [wall, cpu] = RunSession(transfer, handle, *window.log);
     std::printf("waiting for a command for %.2f s:\n", wall);
     std::printf("  program CPU    %8.3f s = %6.3f %% of one core\n", cpu, 100.0 * cpu / wall);
   }

@@ -31,6 +31,15 @@ bool Save(QWidget* w, const std::string& path) {
   return ok;
 }
 
+// The wait box (or print-style box) once it has been drawn.
+QWidget* WaitBox() {
+  for (int i = 0; i < 10; ++i) talvi::ui::SYSWAIT(20);
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w->isVisible() && w->windowTitle() == "Attendere") return w;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,24 +92,14 @@ int main(int argc, char** argv) {
 
     lib::POPMSG("Ricezione della traccia 12 in corso;attendere prego", {}, {}, false, 0, 80);
     lib::POPMSG("Ricezione della traccia 12 in corso;attendere prego", {}, {}, false, {}, {}, 30);
-    for (int i = 0; i < 10; ++i) ui::SYSWAIT(20);
-    QWidget* wait = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (w->isVisible() && w->windowTitle() == "Attendere") wait = w;
-    }
-    ok = Save(wait, dir + "/wait_box.png") && ok;
+    ok = Save(WaitBox(), dir + "/wait_box.png") && ok;
     lib::POPMSG();
 
     // The print-style box on its third page.
     lib::POPMSG({}, {}, {}, false, {}, {}, {}, true);
     lib::POPMSG({}, {}, {}, false, {}, {}, {}, false, true);
     lib::POPMSG({}, {}, {}, false, {}, {}, {}, false, true);
-    for (int i = 0; i < 10; ++i) ui::SYSWAIT(20);
-    QWidget* print = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (w->isVisible() && w->windowTitle() == "Attendere") print = w;
-    }
-    ok = Save(print, dir + "/print_box.png") && ok;
+    ok = Save(WaitBox(), dir + "/print_box.png") && ok;
     lib::POPMSG();
     dialog.End();
   };
