@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl-dev libx11-dev libxkbcommon-dev
+  qt6-base-dev libgl-dev libx11-dev libxi-dev libxkbcommon-dev
   xvfb xauth xdotool x11-utils imagemagick
   g++-mingw-w64-x86-64 g++-mingw-w64-i686
   attr twm xfonts-base fontconfig

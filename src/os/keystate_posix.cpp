@@ -1,10 +1,21 @@
-// Key state on Linux: the X server's global keyboard (XQueryKeymap through a
-// private connection, cached for 10 ms), or the keys reported by the
-// program's own windows when there is no X server to ask (keystate.cpp).
+// Key state on Linux: the X server's global keyboard through a private
+// connection, or the keys reported by the program's own windows when there
+// is no X server to ask (keystate.cpp).
+//
+// Where the server has the X Input extension 2.1 or later, the connection
+// listens to the raw key events of every keyboard (they reach a listener on
+// the root window whichever window has the focus), so a probe only reads
+// what has arrived on the socket and never waits for the server; the whole
+// keymap is asked for once at the start and then once a second, which puts
+// right anything missed. Without the extension the keymap is asked for
+// (one round trip), at most once per 10 ms.
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <chrono>
 #include <cstdlib>
 
@@ -13,16 +24,23 @@
 namespace talvi::os::detail {
 namespace {
 
+using Clock = std::chrono::steady_clock;
 constexpr auto kCacheFor = std::chrono::milliseconds(10);
 
 // Guarded by the probe's lock (see keystate_system.h).
 struct State {
   Display* display = nullptr;
   bool displayTried = false;
+  int xiOpcode = -1;  // the X Input extension's opcode when raw keys are followed
   std::array<char, 32> keymap{};
-  std::chrono::steady_clock::time_point readAt{};
+  Clock::time_point readAt{};    // last look at the keyboard
+  Clock::time_point syncedAt{};  // last time the whole keymap was asked for
   bool keymapValid = false;
 };
+
+// Test settings, read and written without the probe's lock.
+std::atomic<std::int64_t> resyncMs{1000};
+std::atomic<bool> followsEvents{false};
 
 State& St() {
   static State state;
@@ -63,25 +81,84 @@ KeySym KeySymOf(int vk) {
   }
 }
 
+// Asks the server for raw key events from every keyboard, whatever window
+// has the focus. False when the server cannot send them.
+bool FollowRawKeys(State& s) {
+  int opcode = 0, event = 0, error = 0;
+  if (!XQueryExtension(s.display, "XInputExtension", &opcode, &event, &error)) return false;
+  int major = 2, minor = 1;  // raw events reach every listener from 2.1 on
+  if (XIQueryVersion(s.display, &major, &minor) != Success || major < 2 ||
+      (major == 2 && minor < 1)) {
+    return false;
+  }
+  std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
+  XISetMask(bits.data(), XI_RawKeyPress);
+  XISetMask(bits.data(), XI_RawKeyRelease);
+  XIEventMask mask{};
+  mask.deviceid = XIAllMasterDevices;
+  mask.mask_len = static_cast<int>(bits.size());
+  mask.mask = bits.data();
+  XISelectEvents(s.display, DefaultRootWindow(s.display), &mask, 1);
+  XSync(s.display, False);
+  s.xiOpcode = opcode;
+  followsEvents = true;
+  return true;
+}
+
 // Opens the private connection once; nullptr when there is no X server.
 Display* Connection(State& s) {
   if (!s.displayTried) {
     s.displayTried = true;
     const char* name = std::getenv("DISPLAY");
     if (name != nullptr && *name != '\0') s.display = XOpenDisplay(nullptr);
+    if (s.display != nullptr) FollowRawKeys(s);
   }
   return s.display;
+}
+
+void SetKey(State& s, unsigned code, bool down) {
+  if (code >= s.keymap.size() * 8u) return;
+  auto& byte = reinterpret_cast<unsigned char&>(s.keymap[code / 8u]);
+  const auto bit = static_cast<unsigned char>(1u << (code % 8u));
+  byte = static_cast<unsigned char>(down ? byte | bit : byte & ~bit);
+}
+
+// Applies the key events that have arrived, without waiting for more.
+void TakeRawKeys(State& s, Display* display) {
+  while (XPending(display) > 0) {
+    XEvent event;
+    XNextEvent(display, &event);
+    XGenericEventCookie& cookie = event.xcookie;
+    if (cookie.type != GenericEvent || cookie.extension != s.xiOpcode) continue;
+    if (!XGetEventData(display, &cookie)) continue;
+    if (cookie.evtype == XI_RawKeyPress || cookie.evtype == XI_RawKeyRelease) {
+      const auto* raw = static_cast<const XIRawEvent*>(cookie.data);
+      SetKey(s, static_cast<unsigned>(raw->detail), cookie.evtype == XI_RawKeyPress);
+    }
+    XFreeEventData(display, &cookie);
+  }
+}
+
+void Refresh(State& s, Display* display) {
+  const auto now = Clock::now();
+  if (s.keymapValid && now - s.readAt < kCacheFor) return;
+  s.readAt = now;
+  const bool following = s.xiOpcode >= 0;
+  if (following && s.keymapValid && now - s.syncedAt < std::chrono::milliseconds(resyncMs.load())) {
+    TakeRawKeys(s, display);
+    return;
+  }
+  // Events queued before the keymap are older than it: drop them first.
+  if (following) TakeRawKeys(s, display);
+  XQueryKeymap(display, s.keymap.data());
+  s.syncedAt = now;
+  s.keymapValid = true;
 }
 
 bool X11Down(State& s, Display* display, int vk) {
   const KeySym sym = KeySymOf(vk);
   if (sym == 0) return false;
-  const auto now = std::chrono::steady_clock::now();
-  if (!s.keymapValid || now - s.readAt >= kCacheFor) {
-    XQueryKeymap(display, s.keymap.data());
-    s.readAt = now;
-    s.keymapValid = true;
-  }
+  Refresh(s, display);
   const KeyCode code = XKeysymToKeycode(display, sym);
   if (code == 0) return false;
   const auto byte = static_cast<unsigned char>(s.keymap[code / 8u]);
@@ -95,6 +172,14 @@ std::optional<bool> SystemKeyDown(int vk) {
   Display* display = Connection(s);
   if (display == nullptr) return std::nullopt;
   return X11Down(s, display, vk);
+}
+
+void SetKeymapResyncInterval(std::chrono::milliseconds interval) {
+  resyncMs = interval.count();
+}
+
+bool FollowsKeyEvents() {
+  return followsEvents;
 }
 
 }  // namespace talvi::os::detail

@@ -63,6 +63,7 @@ class XServer {
   bool ok() const { return !display_.empty(); }
   // ":N", or empty when the server did not start.
   const std::string& display() const { return display_; }
+  pid_t pid() const { return pid_; }
   // Points DISPLAY of this process (and the children it starts) here.
   void exportDisplay() const { setenv("DISPLAY", display_.c_str(), 1); }
 

@@ -11,6 +11,7 @@
 
 #include "os/beep.h"
 #include "os/keystate.h"
+#include "os/keystate_system.h"
 #include "support/xserver.h"
 #include "ui/ui.h"
 
@@ -66,6 +67,23 @@ TEST(X11Test, EscHeldElsewhereIsSeen) {
   EXPECT_TRUE(Becomes(115, true));
   ASSERT_TRUE(Xdotool("keyup F4"));
   EXPECT_TRUE(Becomes(115, false));
+}
+
+// With the keymap asked for only at the start, presses and releases made
+// elsewhere are still seen: the probe follows the server's key events.
+TEST(X11Test, KeyEventsAreFollowedWithoutAskingForTheKeymap) {
+  ASSERT_TRUE(Server()->ok());
+  Startup();
+  os::IsKeyDown(27);
+  ASSERT_TRUE(os::detail::FollowsKeyEvents());
+  os::detail::SetKeymapResyncInterval(std::chrono::hours(1));
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_TRUE(Xdotool("keydown Escape"));
+    EXPECT_TRUE(Becomes(27, true));
+    ASSERT_TRUE(Xdotool("keyup Escape"));
+    EXPECT_TRUE(Becomes(27, false));
+  }
+  os::detail::SetKeymapResyncInterval(std::chrono::seconds(1));
 }
 
 TEST(X11Test, BeepLeavesTheBellAsItWas) {
