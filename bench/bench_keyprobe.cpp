@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "os/keystate.h"
-#include "os/keystate_system.h"
+#include "os/keystate_x11.h"
 #include "support/xserver.h"
 
 namespace {

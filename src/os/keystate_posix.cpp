@@ -20,6 +20,7 @@
 #include <cstdlib>
 
 #include "os/keystate_system.h"
+#include "os/keystate_x11.h"
 
 namespace talvi::os::detail {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "os/beep.h"
 #include "os/keystate.h"
-#include "os/keystate_system.h"
+#include "os/keystate_x11.h"
 #include "support/xserver.h"
 #include "ui/ui.h"
 

@@ -1,0 +1,15 @@
+// Settings and state of the X11 key probe (keystate_posix.cpp), for tests
+// and benchmarks.
+#pragma once
+
+#include <chrono>
+
+namespace talvi::os::detail {
+
+// How often the whole keymap is asked for while key events are followed
+// (default one second). Tests lengthen it to see the events alone at work.
+void SetKeymapResyncInterval(std::chrono::milliseconds interval);
+// Whether the probe follows the server's raw key events.
+bool FollowsKeyEvents();
+
+}  // namespace talvi::os::detail
