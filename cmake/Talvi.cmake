@@ -59,12 +59,16 @@ function(talvi_layer name)
   endforeach()
 endfunction()
 
-# talvi_tests(name [GLOB pattern...] [LIBS lib...]): one GoogleTest program
-# test_<name> from the files matching the patterns (relative to this
-# CMakeLists' folder; default *.cpp), its cases registered with CTest one by
-# one. Nothing is made while no file matches.
+# talvi_tests(name [GLOB pattern...] [LIBS lib...] [POSIX_ONLY pattern...]):
+# one GoogleTest program test_<name> from the files matching the patterns
+# (relative to this CMakeLists' folder; default *.cpp), its cases registered
+# with CTest one by one. Test files follow the platform split of the sources
+# (*_posix_test.cpp, *_win32_test.cpp); files matching a POSIX_ONLY pattern
+# are left out of the Windows build too. Nothing is made while no file
+# matches. On Windows the program is one CTest entry run under the
+# cross-compiling emulator (see CrossGTest.cmake).
 function(talvi_tests name)
-  cmake_parse_arguments(T "" "" "GLOB;LIBS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(T "" "" "GLOB;LIBS;PROPERTIES;POSIX_ONLY" ${ARGN})
   if(NOT T_GLOB)
     set(T_GLOB "*.cpp")
   endif()
@@ -73,12 +77,31 @@ function(talvi_tests name)
     file(GLOB found CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${pattern})
     list(APPEND srcs ${found})
   endforeach()
+  if(WIN32)
+    list(FILTER srcs EXCLUDE REGEX "_posix_test\\.cpp$")
+    foreach(pattern IN LISTS T_POSIX_ONLY)
+      file(GLOB found CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${pattern})
+      if(found)
+        list(REMOVE_ITEM srcs ${found})
+      endif()
+    endforeach()
+  else()
+    list(FILTER srcs EXCLUDE REGEX "_win32_test\\.cpp$")
+  endif()
   if(NOT srcs)
     return()
   endif()
   add_executable(test_${name} ${srcs})
   target_include_directories(test_${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(test_${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main talvi_options)
+  if(WIN32)
+    talvi_windows_test(test_${name})
+    return()
+  endif()
   gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ${T_PROPERTIES})
 endfunction()
+
+if(WIN32 AND TALVI_TESTS)
+  include(${CMAKE_CURRENT_LIST_DIR}/CrossGTest.cmake)
+endif()

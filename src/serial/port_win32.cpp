@@ -21,6 +21,8 @@ constexpr DWORD kWriteBoundMs = 2000;
 // How long CLOSECOMM waits for the watcher to leave; it normally takes a few
 // microseconds, since every wait of the watcher also watches the stop event.
 constexpr DWORD kStopBoundMs = 5000;
+// The pause after a wait for arrivals that ended without one.
+constexpr DWORD kRetryPauseMs = 10;
 
 HANDLE NewEvent(bool manualReset) {
   return ::CreateEventA(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr);
@@ -106,18 +108,25 @@ class Win32Port final : public CommPort, public std::enable_shared_from_this<Win
   // request's success and its byte count.
   bool Finish(OVERLAPPED& ov, DWORD& count) {
     HANDLE events[2] = {ov.hEvent, stopEvent_};
-    if (::WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) ::CancelIo(device_);
+    if (::WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
+      // The close's own SetCommMask may have come before this wait began;
+      // changing the mask again from here ends the wait in any case (Wine
+      // cannot cancel a pending WaitCommEvent through CancelIo).
+      ::SetCommMask(device_, 0);
+      ::CancelIo(device_);
+    }
     return ::GetOverlappedResult(device_, &ov, &count, TRUE) != 0;
   }
 
-  // Waits for a received character. False when the port refuses to wait.
+  // Waits for a received character. False when the wait ended without one
+  // (the mask changed, the driver aborted it, or the port refuses to wait).
   bool WaitForArrival(OVERLAPPED& ov) {
     DWORD mask = 0;
     ::ResetEvent(ov.hEvent);
     if (::WaitCommEvent(device_, &mask, &ov)) return true;
     if (::GetLastError() != ERROR_IO_PENDING) return false;
     DWORD ignored = 0;
-    return Finish(ov, ignored) || stop_.stop_requested();
+    return Finish(ov, ignored);
   }
 
   // Reads `want` bytes that the driver holds, waiting for the read to
@@ -163,8 +172,13 @@ class Win32Port final : public CommPort, public std::enable_shared_from_this<Win
       if (status.cbInQue == 0) {
         if (notifyAgain) {
           notifyAgain = Notify(handle_);  // nothing new: hand over what still waits
-        } else {
-          deviceGone = !WaitForArrival(waitOv);
+        } else if (!WaitForArrival(waitOv)) {
+          // Not a reason to stop watching: a wait also ends when the event
+          // mask changes under it, and Wine's driver aborts some waits with
+          // ERROR_OPERATION_ABORTED. A device that is really gone shows in
+          // ClearCommError above; until then pause briefly, so that a port
+          // refusing every wait is polled without spinning.
+          ::WaitForSingleObject(stopEvent_, kRetryPauseMs);
         }
         continue;
       }

@@ -6,6 +6,7 @@
 #include "fs/files.h"
 #include "fs/find.h"
 #include "fs/hooks.h"
+#include "support/platform.h"
 #include "support/temp_dir.h"
 
 namespace talvi::fs {
@@ -20,13 +21,15 @@ TEST(AttributeHelpers, ChangeOnlyTheOneBit) {
   TempDir dir;
   const std::string f = dir / "f";
   WriteBytes(f, "");
+  // Wine reports the archive bit of every plain file, whatever was set.
+  const std::int64_t archive = talvi::testing::UnderWine() ? 0x20 : 0;
   ASSERT_TRUE(SETFILEATTRIBUTES(f, 1 | 4));
   SETHIDDEN(f);
-  EXPECT_EQ(GETFILEATTRIBUTES(f), 1 | 2 | 4);
+  EXPECT_EQ(GETFILEATTRIBUTES(f) & ~archive, 1 | 2 | 4);
   CLEARREADONLY(f);
-  EXPECT_EQ(GETFILEATTRIBUTES(f), 2 | 4);
+  EXPECT_EQ(GETFILEATTRIBUTES(f) & ~archive, 2 | 4);
   CLEARHIDDEN(f);
-  EXPECT_EQ(GETFILEATTRIBUTES(f), 4);
+  EXPECT_EQ(GETFILEATTRIBUTES(f) & ~archive, 4);
 
   const std::string missing = dir / "missing";
   EXPECT_EQ(GETFILEATTRIBUTES(missing), -1);
@@ -47,7 +50,11 @@ TEST(FileHelpers, CopyMoveDeleteWithWindowsStylePaths) {
   EXPECT_TRUE(COPYFILE(d + "\\a", d + "\\b"));
   SetRefreshHook(nullptr);
   EXPECT_EQ(ReadBytes(d + "/b"), "new");
-  EXPECT_GT(refreshes, 0);  // the installed refresh hook kept windows alive
+  // The installed refresh hook keeps windows alive; Windows' CopyFileExA
+  // reports progress at least once, Wine's never calls the progress routine.
+  if (!talvi::testing::UnderWine()) {
+    EXPECT_GT(refreshes, 0);
+  }
 
   EXPECT_FALSE(MOVEFILE(d + "\\a", d + "\\b"));
   EXPECT_TRUE(MOVEFILE(d + "\\a", d + "\\c"));
@@ -67,8 +74,9 @@ TEST(FileHelpers, FullNameAndCurrentFolder) {
   const std::string up = FULLNAME("x\\..\\Talvi.Ini");
   const std::string too_long = FULLNAME(std::string(300, 'n'));
   sfs::current_path(before);
-  EXPECT_EQ(full, cwd + "/TALVI.INI");
-  EXPECT_EQ(up, cwd + "/Talvi.Ini");
+  // The system's own separator joins folder and name.
+  EXPECT_EQ(full, (sfs::path(cwd) / "TALVI.INI").string());
+  EXPECT_EQ(up, (sfs::path(cwd) / "Talvi.Ini").string());
   EXPECT_EQ(too_long, "");
   EXPECT_FALSE(SETCURDIR(dir / "missing"));
   EXPECT_GT(DISKFREESPACE(dir.path().string()), 0);
@@ -88,7 +96,8 @@ TEST(FindFile, FillsTheRecordInPlace) {
   EXPECT_EQ(rec.cFileName(), "one.opd");
   EXPECT_EQ(rec.nFileSizeL(), 4608u);
   EXPECT_EQ(rec.nFileSizeH(), 0u);
-  EXPECT_EQ(rec.nFileAttr(), 0x80u);
+  // A new file: "normal" on Linux; Windows marks it for archiving.
+  EXPECT_EQ(rec.nFileAttr(), talvi::testing::kOnWindows ? 0x20u : 0x80u);
   EXPECT_EQ(rec.cLastWTime().size(), 8u);
   EXPECT_NE(rec.cLastWTime(), std::string(8, '\0'));
   EXPECT_EQ(rec.cShortName(), "");

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
-#include <sys/xattr.h>
-#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "fs/profile.h"
+#include "fs/profile_write_fixture.h"
+#include "support/platform.h"
 #include "support/temp_dir.h"
 
 namespace talvi::fs {
@@ -15,19 +16,11 @@ using talvi::testing::ReadBytes;
 using talvi::testing::TempDir;
 using talvi::testing::WriteBytes;
 
-class ProfileWrite : public ::testing::Test {
- protected:
-  bool Put(const std::optional<std::string>& section, const std::optional<std::string>& key,
-           const std::optional<std::string>& value) {
-    return WritePrivateProfileString(section, key, value, ini_);
-  }
-  std::size_t EntryCount() const {
-    return static_cast<std::size_t>(std::distance(sfs::directory_iterator(dir_.path()), {}));
-  }
-
-  TempDir dir_;
-  std::string ini_ = dir_ / "t.ini";
-};
+// Wine's writer loads the file and writes it back in its own layout (CRLF
+// endings, no blanks around '=', blank lines dropped), where Windows keeps
+// every line the write does not concern byte for byte.
+constexpr const char* kWineLayout =
+    "Wine's WritePrivateProfileStringA rewrites untouched lines (docs/windows-testing.md)";
 
 TEST_F(ProfileWrite, CreatesFileWithCrLfInCurrentFolder) {
   const sfs::path before = sfs::current_path();
@@ -42,6 +35,7 @@ TEST_F(ProfileWrite, CreatesFileWithCrLfInCurrentFolder) {
 }
 
 TEST_F(ProfileWrite, ReplaceInPlaceKeepsEverythingElseByteForByte) {
+  if (talvi::testing::UnderWine()) GTEST_SKIP() << kWineLayout;
   const std::string head = "; settings\r\n\n[Impostazioni]\r\n";
   const std::string tail = "\rOther = x \r\n\r\n[Next]\nA=1";
   WriteBytes(ini_, head + "  porta = COM3 " + tail);
@@ -50,6 +44,7 @@ TEST_F(ProfileWrite, ReplaceInPlaceKeepsEverythingElseByteForByte) {
 }
 
 TEST_F(ProfileWrite, NewKeyAfterSectionsLastKey) {
+  if (talvi::testing::UnderWine()) GTEST_SKIP() << kWineLayout;
   WriteBytes(ini_, "[A]\nx=1\n; note\ny=2\n\n; about B\n[B]\nz=3");
   EXPECT_TRUE(Put("a", "New", "v"));
   EXPECT_TRUE(Put("B", "w", "4"));
@@ -66,6 +61,7 @@ TEST_F(ProfileWrite, NewSectionAtEndAddsMissingLineEnding) {
 }
 
 TEST_F(ProfileWrite, NullValueDeletesKeyNullKeyDeletesSection) {
+  if (talvi::testing::UnderWine()) GTEST_SKIP() << kWineLayout;
   WriteBytes(ini_, "[A]\nx=1\ny=2\n[B]\n; b\nz=3\n[C]\nw=4\n");
   EXPECT_TRUE(Put("A", "X", std::nullopt));
   EXPECT_EQ(ReadBytes(ini_), "[A]\ny=2\n[B]\n; b\nz=3\n[C]\nw=4\n");
@@ -88,6 +84,10 @@ TEST_F(ProfileWrite, ReadOnlyFileIsRefusedAndKept) {
   // made from the read-only attribute (no write permission for the owner).
   WriteBytes(ini_, "[A]\nk=1\n");
   sfs::permissions(ini_, sfs::perms::owner_read | sfs::perms::group_read);
+  if (talvi::testing::UnderWine() && std::ofstream(ini_, std::ios::app).is_open()) {
+    GTEST_SKIP() << "Wine run by root: the read-only attribute is a permission bit that root "
+                    "ignores";
+  }
   EXPECT_FALSE(Put("A", "k", "2"));
   EXPECT_EQ(ReadBytes(ini_), "[A]\nk=1\n");
 }
@@ -97,18 +97,6 @@ TEST_F(ProfileWrite, FailuresReportFalseAndLeaveNoFile) {
   sfs::create_directory(dir_ / "folder.ini");
   EXPECT_FALSE(WritePrivateProfileString("A", "k", "v", dir_ / "folder.ini"));
   EXPECT_EQ(EntryCount(), 1u);
-}
-
-TEST_F(ProfileWrite, KeepsPermissionsAndFollowsSymlinks) {
-  WriteBytes(ini_, "[A]\nk=1\n");
-  sfs::permissions(ini_, sfs::perms::owner_read | sfs::perms::owner_write);
-  const std::string link = dir_ / "link.ini";
-  sfs::create_symlink("t.ini", link);
-  EXPECT_TRUE(WritePrivateProfileString("A", "k", "2", link));
-  EXPECT_TRUE(sfs::is_symlink(link));
-  EXPECT_EQ(ReadBytes(ini_), "[A]\nk=2\n");
-  EXPECT_EQ(sfs::status(ini_).permissions() & sfs::perms::all,
-            sfs::perms::owner_read | sfs::perms::owner_write);
 }
 
 TEST_F(ProfileWrite, EntriesThatWouldBreakOtherLinesAreRefused) {
@@ -122,15 +110,6 @@ TEST_F(ProfileWrite, EntriesThatWouldBreakOtherLinesAreRefused) {
   EXPECT_EQ(ReadBytes(ini_), "[A]\nk=1\n");
   EXPECT_TRUE(Put("A", "k", "a=b;c \"d\""));
   EXPECT_EQ(GetPrivateProfileString("A", "k", "", 100, ini_), "a=b;c \"d\"");
-}
-
-TEST_F(ProfileWrite, HiddenFileStaysHidden) {
-  WriteBytes(ini_, "[A]\nk=1\n");
-  ASSERT_EQ(::setxattr(ini_.c_str(), "user.talvi.attrib", "2", 1, 0), 0);
-  EXPECT_TRUE(Put("A", "k", "2"));
-  char attr[8] = {};
-  EXPECT_EQ(::getxattr(ini_.c_str(), "user.talvi.attrib", attr, sizeof attr), 1);
-  EXPECT_EQ(attr[0], '2');
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "serial/pty.h"
+#include "serial/pattern.h"
 
 namespace talvi::serial {
 namespace {

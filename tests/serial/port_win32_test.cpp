@@ -1,0 +1,234 @@
+// The Windows port backend on a real COM port whose far end echoes every
+// byte (under Wine: tests/serial/wine_com_peer.cpp maps a pseudo-terminal
+// as the port and echoes on its master). The port's name comes from
+// TALVI_TEST_COM_ECHO; without it the cases skip.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "serial/comm_port.h"
+#include "serial/pattern.h"
+#include "serial/serial.h"
+#include "serial/window_thread.h"
+#include "support/platform.h"
+
+namespace talvi::serial {
+namespace {
+
+using namespace std::chrono_literals;
+using talvi::testing::Pattern;
+using talvi::testing::WindowThread;
+
+constexpr WindowHandle kWindow = 0x1234;
+// Generous bounds for things that normally take milliseconds: a run under
+// a loaded machine must not fail, a hang must.
+constexpr auto kPatience = 30s;
+
+class Win32Port : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* name = std::getenv("TALVI_TEST_COM_ECHO");
+    if (name == nullptr || *name == '\0') {
+      GTEST_SKIP() << "no echoing COM port (TALVI_TEST_COM_ECHO); run through wine_com_peer";
+    }
+    name_ = name;
+    port_ = OPENCOMM(name_);
+    ASSERT_GE(port_, 0) << name_;
+    std::string dcb;
+    ASSERT_TRUE(BUILDCOMMDCB("57600,N,8,1", dcb));
+    ASSERT_TRUE(SETCOMMSTATE(port_, dcb));
+  }
+  void TearDown() override {
+    if (port_ >= 0) CLOSECOMM(port_);
+    SetWindowSender({});
+  }
+
+  // Writes all of `bytes`, in the largest pieces WRITECOMM takes.
+  void WriteAll(const std::string& bytes) {
+    std::size_t done = 0;
+    const auto end = std::chrono::steady_clock::now() + kPatience;
+    while (done < bytes.size() && std::chrono::steady_clock::now() < end) {
+      const int n = WRITECOMM(port_, bytes.substr(done, 32767));
+      ASSERT_GE(n, 0);
+      done += static_cast<std::size_t>(n);
+    }
+    ASSERT_EQ(done, bytes.size());
+  }
+
+  // What READCOMM gives until `count` bytes came or the patience ran out,
+  // read from this thread (no notification armed).
+  std::string PollFor(std::size_t count) {
+    std::string got;
+    const auto end = std::chrono::steady_clock::now() + kPatience;
+    while (got.size() < count && std::chrono::steady_clock::now() < end) {
+      std::string buffer(4096, '\0');
+      const int n = READCOMM(port_, buffer);
+      if (n > 0) {
+        got.append(buffer, 0, static_cast<std::size_t>(n));
+      } else {
+        std::this_thread::sleep_for(1ms);
+      }
+    }
+    return got;
+  }
+
+  std::string name_;
+  Handle port_ = -1;
+};
+
+// A handler on the window thread that takes everything waiting at each
+// notification, as the transfer dialog does.
+class Collector {
+ public:
+  void Handle(Handle port, WindowHandle window, unsigned msg, std::intptr_t wParam,
+              std::intptr_t lParam) {
+    std::lock_guard lock(mutex_);
+    ++notifications_;
+    if (window != kWindow || msg != WM_COMMNOTIFY || wParam != port || lParam != CN_RECEIVE) {
+      ++strange_;
+    }
+    std::string buffer(32767, '\0');
+    const int n = READCOMM(port, buffer);
+    if (n > 0) got_.append(buffer, 0, static_cast<std::size_t>(n));
+  }
+  std::string WaitFor(std::size_t count) {
+    const auto end = std::chrono::steady_clock::now() + kPatience;
+    for (;;) {
+      {
+        std::lock_guard lock(mutex_);
+        if (got_.size() >= count || std::chrono::steady_clock::now() >= end) return got_;
+      }
+      std::this_thread::sleep_for(2ms);
+    }
+  }
+  int notifications() {
+    std::lock_guard lock(mutex_);
+    return notifications_;
+  }
+  int strange() {
+    std::lock_guard lock(mutex_);
+    return strange_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::string got_;
+  int notifications_ = 0;
+  int strange_ = 0;
+};
+
+TEST_F(Win32Port, ASecondOpenFails) {
+  if (talvi::testing::UnderWine()) {
+    GTEST_SKIP() << "Wine lets CreateFileA open a COM port twice despite share mode 0";
+  }
+  const Handle second = OPENCOMM(name_);
+  EXPECT_EQ(second, -1);
+  if (second >= 0) CLOSECOMM(second);  // its watcher would take our bytes
+}
+
+TEST_F(Win32Port, ReopensAfterClose) {
+  EXPECT_TRUE(CLOSECOMM(port_));
+  EXPECT_EQ(WRITECOMM(port_, "x"), 0);
+  port_ = OPENCOMM(name_, 4096, 4096);
+  ASSERT_GE(port_, 0);
+  EXPECT_EQ(PortQueueSizes(port_)->in, 4096);
+}
+
+TEST_F(Win32Port, EveryByteValueGoesOutAndComesBackThroughTheNotification) {
+  Collector collector;
+  const Handle port = port_;
+  WindowThread window([&](WindowHandle w, unsigned msg, std::intptr_t wp, std::intptr_t lp) {
+    collector.Handle(port, w, msg, wp, lp);
+  });
+  SetWindowSender(window.Sender());
+  ASSERT_TRUE(ENABLECOMMNOTIFICATION(port_, kWindow));
+  std::string all(256, '\0');
+  for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<char>(i);
+  EXPECT_EQ(WRITECOMM(port_, all), 256);
+  EXPECT_EQ(collector.WaitFor(256), all);
+  EXPECT_GT(collector.notifications(), 0);
+  EXPECT_EQ(collector.strange(), 0);
+  EXPECT_TRUE(CLOSECOMM(port_));
+  port_ = -1;
+}
+
+TEST_F(Win32Port, A64KiBBurstArrivesWhole) {
+  Collector collector;
+  const Handle port = port_;
+  WindowThread window([&](WindowHandle w, unsigned msg, std::intptr_t wp, std::intptr_t lp) {
+    collector.Handle(port, w, msg, wp, lp);
+  });
+  SetWindowSender(window.Sender());
+  ENABLECOMMNOTIFICATION(port_, kWindow);
+  const std::string burst = Pattern(64 * 1024, 3);
+  WriteAll(burst);
+  const std::string got = collector.WaitFor(burst.size());
+  EXPECT_EQ(got.size(), burst.size());
+  EXPECT_TRUE(got == burst) << "the burst came back changed";
+  EXPECT_TRUE(CLOSECOMM(port_));
+  port_ = -1;
+}
+
+TEST_F(Win32Port, AFullRingLeavesBytesWithTheDriverUntilReadMakesRoom) {
+  // Nobody is notified: the watcher fills the ring and must then wait.
+  const std::string bytes = Pattern(8 * 1024, 11);
+  WriteAll(bytes);
+  const auto end = std::chrono::steady_clock::now() + kPatience;
+  while (PortBytesWaiting(port_) < 2047 && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(5ms);
+  }
+  ASSERT_EQ(PortBytesWaiting(port_), 2047u);
+  std::this_thread::sleep_for(200ms);  // a watcher that overwrote would do it now
+  EXPECT_EQ(PortBytesWaiting(port_), 2047u);
+  const std::string got = PollFor(bytes.size());
+  EXPECT_EQ(got.size(), bytes.size());
+  EXPECT_TRUE(got == bytes) << "bytes were lost or reordered around the full ring";
+}
+
+TEST_F(Win32Port, CloseWhileTheWatcherWaitsInANotification) {
+  std::atomic<bool> entered{false};
+  std::atomic<bool> handled{false};
+  // A sender that never delivers: it waits until the port's stop is
+  // requested, as a window thread that is busy elsewhere would.
+  SetWindowSender([&](WindowHandle, unsigned, std::intptr_t, std::intptr_t, std::stop_token stop) {
+    entered = true;
+    std::mutex m;
+    std::condition_variable_any cv;
+    std::unique_lock lock(m);
+    cv.wait(lock, stop, [] { return false; });
+    if (!stop.stop_requested()) handled = true;
+  });
+  ENABLECOMMNOTIFICATION(port_, kWindow);
+  ASSERT_EQ(WRITECOMM(port_, "ping"), 4);
+  const auto end = std::chrono::steady_clock::now() + kPatience;
+  while (!entered && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(2ms);
+  ASSERT_TRUE(entered) << "no notification came";
+
+  const Handle port = port_;
+  port_ = -1;
+  // On its own thread, left behind if it hangs, so that a hang fails here.
+  auto result = std::make_shared<std::promise<bool>>();
+  std::future<bool> closed = result->get_future();
+  std::thread([result, port] { result->set_value(CLOSECOMM(port)); }).detach();
+  ASSERT_EQ(closed.wait_for(kPatience), std::future_status::ready) << "CLOSECOMM hangs";
+  EXPECT_TRUE(closed.get());
+  EXPECT_FALSE(handled);
+  std::string buffer(16, '\0');
+  EXPECT_EQ(READCOMM(port, buffer), 0);
+
+  // The port is free again at once.
+  port_ = OPENCOMM(name_);
+  EXPECT_GE(port_, 0);
+}
+
+}  // namespace
+}  // namespace talvi::serial
