@@ -10,7 +10,24 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick
   g++-mingw-w64-x86-64 g++-mingw-w64-i686
   attr twm xfonts-base fontconfig
+  wine wine64
 )
+# Wine's 32-bit half runs the i686 Windows build. It needs a kernel that
+# runs 32-bit Linux programs, which some virtual machines lack: a 93-byte
+# 32-bit program that only exits tells.
+runs_32bit() {
+  local probe
+  probe=$(mktemp)
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >"$probe"
+  chmod +x "$probe"
+  local ok=1
+  "$probe" 2>/dev/null && ok=0
+  rm -f "$probe"
+  return $ok
+}
+if [ "$(dpkg --print-architecture)" = amd64 ] && runs_32bit; then
+  packages+=(wine32:i386)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -33,6 +50,9 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 echo "setup: installing ${missing[*]}"
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 warm_fonts

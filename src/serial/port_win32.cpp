@@ -108,13 +108,7 @@ class Win32Port final : public CommPort, public std::enable_shared_from_this<Win
   // request's success and its byte count.
   bool Finish(OVERLAPPED& ov, DWORD& count) {
     HANDLE events[2] = {ov.hEvent, stopEvent_};
-    if (::WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
-      // The close's own SetCommMask may have come before this wait began;
-      // changing the mask again from here ends the wait in any case (Wine
-      // cannot cancel a pending WaitCommEvent through CancelIo).
-      ::SetCommMask(device_, 0);
-      ::CancelIo(device_);
-    }
+    if (::WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) ::CancelIo(device_);
     return ::GetOverlappedResult(device_, &ov, &count, TRUE) != 0;
   }
 
@@ -174,10 +168,11 @@ class Win32Port final : public CommPort, public std::enable_shared_from_this<Win
           notifyAgain = Notify(handle_);  // nothing new: hand over what still waits
         } else if (!WaitForArrival(waitOv)) {
           // Not a reason to stop watching: a wait also ends when the event
-          // mask changes under it, and Wine's driver aborts some waits with
-          // ERROR_OPERATION_ABORTED. A device that is really gone shows in
-          // ClearCommError above; until then pause briefly, so that a port
-          // refusing every wait is polled without spinning.
+          // mask changes under it, and Wine ends a pending wait with
+          // ERROR_OPERATION_ABORTED whenever SetCommState is called. A device
+          // that is really gone shows in ClearCommError above; until then
+          // pause briefly, so that a port refusing every wait is polled
+          // without spinning.
           ::WaitForSingleObject(stopEvent_, kRetryPauseMs);
         }
         continue;
