@@ -35,6 +35,7 @@ export WINEPREFIX="$PWD/build/wine-prefix" WINEDEBUG=-all DISPLAY=
 wine64=/usr/lib/wine/wine64
 wine32=/usr/lib/wine/wine
 start=$SECONDS
+mkdir -p "$WINEPREFIX"  # the server needs the folder; wineboot fills it
 /usr/lib/wine/wineserver -p >/dev/null 2>&1 || true  # already running: fine
 "$wine64" wineboot -i >/dev/null 2>&1
 trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true' EXIT
