@@ -37,8 +37,6 @@ foreach(lib gtest gtest_main gmock gmock_main)
   endif()
 endforeach()
 
-enable_testing()
-
 # Registers one Windows test program. The tests' shared helpers use a few
 # POSIX calls (mkdtemp); tests/win32/posix_compat.h supplies them there, and
 # tests/win32/wine.cpp tells the tests whether they run under Wine.
@@ -75,12 +73,3 @@ function(talvi_wine_com_test name)
            COMMAND ${peer} ${TALVI_WINE} $<TARGET_FILE:${W_PROGRAM}> --gtest_filter=${W_FILTER})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endfunction()
-
-# The test folders of the configured layers, as the native build has them.
-# They are added here, before the layers themselves: the test programs name
-# the layer libraries, which CMake resolves once every folder is read.
-foreach(layer IN LISTS TALVI_LAYERS)
-  if(EXISTS ${CMAKE_SOURCE_DIR}/tests/${layer}/CMakeLists.txt)
-    add_subdirectory(${CMAKE_SOURCE_DIR}/tests/${layer} ${CMAKE_BINARY_DIR}/tests/${layer})
-  endif()
-endforeach()

@@ -102,6 +102,3 @@ function(talvi_tests name)
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ${T_PROPERTIES})
 endfunction()
 
-if(WIN32 AND TALVI_TESTS)
-  include(${CMAKE_CURRENT_LIST_DIR}/CrossGTest.cmake)
-endif()
