@@ -18,7 +18,7 @@ root=$PWD
 bin=$root/build/release
 
 if [ -z "${TALVI_DEMO_INNER:-}" ]; then
-  bash scripts/setup.sh
+  bash scripts/setup.sh run
   gen=()
   command -v ninja >/dev/null && gen=(-G Ninja)
   cmake -S . -B build/release "${gen[@]}" -DCMAKE_BUILD_TYPE=Release -DTALVI_TESTS=OFF >/dev/null

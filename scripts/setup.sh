@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs to build, run and test.
-# Idempotent and non-interactive; used by the README commands and by CI.
+# Installs the Debian packages the project needs: everything to build, run
+# and test it, or with "run" only what building and running the program
+# (and the demo) takes. Idempotent and non-interactive; used by the README
+# commands and by CI.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev libx11-dev libxi-dev libxkbcommon-dev
-  xvfb xauth xdotool x11-utils imagemagick
-  g++-mingw-w64-x86-64 g++-mingw-w64-i686
-  attr twm xfonts-base fontconfig
-  wine wine64
+  xvfb xauth xdotool fontconfig
 )
+if [ "${1:-}" != run ]; then
+  packages+=(
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    x11-utils imagemagick attr twm xfonts-base
+    g++-mingw-w64-x86-64 g++-mingw-w64-i686
+    wine wine64
+  )
+fi
 # Wine's 32-bit half runs the i686 Windows build. It needs a kernel that
 # runs 32-bit Linux programs, which some virtual machines lack: a 93-byte
 # 32-bit program that only exits tells.
@@ -25,7 +31,7 @@ runs_32bit() {
   rm -f "$probe"
   return $ok
 }
-if [ "$(dpkg --print-architecture)" = amd64 ] && runs_32bit; then
+if [ "${1:-}" != run ] && [ "$(dpkg --print-architecture)" = amd64 ] && runs_32bit; then
   packages+=(wine32:i386)
 fi
 
