@@ -6,9 +6,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <deque>
 #include <functional>
 #include <future>
 #include <memory>
@@ -20,6 +18,7 @@
 #include "serial/comm_port.h"
 #include "serial/pattern.h"
 #include "serial/serial.h"
+#include "serial/window_thread.h"
 #include "support/platform.h"
 
 namespace talvi::serial {
@@ -85,75 +84,6 @@ class Win32Port : public ::testing::Test {
   Handle port_ = -1;
 };
 
-// A stand-in for the window thread, as tests/serial/window_thread.h is on
-// Linux: notifications queue up for its own thread, the watcher waits until
-// the handler ran or its port is closing. The wait looks at the stop token
-// every millisecond instead of registering a std::stop_callback: with this
-// toolchain's libstdc++ (GCC 12, whose atomic waits on Windows can miss a
-// wake-up, GCC bug 106183) a stop_callback destroyed while request_stop()
-// runs it can block for ever, which is a hang of the test helper, not of
-// the port.
-class NotifyThread {
- public:
-  using Handler = std::function<void(WindowHandle, unsigned, std::intptr_t, std::intptr_t)>;
-
-  explicit NotifyThread(Handler handler) : handler_(std::move(handler)) {
-    thread_ = std::thread([this] { Pump(); });
-  }
-  ~NotifyThread() {
-    {
-      std::lock_guard lock(mutex_);
-      quit_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-
-  WindowSender Sender() {
-    return [this](WindowHandle window, unsigned msg, std::intptr_t wParam, std::intptr_t lParam,
-                  std::stop_token stop) {
-      auto call = std::make_shared<Call>();
-      call->run = [=, this] { handler_(window, msg, wParam, lParam); };
-      call->stop = stop;
-      std::unique_lock lock(mutex_);
-      queue_.push_back(call);
-      changed_.notify_all();
-      while (!call->done && !stop.stop_requested() && !quit_) changed_.wait_for(lock, 1ms);
-    };
-  }
-
- private:
-  struct Call {
-    std::function<void()> run;
-    std::stop_token stop;
-    bool done = false;
-  };
-
-  void Pump() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [&] { return quit_ || !queue_.empty(); });
-      if (quit_) return;
-      std::shared_ptr<Call> call = queue_.front();
-      queue_.pop_front();
-      if (!call->stop.stop_requested()) {  // nothing runs for a closed port
-        lock.unlock();
-        call->run();
-        lock.lock();
-      }
-      call->done = true;
-      changed_.notify_all();
-    }
-  }
-
-  Handler handler_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<std::shared_ptr<Call>> queue_;
-  bool quit_ = false;
-  std::thread thread_;
-};
-
 // A handler on the window thread that takes everything waiting at each
 // notification, as the transfer dialog does.
 class Collector {
@@ -215,7 +145,7 @@ TEST_F(Win32Port, ReopensAfterClose) {
 TEST_F(Win32Port, EveryByteValueGoesOutAndComesBackThroughTheNotification) {
   Collector collector;
   const Handle port = port_;
-  NotifyThread window([&](WindowHandle w, unsigned msg, std::intptr_t wp, std::intptr_t lp) {
+  testing::WindowThread window([&](WindowHandle w, unsigned msg, std::intptr_t wp, std::intptr_t lp) {
     collector.Handle(port, w, msg, wp, lp);
   });
   SetWindowSender(window.Sender());
@@ -233,7 +163,7 @@ TEST_F(Win32Port, EveryByteValueGoesOutAndComesBackThroughTheNotification) {
 TEST_F(Win32Port, A64KiBBurstArrivesWhole) {
   Collector collector;
   const Handle port = port_;
-  NotifyThread window([&](WindowHandle w, unsigned msg, std::intptr_t wp, std::intptr_t lp) {
+  testing::WindowThread window([&](WindowHandle w, unsigned msg, std::intptr_t wp, std::intptr_t lp) {
     collector.Handle(port, w, msg, wp, lp);
   });
   SetWindowSender(window.Sender());
@@ -268,7 +198,7 @@ TEST_F(Win32Port, CloseWhileTheWatcherWaitsInANotification) {
   std::atomic<bool> handled{false};
   // A sender that never delivers: it waits until the port's stop is
   // requested, as a window thread that is busy elsewhere would (looking at
-  // the token, for the reason given at NotifyThread).
+  // the token, for the reason given in serial/window_thread.h).
   SetWindowSender([&](WindowHandle, unsigned, std::intptr_t, std::intptr_t, std::stop_token stop) {
     entered = true;
     const auto end = std::chrono::steady_clock::now() + 2 * kPatience;

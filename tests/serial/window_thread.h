@@ -5,6 +5,7 @@
 // as soon as its stop is requested.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -39,15 +40,17 @@ class WindowThread {
       auto call = std::make_shared<Call>();
       call->message = [=, this] { handler_(window, msg, wParam, lParam); };
       call->stop = stop;
-      // Registered before the lock is taken: it may run at once.
-      std::stop_callback wake(stop, [this] {
-        std::lock_guard lock(mutex_);
-        changed_.notify_all();
-      });
       std::unique_lock lock(mutex_);
       queue_.push_back(call);
       changed_.notify_all();
-      changed_.wait(lock, [&] { return call->done || stop.stop_requested() || quit_; });
+      // The stop is looked at every millisecond rather than through a
+      // std::stop_callback: with the mingw GCC 12 libstdc++ (whose atomic
+      // waits on Windows can miss a wake-up, GCC bug 106183) a callback
+      // destroyed while request_stop() runs it can block for ever, a hang of
+      // this stand-in rather than of the port.
+      while (!call->done && !stop.stop_requested() && !quit_) {
+        changed_.wait_for(lock, std::chrono::milliseconds(1));
+      }
     };
   }
 
