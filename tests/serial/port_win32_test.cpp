@@ -125,6 +125,17 @@ class Collector {
   int strange_ = 0;
 };
 
+// A stand-in window thread that hands each notification of `port` to
+// `collector`, installed as the window sender.
+std::unique_ptr<testing::WindowThread> CollectOnWindowThread(Handle port, Collector& collector) {
+  auto window = std::make_unique<testing::WindowThread>(
+      [&collector, port](WindowHandle w, unsigned msg, std::intptr_t wp, std::intptr_t lp) {
+        collector.Handle(port, w, msg, wp, lp);
+      });
+  SetWindowSender(window->Sender());
+  return window;
+}
+
 TEST_F(Win32Port, ASecondOpenFails) {
   if (talvi::testing::UnderWine()) {
     GTEST_SKIP() << "Wine lets CreateFileA open a COM port twice despite share mode 0";
@@ -144,11 +155,7 @@ TEST_F(Win32Port, ReopensAfterClose) {
 
 TEST_F(Win32Port, EveryByteValueGoesOutAndComesBackThroughTheNotification) {
   Collector collector;
-  const Handle port = port_;
-  testing::WindowThread window([&](WindowHandle w, unsigned msg, std::intptr_t wp, std::intptr_t lp) {
-    collector.Handle(port, w, msg, wp, lp);
-  });
-  SetWindowSender(window.Sender());
+  const auto window = CollectOnWindowThread(port_, collector);
   ASSERT_TRUE(ENABLECOMMNOTIFICATION(port_, kWindow));
   std::string all(256, '\0');
   for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<char>(i);
@@ -162,11 +169,7 @@ TEST_F(Win32Port, EveryByteValueGoesOutAndComesBackThroughTheNotification) {
 
 TEST_F(Win32Port, A64KiBBurstArrivesWhole) {
   Collector collector;
-  const Handle port = port_;
-  testing::WindowThread window([&](WindowHandle w, unsigned msg, std::intptr_t wp, std::intptr_t lp) {
-    collector.Handle(port, w, msg, wp, lp);
-  });
-  SetWindowSender(window.Sender());
+  const auto window = CollectOnWindowThread(port_, collector);
   ENABLECOMMNOTIFICATION(port_, kWindow);
   const std::string burst = Pattern(64 * 1024, 3);
   WriteAll(burst);
