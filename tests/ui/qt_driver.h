@@ -3,35 +3,41 @@
 // event loop of that window.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 
 #include "ui/ui.h"
 
 namespace talvi::testing {
 
-// Runs `action` with the first modal window that appears (polled every
-// 10 ms) and then stops watching. Give up after `limitMs`.
-inline void WhenModal(std::function<void(QWidget*)> action, int limitMs = 10000) {
+// Runs `action` with the next modal window that appears (polled every
+// 10 ms) and then stops watching. The modal window that is already open when
+// the action is armed is not the one it waits for: on a slow machine a poll
+// can run inside a pump of that window before the new one is shown. Gives up
+// with a test failure after `limitMs` of real time.
+inline void WhenModal(std::function<void(QWidget*)> action, int limitMs = 60000) {
   talvi::ui::Startup();  // timers need the application object
   auto* timer = new QTimer();
-  auto* spent = new int(0);
-  QObject::connect(timer, &QTimer::timeout, [timer, spent, action, limitMs] {
-    *spent += 10;
+  const QPointer<QWidget> before = QApplication::activeModalWidget();
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  QObject::connect(timer, &QTimer::timeout, [timer, before, giveUp, action] {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal != nullptr && modal->isVisible()) {
+    if (modal != nullptr && modal != before.data() && modal->isVisible()) {
       timer->stop();
       timer->deleteLater();
-      delete spent;
       action(modal);
-    } else if (*spent > limitMs) {
+    } else if (std::chrono::steady_clock::now() > giveUp) {
       timer->stop();
       timer->deleteLater();
-      delete spent;
+      ADD_FAILURE() << "no modal window appeared";
     }
   });
   timer->start(10);
