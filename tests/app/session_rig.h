@@ -3,6 +3,9 @@
 // simulated remote's pty, and the session driven from the test.
 #pragma once
 
+#include <QTimer>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,6 +54,22 @@ struct SessionRig {
     };
   }
 
+  // Holds Esc as soon as `ready` answers true (asked every 10 ms from the
+  // session's own pump), so that a test ends the session at a point of the
+  // exchange rather than at a moment; after 30 s it holds Esc anyway and the
+  // test's checks then tell what never happened.
+  void escWhen(std::function<bool()> ready) {
+    escTimer = std::make_unique<QTimer>();
+    QTimer* timer = escTimer.get();
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    QObject::connect(timer, &QTimer::timeout, [timer, ready, giveUp] {
+      if (!ready() && std::chrono::steady_clock::now() < giveUp) return;
+      timer->stop();
+      os::SetKeyStateOverride(os::VK_ESCAPE, true);
+    });
+    timer->start(10);
+  }
+
   remote::RemoteThread remote;
   std::unique_ptr<ui::TDialog> dialog;
   ui::TMultiGet* log = nullptr;
@@ -58,6 +77,7 @@ struct SessionRig {
   app::Transfer transfer;
   serial::Handle handle = -1;
   std::vector<std::string> saved;
+  std::unique_ptr<QTimer> escTimer;
 };
 
 }  // namespace talvi::testing

@@ -142,7 +142,9 @@ TEST(Session, EarlyHeaderIsTakenAsTrackData) {
   options.faults = {{Fault::Kind::kDrop, 0, 1, 0, 0}};
   SessionRig rig(options);
   ASSERT_TRUE(rig.ok());
-  QTimer::singleShot(2500, [] { os::SetKeyStateOverride(os::VK_ESCAPE, true); });
+  // Esc once the remote has given up waiting and the side is complete.
+  rig.escWhen(
+      [&rig] { return rig.remote.finished() && rig.transfer.Image().size() >= kSideBytes; });
   rig.run();
   EXPECT_EQ(rig.transfer.Image(), Sent(options).substr(0, kSideBytes - 1) + "T");
   EXPECT_EQ(rig.remote.wait().outcome, remote::Outcome::kAckTimeout);
@@ -153,7 +155,8 @@ TEST(Session, EscEndsTheSessionAndTellsTheRemote) {
   options.faults = {{Fault::Kind::kStall, 0, 100, 20000, 0}};
   SessionRig rig(options);
   ASSERT_TRUE(rig.ok());
-  QTimer::singleShot(1000, [] { os::SetKeyStateOverride(os::VK_ESCAPE, true); });
+  // Esc while the remote stalls after its first 100 bytes.
+  rig.escWhen([&rig] { return rig.transfer.Image().size() >= 100; });
   const auto start = std::chrono::steady_clock::now();
   rig.run();
   // The remaining waits of the track return at once instead of after 2 s each.

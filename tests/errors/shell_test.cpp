@@ -28,7 +28,7 @@ TEST(OpenWithDefaultHandler, HandsTheLinkOverUntouched) {
   const fs::path handler = dir / "xdg-open";
   std::ofstream(handler) << "#!/bin/sh\nprintf '%s' \"$1\" > \"" << (dir / "seen.tmp").string()
                          << "\"\nmv \"" << (dir / "seen.tmp").string() << "\" \""
-                         << (dir / "seen").string() << "\"\nsleep 2\ntouch \""
+                         << (dir / "seen").string() << "\"\nsleep 10\ntouch \""
                          << (dir / "done").string() << "\"\n";
   fs::permissions(handler, fs::perms::owner_all);
   const std::string old_path = std::getenv("PATH") ? std::getenv("PATH") : "";
@@ -44,7 +44,8 @@ TEST(OpenWithDefaultHandler, HandsTheLinkOverUntouched) {
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
 
-  for (int i = 0; i < 500 && !fs::exists(dir / "seen"); ++i) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!fs::exists(dir / "seen") && std::chrono::steady_clock::now() < giveUp) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   std::stringstream seen;

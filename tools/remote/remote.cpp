@@ -253,7 +253,10 @@ const std::string& RemoteThread::portPath() const {
 
 void RemoteThread::start() {
   if (!line_ || thread_.joinable()) return;
-  thread_ = std::jthread([this](std::stop_token stop) { report_ = run(*line_, options_, stop); });
+  thread_ = std::jthread([this](std::stop_token stop) {
+    report_ = run(*line_, options_, stop);
+    finished_.store(true, std::memory_order_release);
+  });
 }
 
 Report RemoteThread::wait() {

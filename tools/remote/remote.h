@@ -6,6 +6,7 @@
 // off. Faults can be injected to exercise the program's receive path.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -104,6 +105,8 @@ class RemoteThread {
   void start();
   // Waits for the run to end and gives its report.
   Report wait();
+  // True once the run has ended (its report is ready).
+  bool finished() const { return finished_.load(std::memory_order_acquire); }
   void stop();
 
  private:
@@ -111,6 +114,7 @@ class RemoteThread {
   std::unique_ptr<Line> line_;
   std::string error_;
   Report report_;
+  std::atomic<bool> finished_{false};  // release after report_ is written
   std::jthread thread_;
 };
 
