@@ -8,7 +8,13 @@
 #      run under Wine (docs/windows-testing.md).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+begin=$SECONDS
+section=$SECONDS
+# Prints how long the section that just ended took.
+took() { echo "-- $1 in $((SECONDS - section)) s"; section=$SECONDS; }
+
 bash scripts/setup.sh
+took "setup"
 
 jobs=$(nproc)
 gen=()
@@ -17,13 +23,17 @@ command -v ninja >/dev/null && gen=(-G Ninja)
 echo "== ASan+UBSan build, all tests"
 cmake -S . -B build/asan "${gen[@]}" -DCMAKE_BUILD_TYPE=Debug -DTALVI_SANITIZE=address -DTALVI_WERROR=ON >/dev/null
 cmake --build build/asan -j"$jobs"
+took "ASan build"
 ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build/asan --output-on-failure -j"$jobs" --timeout 300
+took "ASan tests"
 
 echo "== ThreadSanitizer build, serial and window notification tests"
 cmake -S . -B build/tsan "${gen[@]}" -DCMAKE_BUILD_TYPE=Debug -DTALVI_SANITIZE=thread -DTALVI_WERROR=ON \
   -DTALVI_LAYERS="serial" -DTALVI_BENCH=OFF >/dev/null
 cmake --build build/tsan -j"$jobs"
+took "TSan build"
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan --output-on-failure -j"$jobs" --timeout 300
+took "TSan tests"
 
 echo "== Windows cross builds, tests under Wine"
 # One private Wine prefix for both builds, made once; no display is needed.
@@ -54,4 +64,4 @@ for arch in i686 x86_64; do
   ctest --test-dir build/mingw-$arch --output-on-failure -j"$jobs" --timeout 300
   echo "-- $arch tests ran in $((SECONDS - start)) s"
 done
-echo "== all configurations built and tested"
+echo "== all configurations built and tested in $((SECONDS - begin)) s"
