@@ -50,7 +50,13 @@ class PosixPort final : public CommPort {
   bool Start(Handle handle) override {
     handle_ = handle;
     try {
-      watcher_ = std::thread([this] { Watch(); });
+      watcher_ = std::thread([this] {
+        const auto id = static_cast<std::uint64_t>(::gettid());
+        const WatcherMark mark(id);
+        // Release: pairs with watcherId()'s acquire load.
+        watcherId_.store(id, std::memory_order_release);
+        Watch();
+      });
     } catch (const std::system_error&) {
       return false;
     }
@@ -85,6 +91,8 @@ class PosixPort final : public CommPort {
     if (dcb.RtsControl() == kRtsDisable) SetModemLine(fd_, TIOCM_RTS, false);
     return true;
   }
+
+  std::intptr_t systemHandle() const override { return fd_; }
 
   int Write(std::string_view bytes) override {
     const std::size_t size = std::min(bytes.size(), kMaxWrite);
@@ -145,8 +153,17 @@ class PosixPort final : public CommPort {
     bool deviceGone = false;
     while (!stop_.stop_requested()) {
       // With the ring full, leave the bytes in the driver (and its flow
-      // control) until READCOMM makes room and wakes us.
-      bool wantBytes = !deviceGone && (ring_.Room() > 0 || AnnounceWaitForRoom());
+      // control) until READCOMM makes room and wakes us, or until an arming
+      // asks for the bytes that wait in the ring.
+      bool wantBytes = false;
+      if (!deviceGone) {
+        const FullRing next = ring_.Room() > 0 ? FullRing::kRoom : WaitForRoomOrArming();
+        if (next == FullRing::kNotify) {
+          notifyAgain_ = Notify(handle_);
+          continue;
+        }
+        wantBytes = next == FullRing::kRoom;
+      }
       pollfd fds[2] = {{wantBytes ? fd_ : -1, POLLIN, 0}, {wake_, POLLIN, 0}};
       const int ready = ::poll(fds, 2, notifyAgain_ ? 0 : -1);
       if (ready < 0) {

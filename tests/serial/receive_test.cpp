@@ -184,6 +184,18 @@ TEST_F(Receive, AFullRingWaitsForReadCommWithoutLosingBytes) {
   EXPECT_TRUE(got == bytes);
 }
 
+TEST_F(Receive, AFullRingFilledWhileDisarmedIsDeliveredOnceRearmed) {
+  // The ring fills while nobody is notified and the watcher stops taking
+  // bytes; arming must bring the waiting bytes, and the rest after them.
+  const std::string bytes = Pattern(3000, 13);
+  ASSERT_TRUE(pty_.Send(bytes));
+  WaitInRing(ReceiveRing::kCapacity);
+  ASSERT_EQ(PortBytesWaiting(port_), ReceiveRing::kCapacity);
+  EXPECT_EQ(calls_, 0);
+  ENABLECOMMNOTIFICATION(port_, kWindow, 1, -1);
+  EXPECT_TRUE(WaitReceived(bytes.size(), 30s) == bytes);
+}
+
 TEST_F(Receive, WriteCommSendsBytes) {
   EXPECT_EQ(WRITECOMM(port_, std::string(1, '\t')), 1);
   EXPECT_EQ(WRITECOMM(port_, std::string(1, '\0')), 1);
