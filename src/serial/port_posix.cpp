@@ -94,6 +94,9 @@ class PosixPort final : public CommPort {
 
   std::intptr_t systemHandle() const override { return fd_; }
 
+  // Gives the count only for a write that finished: one that is refused,
+  // fails or is not finished within the bound gives 0, also when the device
+  // took part of it, as a cancelled overlapped write does on Windows.
   int Write(std::string_view bytes) override {
     const std::size_t size = std::min(bytes.size(), kMaxWrite);
     const auto deadline = std::chrono::steady_clock::now() + kWriteBound;
@@ -114,7 +117,7 @@ class PosixPort final : public CommPort {
       if ((out.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (out.revents & POLLOUT) == 0)
         break;
     }
-    return static_cast<int>(done);
+    return done == size ? static_cast<int>(size) : 0;
   }
 
  protected:
