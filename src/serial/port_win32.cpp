@@ -20,10 +20,11 @@ static_assert(sizeof(DCB) == kDcbSize, "the line-settings record is 28 bytes");
 constexpr DWORD kBatch = 1023;
 constexpr DWORD kMaxWrite = 32767;
 constexpr DWORD kWriteBoundMs = 2000;
-// How long CLOSECOMM waits for the watcher to leave; it normally takes a few
-// microseconds, since every wait of the watcher also watches the stop event.
+// How long CLOSECOMM waits for the watcher to leave before it closes the
+// device all the same; leaving normally takes a few microseconds, since
+// every wait of the watcher also watches the stop event.
 constexpr DWORD kStopBoundMs = 5000;
-// The pause after a wait for arrivals that ended without one.
+// The pause after a wait for arrivals that ended without one, or a failed read.
 constexpr DWORD kRetryPauseMs = 10;
 
 HANDLE NewEvent(bool manualReset) {
