@@ -1,11 +1,14 @@
 // Which keys are held down, whichever window has the keyboard focus.
 //
 // On Windows this is the system's asynchronous key state. On Linux under
-// X11 it is the X server's global keyboard state, read through a private
-// connection and cached for about 10 ms so that frequent polling costs at
-// most one round trip per 10 ms. Elsewhere (no X server, Qt's offscreen
-// platform) it is the state of the keys pressed in the program's own
-// windows, which the window layer reports through SetLocalKeyDown.
+// X11 it is the X server's global keyboard state, followed through a private
+// connection that receives the server's key events: each call first takes
+// the events that have arrived (no round trip), so a key pressed before the
+// call is seen by it; the whole keymap is asked for about once a second.
+// Where the server cannot send those events the keymap is asked for, at
+// most once per 10 ms. Elsewhere (no X server, Qt's offscreen platform) it
+// is the state of the keys pressed in the program's own windows, which the
+// window layer reports through SetLocalKeyDown.
 #pragma once
 
 namespace talvi::os {

@@ -4,19 +4,20 @@
 //
 // Where the server has the X Input extension 2.1 or later, the connection
 // listens to the raw key events of every keyboard (they reach a listener on
-// the root window whichever window has the focus), so a probe only reads
-// what has arrived on the socket and never waits for the server; the whole
-// keymap is asked for once at the start and then once a second, which puts
-// right anything missed. Without the extension the keymap is asked for
-// (one round trip), at most once per 10 ms.
+// the root window whichever window has the focus), so every probe first
+// takes what has arrived on the socket and never waits for the server: a
+// press that reached us before the probe is seen by it, however recently the
+// last probe answered. The whole keymap is asked for once at the start and
+// then once a second, which puts right anything missed. Without the
+// extension the keymap is asked for (one round trip), at most once per 10 ms.
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 
 #include <array>
 #include <atomic>
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 
 #include "os/keystate_system.h"
@@ -26,7 +27,6 @@ namespace talvi::os::detail {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kCacheFor = std::chrono::milliseconds(10);
 
 // Guarded by the probe's lock (see keystate_system.h).
 struct State {
@@ -34,13 +34,14 @@ struct State {
   bool displayTried = false;
   int xiOpcode = -1;  // the X Input extension's opcode when raw keys are followed
   std::array<char, 32> keymap{};
-  Clock::time_point readAt{};    // last look at the keyboard
+  Clock::time_point readAt{};    // last time the keymap was asked for
   Clock::time_point syncedAt{};  // last time the whole keymap was asked for
   bool keymapValid = false;
 };
 
 // Test settings, read and written without the probe's lock.
 std::atomic<std::int64_t> resyncMs{1000};
+std::atomic<std::int64_t> cacheMs{10};
 std::atomic<bool> followsEvents{false};
 
 State& St() {
@@ -142,13 +143,17 @@ void TakeRawKeys(State& s, Display* display) {
 
 void Refresh(State& s, Display* display) {
   const auto now = Clock::now();
-  if (s.keymapValid && now - s.readAt < kCacheFor) return;
-  s.readAt = now;
   const bool following = s.xiOpcode >= 0;
   if (following && s.keymapValid && now - s.syncedAt < std::chrono::milliseconds(resyncMs.load())) {
+    // Costs no round trip, so it is done for every probe: an answer from
+    // the state before the events already here would be a stale one.
     TakeRawKeys(s, display);
     return;
   }
+  if (!following && s.keymapValid && now - s.readAt < std::chrono::milliseconds(cacheMs.load())) {
+    return;
+  }
+  s.readAt = now;
   // Events queued before the keymap are older than it: drop them first.
   if (following) TakeRawKeys(s, display);
   XQueryKeymap(display, s.keymap.data());
@@ -177,6 +182,10 @@ std::optional<bool> SystemKeyDown(int vk) {
 
 void SetKeymapResyncInterval(std::chrono::milliseconds interval) {
   resyncMs = interval.count();
+}
+
+void SetKeymapCacheInterval(std::chrono::milliseconds interval) {
+  cacheMs = interval.count();
 }
 
 bool FollowsKeyEvents() {

@@ -9,6 +9,10 @@ namespace talvi::os::detail {
 // How often the whole keymap is asked for while key events are followed
 // (default one second). Tests lengthen it to see the events alone at work.
 void SetKeymapResyncInterval(std::chrono::milliseconds interval);
+// How long a keymap asked for answers the probes where key events are not
+// followed (default 10 ms). Where they are followed every probe reads the
+// events that have arrived, whatever this says.
+void SetKeymapCacheInterval(std::chrono::milliseconds interval);
 // Whether the probe follows the server's raw key events.
 bool FollowsKeyEvents();
 

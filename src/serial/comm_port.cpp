@@ -5,6 +5,7 @@
 #include <mutex>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace talvi::serial {
 namespace {
@@ -21,6 +22,16 @@ struct PortTable {
 PortTable& Table() {
   static PortTable table;
   return table;
+}
+
+struct WatcherSet {
+  std::mutex mutex;
+  std::vector<std::uint64_t> ids;
+};
+
+WatcherSet& Watchers() {
+  static WatcherSet set;
+  return set;
 }
 
 struct SenderSlot {
@@ -66,32 +77,61 @@ int CommPort::Read(std::string& buffer) {
   return static_cast<int>(count);
 }
 
-bool CommPort::AnnounceWaitForRoom() {
-  // Seq_cst store, then the seq_cst load of the read position in Room():
-  // the watcher's half of the handshake described in Read().
-  wantsRoom_.store(true, std::memory_order_seq_cst);
-  if (ring_.Room() > 0) {
-    // Relaxed: a wake-up that this races with only makes one spare pass.
-    wantsRoom_.store(false, std::memory_order_relaxed);
-    return true;
+void CommPort::SetNotifyWindow(WindowHandle window) {
+  // Release: pairs with the watcher's acquire load in Notify().
+  notifyWindow_.store(window, std::memory_order_release);
+  if (window == 0) return;
+  // The arming half of the handshake of Read(): seq_cst increment, then the
+  // seq_cst load of the announcement. Either the watcher, announcing, sees
+  // the new count, or we see its announcement and wake it.
+  armings_.fetch_add(1, std::memory_order_seq_cst);
+  if (wantsRoom_.load(std::memory_order_seq_cst) &&
+      wantsRoom_.exchange(false, std::memory_order_seq_cst)) {
+    WakeForRoom();
   }
-  return false;
+}
+
+CommPort::FullRing CommPort::WaitForRoomOrArming() {
+  // Seq_cst store, then the seq_cst loads of the read position in Room()
+  // and of the armings: the watcher's half of the handshakes described in
+  // Read() and SetNotifyWindow().
+  wantsRoom_.store(true, std::memory_order_seq_cst);
+  FullRing next = FullRing::kWait;
+  if (ring_.Room() > 0) {
+    next = FullRing::kRoom;
+  } else if (armings_.load(std::memory_order_seq_cst) != armingsAnswered_) {
+    next = FullRing::kNotify;
+  }
+  // Relaxed: a wake-up that this races with only makes one spare pass.
+  if (next != FullRing::kWait) wantsRoom_.store(false, std::memory_order_relaxed);
+  return next;
 }
 
 bool CommPort::Notify(Handle handle) {
+  // Loaded before the window: an arming after this load is still to be
+  // answered, one before it shows in the window loaded next.
+  const std::uint64_t armings = armings_.load(std::memory_order_seq_cst);
   // Acquire: pairs with SetNotifyWindow(); the window value is all we need.
   const WindowHandle window = notifyWindow_.load(std::memory_order_acquire);
+  armingsAnswered_ = armings;
   if (window == 0 || stop_.stop_requested()) return false;
   std::shared_ptr<const WindowSender> sender = CurrentSender();
   if (!sender || !*sender) return false;
   const std::size_t before = ring_.Waiting();
+  bool delivered = true;
   try {
     (*sender)(window, WM_COMMNOTIFY, handle, CN_RECEIVE, stop_.get_token());
   } catch (...) {
     // A window that could not take the message: as with a window that no
     // longer exists, the message goes nowhere and the watcher carries on.
-    return false;
+    delivered = false;
   }
+  // The handler disarms and re-arms around its READCOMM: those armings are
+  // answered by this notification. Whether another one follows depends on
+  // what the handler took (below), so a handler that takes nothing is not
+  // called again and again.
+  armingsAnswered_ = armings_.load(std::memory_order_seq_cst);
+  if (!delivered) return false;
   const std::size_t after = ring_.Waiting();
   return after > 0 && after < before && !stop_.stop_requested();
 }
@@ -130,6 +170,34 @@ std::optional<QueueSizes> PortQueueSizes(Handle handle) {
 std::size_t PortBytesWaiting(Handle handle) {
   std::shared_ptr<CommPort> port = FindPort(handle);
   return port ? port->bytesWaiting() : 0;
+}
+
+std::uint64_t PortWatcherId(Handle handle) {
+  std::shared_ptr<CommPort> port = FindPort(handle);
+  return port ? port->watcherId() : 0;
+}
+
+std::intptr_t PortSystemHandle(Handle handle) {
+  std::shared_ptr<CommPort> port = FindPort(handle);
+  return port ? port->systemHandle() : -1;
+}
+
+WatcherMark::WatcherMark(std::uint64_t systemId) : id_(systemId) {
+  WatcherSet& set = Watchers();
+  std::lock_guard lock(set.mutex);
+  set.ids.push_back(id_);
+}
+
+WatcherMark::~WatcherMark() {
+  WatcherSet& set = Watchers();
+  std::lock_guard lock(set.mutex);
+  std::erase(set.ids, id_);
+}
+
+std::vector<std::uint64_t> RunningWatchers() {
+  WatcherSet& set = Watchers();
+  std::lock_guard lock(set.mutex);
+  return set.ids;
 }
 
 void SetWindowSender(WindowSender sender) {

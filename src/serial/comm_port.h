@@ -9,6 +9,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "serial/dcb.h"
 #include "serial/ring.h"
@@ -44,12 +45,15 @@ class CommPort {
   // READCOMM: copies waiting bytes over the front of `buffer`.
   int Read(std::string& buffer);
 
-  void SetNotifyWindow(WindowHandle window) {
-    // Release: pairs with the watcher's acquire load; nothing else rides on it.
-    notifyWindow_.store(window, std::memory_order_release);
-  }
+  // ENABLECOMMNOTIFICATION. Arming also wakes a watcher that waits for room
+  // in a full ring, so that the bytes waiting there are handed over.
+  void SetNotifyWindow(WindowHandle window);
   QueueSizes queueSizes() const { return queues_; }
   std::size_t bytesWaiting() const { return ring_.Waiting(); }
+  // The system's handle of the device (a descriptor on POSIX).
+  virtual std::intptr_t systemHandle() const = 0;
+  // The system's id of the watcher thread; 0 until the watcher has started.
+  std::uint64_t watcherId() const { return watcherId_.load(std::memory_order_acquire); }
 
  protected:
   explicit CommPort(QueueSizes queues) : queues_(queues) {}
@@ -62,18 +66,44 @@ class CommPort {
   // not left with bytes that only the next arrival would bring to it.
   bool Notify(Handle handle);
 
-  // Watcher side, when the ring is full: announces that it wants room and
-  // gives false, or gives true when room appeared meanwhile (then it does not
-  // wait). While announced, the next Read that takes bytes calls WakeForRoom.
-  bool AnnounceWaitForRoom();
-  // Tells the watcher, sleeping for lack of room, that there is room now.
+  // Watcher side, when the ring is full: what to do next.
+  enum class FullRing {
+    kRoom,    // room appeared meanwhile: take bytes
+    kNotify,  // the notification was armed since the last one: send one
+    kWait,    // sleep until WakeForRoom
+  };
+  // Announces that the watcher wants room, unless room appeared or the
+  // notification was armed since the watcher last notified (a ring filled
+  // while nobody was notified would otherwise wait for a READCOMM that only
+  // a notification brings). While announced, the next Read that takes bytes
+  // and the next arming call WakeForRoom.
+  FullRing WaitForRoomOrArming();
+  // Tells the watcher, sleeping for lack of room, to look again.
   virtual void WakeForRoom() = 0;
 
   ReceiveRing ring_;
   std::stop_source stop_;
   std::atomic<WindowHandle> notifyWindow_{0};
   std::atomic<bool> wantsRoom_{false};
+  // Counts the armings; the watcher notes how many it has answered.
+  std::atomic<std::uint64_t> armings_{0};
+  std::uint64_t armingsAnswered_ = 0;  // the watcher's own
+  std::atomic<std::uint64_t> watcherId_{0};
   QueueSizes queues_;
+};
+
+// Marks the calling thread as a running watcher while it lives; the watcher
+// thread's first and last act, so that tests can tell that a port's watcher
+// has ended without counting the process's threads.
+class WatcherMark {
+ public:
+  explicit WatcherMark(std::uint64_t systemId);
+  ~WatcherMark();
+  WatcherMark(const WatcherMark&) = delete;
+  WatcherMark& operator=(const WatcherMark&) = delete;
+
+ private:
+  std::uint64_t id_;
 };
 
 // Opens the named device with this system's calls; nothing on failure.
@@ -89,5 +119,13 @@ std::shared_ptr<CommPort> RemovePort(Handle handle);
 std::optional<QueueSizes> PortQueueSizes(Handle handle);
 // The bytes waiting in an open port's ring (0 for a handle that is not open).
 std::size_t PortBytesWaiting(Handle handle);
+// For tests: the system's id of an open port's watcher thread (on Linux its
+// kernel thread id), 0 for a handle that is not open or a watcher that has
+// not started yet; the system's handle of an open port's device, -1 for a
+// handle that is not open.
+std::uint64_t PortWatcherId(Handle handle);
+std::intptr_t PortSystemHandle(Handle handle);
+// For tests: the ids of the watcher threads running now, in no order.
+std::vector<std::uint64_t> RunningWatchers();
 
 }  // namespace talvi::serial

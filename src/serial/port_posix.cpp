@@ -50,7 +50,13 @@ class PosixPort final : public CommPort {
   bool Start(Handle handle) override {
     handle_ = handle;
     try {
-      watcher_ = std::thread([this] { Watch(); });
+      watcher_ = std::thread([this] {
+        const auto id = static_cast<std::uint64_t>(::gettid());
+        const WatcherMark mark(id);
+        // Release: pairs with watcherId()'s acquire load.
+        watcherId_.store(id, std::memory_order_release);
+        Watch();
+      });
     } catch (const std::system_error&) {
       return false;
     }
@@ -86,6 +92,11 @@ class PosixPort final : public CommPort {
     return true;
   }
 
+  std::intptr_t systemHandle() const override { return fd_; }
+
+  // Gives the count only for a write that finished: one that is refused,
+  // fails or is not finished within the bound gives 0, also when the device
+  // took part of it, as a cancelled overlapped write does on Windows.
   int Write(std::string_view bytes) override {
     const std::size_t size = std::min(bytes.size(), kMaxWrite);
     const auto deadline = std::chrono::steady_clock::now() + kWriteBound;
@@ -106,7 +117,7 @@ class PosixPort final : public CommPort {
       if ((out.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (out.revents & POLLOUT) == 0)
         break;
     }
-    return static_cast<int>(done);
+    return done == size ? static_cast<int>(size) : 0;
   }
 
  protected:
@@ -145,8 +156,17 @@ class PosixPort final : public CommPort {
     bool deviceGone = false;
     while (!stop_.stop_requested()) {
       // With the ring full, leave the bytes in the driver (and its flow
-      // control) until READCOMM makes room and wakes us.
-      bool wantBytes = !deviceGone && (ring_.Room() > 0 || AnnounceWaitForRoom());
+      // control) until READCOMM makes room and wakes us, or until an arming
+      // asks for the bytes that wait in the ring.
+      bool wantBytes = false;
+      if (!deviceGone) {
+        const FullRing next = ring_.Room() > 0 ? FullRing::kRoom : WaitForRoomOrArming();
+        if (next == FullRing::kNotify) {
+          notifyAgain_ = Notify(handle_);
+          continue;
+        }
+        wantBytes = next == FullRing::kRoom;
+      }
       pollfd fds[2] = {{wantBytes ? fd_ : -1, POLLIN, 0}, {wake_, POLLIN, 0}};
       const int ready = ::poll(fds, 2, notifyAgain_ ? 0 : -1);
       if (ready < 0) {

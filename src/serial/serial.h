@@ -48,8 +48,9 @@ bool CLOSECOMM(Handle port);
 // length, at most 32767) and gives their count. Never waits.
 int READCOMM(Handle port, std::string& buffer, std::optional<double> timeLimitMs = {});
 
-// Writes `bytes` and gives the count written; 0 when the write is refused
-// or does not complete in time. Never hangs.
+// Writes `bytes` (at most 32767) and gives the count written; 0 when the
+// write is refused, fails or does not complete in time (2 s), also when part
+// of it went out. Never hangs.
 int WRITECOMM(Handle port, const std::string& bytes);
 
 // Arms (window != 0) or disarms (window == 0) the receive notification.

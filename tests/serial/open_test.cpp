@@ -4,18 +4,25 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <vector>
 
 #include "serial/comm_port.h"
 #include "serial/pty.h"
 #include "serial/serial.h"
+#include "serial/watcher.h"
 
 namespace talvi::serial {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::Pty;
-using testing::ThreadCount;
+using testing::ThreadGone;
+using testing::WatcherOf;
+using testing::WatcherRunning;
 
 std::string LineSettings(const char* mode) {
   std::string dcb;
@@ -43,13 +50,13 @@ TEST(OpenComm, DefaultAndGivenQueueSizes) {
 }
 
 TEST(OpenComm, MissingDeviceGivesMinusOneAndLeavesNoThread) {
-  const int before = ThreadCount();
+  const std::vector<std::uint64_t> before = RunningWatchers();
   EXPECT_EQ(OPENCOMM("/dev/talvi-no-such-device"), -1);
   EXPECT_EQ(OPENCOMM("\\\\.\\COM999999"), -1);
   EXPECT_EQ(OPENCOMM(""), -1);
   EXPECT_EQ(OPENCOMM(std::string("/dev/null\0x", 11)), -1);
   EXPECT_EQ(OPENCOMM("/"), -1);  // a folder
-  EXPECT_EQ(ThreadCount(), before);
+  EXPECT_EQ(RunningWatchers(), before);
 }
 
 TEST(OpenComm, AnOpenDeviceCannotBeOpenedAgain) {
@@ -57,9 +64,10 @@ TEST(OpenComm, AnOpenDeviceCannotBeOpenedAgain) {
   ASSERT_TRUE(pty.ok());
   const Handle port = OPENCOMM(pty.name());
   ASSERT_GE(port, 0);
-  const int threads = ThreadCount();
+  ASSERT_NE(WatcherOf(port), 0U);
+  const std::vector<std::uint64_t> watchers = RunningWatchers();
   EXPECT_EQ(OPENCOMM(pty.name()), -1);
-  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_EQ(RunningWatchers(), watchers);
 
   // Nor by another process.
   const pid_t child = fork();
@@ -74,16 +82,16 @@ TEST(OpenComm, AnOpenDeviceCannotBeOpenedAgain) {
 TEST(OpenComm, ReopensRightAfterCloseAndTheWatcherIsGone) {
   Pty pty;
   ASSERT_TRUE(pty.ok());
-  // A first round outside the count: a sanitizer run-time may start a
-  // helper thread of its own once the process has a second thread.
-  ASSERT_TRUE(CLOSECOMM(OPENCOMM(pty.name())));
-  const int before = ThreadCount();
   for (int i = 0; i < 20; ++i) {
     const Handle port = OPENCOMM(pty.name());
     ASSERT_GE(port, 0) << "round " << i;
-    EXPECT_EQ(ThreadCount(), before + 1);
+    const std::uint64_t watcher = WatcherOf(port);
+    ASSERT_NE(watcher, 0U) << "round " << i;
+    EXPECT_TRUE(WatcherRunning(watcher));
     EXPECT_TRUE(CLOSECOMM(port));
-    EXPECT_EQ(ThreadCount(), before);
+    // Ended when CLOSECOMM returned, and gone from the system with it.
+    EXPECT_FALSE(WatcherRunning(watcher)) << "round " << i;
+    EXPECT_TRUE(ThreadGone(watcher)) << "round " << i;
   }
 }
 
@@ -142,7 +150,8 @@ TEST(SetCommState, AFileThatIsNoTerminalOpensButTakesNoSettings) {
   ASSERT_GE(port, 0);
   EXPECT_FALSE(SETCOMMSTATE(port, LineSettings("57600,N,8,1")));
   // Its bytes still come in; at its end the watcher stops looking.
-  for (int i = 0; i < 200 && PortBytesWaiting(port) < 3; ++i) usleep(5000);
+  const auto end = std::chrono::steady_clock::now() + 30s;
+  while (PortBytesWaiting(port) < 3 && std::chrono::steady_clock::now() < end) usleep(1000);
   std::string buffer(10, '.');
   EXPECT_EQ(READCOMM(port, buffer), 3);
   EXPECT_EQ(buffer, "abc.......");

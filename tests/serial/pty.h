@@ -2,7 +2,6 @@
 // name, the test plays the remote computer on the master.
 #pragma once
 
-#include <dirent.h>
 #include <poll.h>
 #include <pty.h>
 #include <unistd.h>
@@ -72,17 +71,5 @@ class Pty {
   int slave_ = -1;
   std::string name_;
 };
-
-// Threads of this process right now.
-inline int ThreadCount() {
-  int count = 0;
-  if (DIR* dir = ::opendir("/proc/self/task")) {
-    while (dirent* entry = ::readdir(dir)) {
-      if (entry->d_name[0] != '.') ++count;
-    }
-    ::closedir(dir);
-  }
-  return count;
-}
 
 }  // namespace talvi::testing

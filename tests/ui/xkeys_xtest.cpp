@@ -87,6 +87,27 @@ TEST(X11Test, KeyEventsAreFollowedWithoutAskingForTheKeymap) {
   os::detail::SetKeymapResyncInterval(std::chrono::seconds(1));
 }
 
+// A press that has reached the probe's connection is seen by the next
+// probe, however recently the probe last answered: a close request that
+// arrives right after the F4 press must meet F4 down. The keymap is asked
+// for only at the start and answers are kept for an hour, so only the
+// events that the probe reads can bring the press.
+TEST(X11Test, AKeyEventAlreadyReceivedIsSeenByTheNextProbe) {
+  ASSERT_TRUE(Server()->ok());
+  Startup();
+  os::IsKeyDown(os::VK_F4);
+  ASSERT_TRUE(os::detail::FollowsKeyEvents());
+  os::detail::SetKeymapResyncInterval(std::chrono::hours(1));
+  os::detail::SetKeymapCacheInterval(std::chrono::hours(1));
+  EXPECT_FALSE(os::IsKeyDown(os::VK_F4));
+  ASSERT_TRUE(Xdotool("keydown F4"));
+  EXPECT_TRUE(Becomes(os::VK_F4, true));
+  ASSERT_TRUE(Xdotool("keyup F4"));
+  EXPECT_TRUE(Becomes(os::VK_F4, false));
+  os::detail::SetKeymapCacheInterval(std::chrono::milliseconds(10));
+  os::detail::SetKeymapResyncInterval(std::chrono::seconds(1));
+}
+
 TEST(X11Test, BeepLeavesTheBellAsItWas) {
   ASSERT_TRUE(Server()->ok());
   Display* display = XOpenDisplay(Server()->display().c_str());
