@@ -12,6 +12,11 @@
 //   attributes these bits cannot be changed (the call fails), except that
 //   asking for what the name already says succeeds.
 // - directory: the entry is a directory.
+// - reparse point: the entry is a symbolic link. A link is an entry of its
+//   own, as Windows keeps a folder link or a file link: its bits are the
+//   link's (the directory bit too when it names a folder, hidden for a dot
+//   name), never those of what it names, and they cannot be changed (the
+//   call fails unless nothing is to change; the named file stays as it is).
 // - normal: a file with none of the other bits.
 #pragma once
 
@@ -26,11 +31,16 @@ inline constexpr std::uint32_t kAttrSystem = 0x04;
 inline constexpr std::uint32_t kAttrDirectory = 0x10;
 inline constexpr std::uint32_t kAttrArchive = 0x20;
 inline constexpr std::uint32_t kAttrNormal = 0x80;
+inline constexpr std::uint32_t kAttrReparsePoint = 0x400;
+
+// The reparse tag that find data carries (reserved 0) for a symbolic link.
+inline constexpr std::uint32_t kReparseTagSymlink = 0xA000000C;
 
 // The name of the extended attribute that holds hidden, system and archive.
 inline constexpr const char* kAttribXattr = "user.talvi.attrib";
 
-// The attribute bits of a native path, or -1 when it does not exist.
+// The attribute bits of a native path, or -1 when it does not exist. A link
+// is not followed (see above).
 std::int64_t ReadAttributes(const std::string& path);
 
 // Sets the bits that can be set (read-only, hidden, system, archive); the
