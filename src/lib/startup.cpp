@@ -64,7 +64,9 @@ void SweepTempFolder() {
   for (const auto& entry : files::ListFolder(folder)) {
     if (!StartsWithMarker(entry.name) || entry.hidden || entry.system) continue;
     const std::string path = temp + files::Separator() + entry.name;
-    DELDIR(path);
+    // A link is an entry of its own: the folder it names is not emptied;
+    // a link to a folder goes as the folder would.
+    if (!entry.link) DELDIR(path);
     files::RemoveFolder(path);
   }
 }
@@ -108,7 +110,7 @@ void Shutdown() {
     }
     files::RemoveFolder(WithoutTrailingSeparator(temp));
   }
-  if (files::PathExists(os::NativePath("C:\\ORVA\\NET"))) {
+  if (files::PathExists("C:\\ORVA\\NET")) {
     files::EraseFile(TrimRight(SETUSER()) + ".USR");
   }
 }

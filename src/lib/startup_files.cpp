@@ -13,13 +13,14 @@ namespace talvi::lib::startup_files {
 std::vector<FolderEntry> ListFolder(const std::string& folder) {
   std::vector<FolderEntry> entries;
   os::FindData data;
-  const os::FindHandle find = os::FindFirstEntry(Join(folder, "*"), data);
+  const os::FindHandle find = os::FindFirstEntry(os::NativePath(Join(folder, "*")), data);
   if (find == os::kInvalidFind) return entries;
   do {
     if (data.name == "." || data.name == "..") continue;
     const std::uint32_t a = data.attributes;
-    entries.push_back({data.name, (a & os::kAttrDirectory) != 0, (a & os::kAttrReadOnly) != 0,
-                       (a & os::kAttrHidden) != 0, (a & os::kAttrSystem) != 0});
+    entries.push_back({data.name, (a & os::kAttrDirectory) != 0, (a & os::kAttrReparsePoint) != 0,
+                       (a & os::kAttrReadOnly) != 0, (a & os::kAttrHidden) != 0,
+                       (a & os::kAttrSystem) != 0});
   } while (os::FindNextEntry(find, data));
   os::FindCloseSearch(find);
   return entries;
@@ -33,28 +34,29 @@ std::string Join(const std::string& folder, const std::string& name) {
 }
 
 bool EraseFile(const std::string& path) {
-  return os::DeletePlainFile(path);
+  return os::DeletePlainFile(os::NativePath(path));
 }
 
 bool RemoveFolder(const std::string& path) {
-  return os::RemoveEmptyDirectory(path);
+  return os::RemoveEmptyDirectory(os::NativePath(path));
 }
 
 bool PathExists(const std::string& path) {
-  return os::ReadAttributes(path) >= 0;
+  return os::ReadAttributes(os::NativePath(path)) >= 0;
 }
 
 void ClearReadOnlyAndHidden(const std::string& path) {
-  const std::int64_t bits = os::ReadAttributes(path);
+  const std::string native = os::NativePath(path);
+  const std::int64_t bits = os::ReadAttributes(native);
   if (bits < 0) return;
   const auto current = static_cast<std::uint32_t>(bits);
   const std::uint32_t cleared = current & ~(os::kAttrReadOnly | os::kAttrHidden);
-  if (cleared != current) os::WriteAttributes(path, cleared);
+  if (cleared != current) os::WriteAttributes(native, cleared);
 }
 
 std::string TempVariable() {
   const char* value = std::getenv("TEMP");
-  return value == nullptr ? std::string() : std::string(value);
+  return value == nullptr ? std::string() : os::ProgramPath(value);
 }
 
 char Separator() {
