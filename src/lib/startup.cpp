@@ -64,10 +64,8 @@ void SweepTempFolder() {
   for (const auto& entry : files::ListFolder(folder)) {
     if (!StartsWithMarker(entry.name) || entry.hidden || entry.system) continue;
     const std::string path = temp + files::Separator() + entry.name;
-    // A link is an entry of its own: the folder it names is not emptied;
-    // a link to a folder goes as the folder would.
-    if (!entry.link) DELDIR(path);
-    files::RemoveFolder(path);
+    DELDIR(path);
+    files::RemoveFolder(path);  // a link to a folder goes as the folder would
   }
 }
 
@@ -137,6 +135,8 @@ void OnCloseAll(std::function<void()> close_tables) {
 }
 
 void DELDIR(const std::string& folder) {
+  // A link is an entry of its own: the folder it names is not emptied.
+  if (files::IsLink(folder)) return;
   for (const auto& entry : files::ListFolder(folder)) {
     if (entry.directory || entry.system) continue;
     const std::string path = files::Join(folder, entry.name);

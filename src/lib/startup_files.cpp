@@ -18,9 +18,8 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
   do {
     if (data.name == "." || data.name == "..") continue;
     const std::uint32_t a = data.attributes;
-    entries.push_back({data.name, (a & os::kAttrDirectory) != 0, (a & os::kAttrReparsePoint) != 0,
-                       (a & os::kAttrReadOnly) != 0, (a & os::kAttrHidden) != 0,
-                       (a & os::kAttrSystem) != 0});
+    entries.push_back({data.name, (a & os::kAttrDirectory) != 0, (a & os::kAttrReadOnly) != 0,
+                       (a & os::kAttrHidden) != 0, (a & os::kAttrSystem) != 0});
   } while (os::FindNextEntry(find, data));
   os::FindCloseSearch(find);
   return entries;
@@ -43,6 +42,11 @@ bool RemoveFolder(const std::string& path) {
 
 bool PathExists(const std::string& path) {
   return os::ReadAttributes(os::NativePath(path)) >= 0;
+}
+
+bool IsLink(const std::string& path) {
+  const std::int64_t bits = os::ReadAttributes(os::NativePath(path));
+  return bits >= 0 && (bits & os::kAttrReparsePoint) != 0;
 }
 
 void ClearReadOnlyAndHidden(const std::string& path) {

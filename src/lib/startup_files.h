@@ -17,7 +17,6 @@ namespace talvi::lib::startup_files {
 struct FolderEntry {
   std::string name;
   bool directory = false;
-  bool link = false;  // a symbolic link (to a folder when `directory` too)
   bool read_only = false;
   bool hidden = false;
   bool system = false;
@@ -35,6 +34,8 @@ bool EraseFile(const std::string& path);
 // The folder must be empty; a link to a folder is removed itself.
 bool RemoveFolder(const std::string& path);
 bool PathExists(const std::string& path);
+// Whether `path` is a symbolic link (a junction or folder link on Windows).
+bool IsLink(const std::string& path);
 void ClearReadOnlyAndHidden(const std::string& path);
 
 // The value of the environment variable TEMP ("" when unset), in the

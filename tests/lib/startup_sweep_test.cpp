@@ -108,6 +108,9 @@ TEST_F(StartupSweep, LinksAreRemovedWithoutTouchingWhatTheyName) {
   EXPECT_FALSE(exists(ours / "A.TXT"));
   EXPECT_FALSE(exists(fs::symlink_status(ours / "RO.LNK")));
   EXPECT_TRUE(exists(fs::symlink_status(ours / "DIR.LNK")));
+  // Called on a link, DELDIR leaves the folder it names alone.
+  DELDIR((ours / "DIR.LNK").string());
+  EXPECT_EQ(Slurp(outside / "precious.txt"), "precious");
 }
 
 TEST_F(StartupSweep, AFileThatCannotBeErasedStopsTheEmptyingOfItsFolder) {
