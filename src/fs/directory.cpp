@@ -41,7 +41,7 @@ std::vector<DirEntry> ListDirectory(const std::string& pattern, const std::strin
   do {
     if ((data.attributes & kDeciding & ~allowed) != 0) continue;
     entries.push_back({data.name, data.size, data.write_time, Letters(data.attributes),
-                       (data.attributes & os::kAttrReparsePoint) != 0});
+                       os::IsLinkEntry(data.attributes, data.reserved0)});
   } while (os::FindNextEntry(h, data));
   os::FindCloseSearch(h);
   return entries;

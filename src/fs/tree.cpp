@@ -25,8 +25,7 @@ bool IsFolder(const DirEntry& e) {
 
 // A link is an entry of its own: a tree is never left through one.
 bool IsLink(const std::string& path) {
-  const std::int64_t attr = GETFILEATTRIBUTES(path);
-  return attr >= 0 && (attr & os::kAttrReparsePoint) != 0;
+  return os::IsLink(os::NativePath(path));
 }
 
 }  // namespace

@@ -45,8 +45,7 @@ bool PathExists(const std::string& path) {
 }
 
 bool IsLink(const std::string& path) {
-  const std::int64_t bits = os::ReadAttributes(os::NativePath(path));
-  return bits >= 0 && (bits & os::kAttrReparsePoint) != 0;
+  return os::IsLink(os::NativePath(path));
 }
 
 void ClearReadOnlyAndHidden(const std::string& path) {

@@ -33,8 +33,21 @@ inline constexpr std::uint32_t kAttrArchive = 0x20;
 inline constexpr std::uint32_t kAttrNormal = 0x80;
 inline constexpr std::uint32_t kAttrReparsePoint = 0x400;
 
-// The reparse tag that find data carries (reserved 0) for a symbolic link.
+// The reparse tags that find data carries (reserved 0) for a symbolic link
+// and for a junction. Other reparse points (cloud placeholders, deduplicated
+// files) are ordinary files and folders to the program.
 inline constexpr std::uint32_t kReparseTagSymlink = 0xA000000C;
+inline constexpr std::uint32_t kReparseTagMountPoint = 0xA0000003;
+
+// Whether find data with these bits and reserved-0 value is a link.
+inline bool IsLinkEntry(std::uint32_t attributes, std::uint32_t reserved0) {
+  return (attributes & kAttrReparsePoint) != 0 &&
+         (reserved0 == kReparseTagSymlink || reserved0 == kReparseTagMountPoint);
+}
+
+// Whether a native path names a link (a symbolic link; on Windows also a
+// junction) rather than what the link names.
+bool IsLink(const std::string& path);
 
 // The name of the extended attribute that holds hidden, system and archive.
 inline constexpr const char* kAttribXattr = "user.talvi.attrib";

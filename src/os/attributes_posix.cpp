@@ -67,6 +67,11 @@ std::int64_t ReadAttributes(const std::string& path) {
   return bits;
 }
 
+bool IsLink(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool WriteAttributes(const std::string& path, std::uint32_t bits) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return false;

@@ -44,6 +44,10 @@ TEST_F(Links, SearchAndAttributesDescribeTheLinkItself) {
   EXPECT_EQ(ReadAttributes(dir_ / "dirlink"), kAttrReparsePoint | kAttrDirectory);
   EXPECT_EQ(ReadAttributes(dir_ / "filelink"), kAttrReparsePoint);  // not the target's bits
   EXPECT_EQ(ReadAttributes(dir_ / "dangling"), kAttrReparsePoint);
+  EXPECT_TRUE(IsLink(dir_ / "dirlink"));
+  EXPECT_TRUE(IsLink(dir_ / "dangling"));
+  EXPECT_FALSE(IsLink(outside_ / "folder"));
+  EXPECT_FALSE(IsLink(dir_ / "missing"));
   std::map<std::string, FindData> seen;
   FindData d;
   const FindHandle h = FindFirstEntry(dir_ / "*", d);
@@ -55,6 +59,7 @@ TEST_F(Links, SearchAndAttributesDescribeTheLinkItself) {
   EXPECT_EQ(seen["dirlink"].attributes, kAttrReparsePoint | kAttrDirectory);
   EXPECT_EQ(seen["dirlink"].reserved0, kReparseTagSymlink);
   EXPECT_EQ(seen["dirlink"].size, 0u);
+  EXPECT_TRUE(IsLinkEntry(seen["dirlink"].attributes, seen["dirlink"].reserved0));
   EXPECT_EQ(seen["filelink"].attributes, kAttrReparsePoint);
   EXPECT_EQ(seen["filelink"].size, 0u);
   EXPECT_EQ(seen["dangling"].attributes, kAttrReparsePoint);
