@@ -6,6 +6,7 @@
 
 #include "lib/msgbox.h"
 #include "os/atomic_file.h"
+#include "os/path.h"
 #include "ui/ui.h"
 
 namespace talvi::app {
@@ -54,8 +55,11 @@ std::string InitialDirectory() {
   if (ec) return {};
   std::string rest = cwd.relative_path().string();
   while (!rest.empty() && (rest.back() == '/' || rest.back() == '\\')) rest.pop_back();
-  return cwd.root_name().string() + static_cast<char>(std::filesystem::path::preferred_separator) +
-         rest;
+  const std::string native = cwd.root_name().string() +
+                             static_cast<char>(std::filesystem::path::preferred_separator) + rest;
+  // A folder whose name the program's text cannot hold is not named at all:
+  // the chooser then opens where it opens by itself (the working folder).
+  return os::ProgramCanHold(native) ? os::ProgramPath(native) : std::string();
 }
 
 std::string OverwriteQuestion(const std::string& name) {
@@ -75,15 +79,17 @@ void SAVE(std::string& image) {
         ui::cGetFile("File OPD (*.opd)|*.opd", std::string("Salva in"), std::nullopt, folder, true);
     if (Trim(name).empty()) return;
     if (CFILEEXT(name).empty()) name += ".opd";
+    // The name is the program's text; the file system has its own form.
+    const std::string native = os::NativePath(name);
     std::error_code ec;
-    if (std::filesystem::exists(name, ec) &&
+    if (std::filesystem::exists(native, ec) &&
         !lib::IsTrue(lib::POPMSG(OverwriteQuestion(name), 2))) {
       return;
     }
     std::string bytes = ImageFileBytes(image);
     // Written beside the old file and renamed over it: a failed write never
     // leaves a half-written or truncated file behind.
-    if (os::ReplaceFileContents(name, bytes)) {
+    if (os::ReplaceFileContents(native, bytes)) {
       image = std::move(bytes);
       return;
     }

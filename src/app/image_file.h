@@ -31,7 +31,8 @@ std::string ImageFileBytes(const std::string& received);
 std::string CFILEEXT(const std::string& name);
 
 // The folder the save dialog opens in: the current folder, written with the
-// drive letter where the system has drives.
+// drive letter where the system has drives, in the program's text (1252);
+// "" when its name holds a character that 1252 cannot.
 std::string InitialDirectory();
 
 // Asks where to save `image`, asks before replacing an existing file, and

@@ -40,7 +40,8 @@ std::vector<DirEntry> ListDirectory(const std::string& pattern, const std::strin
   if (h == os::kInvalidFind) return entries;
   do {
     if ((data.attributes & kDeciding & ~allowed) != 0) continue;
-    entries.push_back({data.name, data.size, data.write_time, Letters(data.attributes)});
+    entries.push_back({data.name, data.size, data.write_time, Letters(data.attributes),
+                       os::IsLinkEntry(data.attributes, data.reserved0)});
   } while (os::FindNextEntry(h, data));
   os::FindCloseSearch(h);
   return entries;

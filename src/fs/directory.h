@@ -12,6 +12,7 @@ struct DirEntry {
   std::uint64_t size = 0;
   std::uint64_t write_time = 0;  // file time
   std::string attributes;        // letters of "RHSDA" that apply, in that order
+  bool link = false;             // a symbolic link (a folder link carries "D" too)
 };
 
 // The entries matching a pattern ("C:\DIR\*.*"), in search order. Plain

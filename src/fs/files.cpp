@@ -43,9 +43,13 @@ bool SETFILEDATETIME(const std::string& source, const std::string& destination) 
 }
 
 std::string FULLNAME(const std::string& path) {
+  // The buffer holds the program's form; a native name may take up to three
+  // bytes for each of its characters.
   std::string full;
-  const std::size_t n = os::FullPathName(os::NativePath(path), kFullNameBuffer, full);
-  return (n > 0 && n < kFullNameBuffer) ? full : std::string();
+  const std::size_t n = os::FullPathName(os::NativePath(path), 3 * kFullNameBuffer, full);
+  if (n == 0 || n >= 3 * kFullNameBuffer) return {};
+  full = os::ProgramPath(full);
+  return full.size() < kFullNameBuffer ? full : std::string();
 }
 
 std::int64_t DISKFREESPACE(const std::string& path) {

@@ -4,6 +4,8 @@
 #include "fs/directory.h"
 #include "fs/files.h"
 #include "fs/hooks.h"
+#include "os/attributes.h"
+#include "os/files.h"
 #include "os/path.h"
 
 namespace talvi::fs {
@@ -21,6 +23,11 @@ bool IsFolder(const DirEntry& e) {
   return e.attributes.find('D') != std::string::npos;
 }
 
+// A link is an entry of its own: a tree is never left through one.
+bool IsLink(const std::string& path) {
+  return os::IsLink(os::NativePath(path));
+}
+
 }  // namespace
 
 bool COPYDIR(const std::string& source, const std::string& destination, bool create) {
@@ -36,7 +43,14 @@ bool COPYDIR(const std::string& source, const std::string& destination, bool cre
     if (IsDots(e.name)) continue;
     const std::string from = Join(source, e.name);
     const std::string to = Join(destination, e.name);
-    if (IsFolder(e)) {
+    if (e.link) {
+      // Copied as a link to the same place, never what it names.
+      if (!os::CopyLink(os::NativePath(from), os::NativePath(to))) {
+        ShowInfo(IsFolder(e) ? "Impossibile creare la cartella " + to + "."
+                             : "Impossibile copiare il file " + from + ".");
+        return false;
+      }
+    } else if (IsFolder(e)) {
       if (!COPYDIR(from, to, true)) return false;
     } else if (!COPYFILE(from, to)) {
       ShowInfo("Impossibile copiare il file " + from + ".");
@@ -47,9 +61,24 @@ bool COPYDIR(const std::string& source, const std::string& destination, bool cre
 }
 
 bool DELETEDIR(const std::string& directory, bool remove) {
-  for (const DirEntry& e : ListDirectory(Join(directory, "*.*"), "RHSD")) {
+  // A link given as the folder: the link goes (when asked), what it names
+  // is not touched.
+  const bool link = IsLink(directory);
+  for (const DirEntry& e :
+       link ? std::vector<DirEntry>() : ListDirectory(Join(directory, "*.*"), "RHSD")) {
     if (IsDots(e.name)) continue;
     const std::string path = Join(directory, e.name);
+    if (IsFolder(e) && e.link) {
+      // A folder link is removed as the folder it stands for would be.
+      CLEARREADONLY(path);
+      CLEARHIDDEN(path);
+      if (!REMOVEDIR(path)) {
+        ShowInfo("Impossibile cancellare la cartella " + path + ".");
+        return false;
+      }
+      Refresh();
+      continue;
+    }
     if (IsFolder(e)) {
       if (!DELETEDIR(path, true)) return false;
       continue;

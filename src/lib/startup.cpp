@@ -65,7 +65,7 @@ void SweepTempFolder() {
     if (!StartsWithMarker(entry.name) || entry.hidden || entry.system) continue;
     const std::string path = temp + files::Separator() + entry.name;
     DELDIR(path);
-    files::RemoveFolder(path);
+    files::RemoveFolder(path);  // a link to a folder goes as the folder would
   }
 }
 
@@ -108,7 +108,7 @@ void Shutdown() {
     }
     files::RemoveFolder(WithoutTrailingSeparator(temp));
   }
-  if (files::PathExists(os::NativePath("C:\\ORVA\\NET"))) {
+  if (files::PathExists("C:\\ORVA\\NET")) {
     files::EraseFile(TrimRight(SETUSER()) + ".USR");
   }
 }
@@ -135,6 +135,8 @@ void OnCloseAll(std::function<void()> close_tables) {
 }
 
 void DELDIR(const std::string& folder) {
+  // A link is an entry of its own: the folder it names is not emptied.
+  if (files::IsLink(folder)) return;
   for (const auto& entry : files::ListFolder(folder)) {
     if (entry.directory || entry.system) continue;
     const std::string path = files::Join(folder, entry.name);

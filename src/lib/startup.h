@@ -46,7 +46,9 @@ void OnCloseAll(std::function<void()> close_tables);
 // Erases each file of `folder` (given without trailing separator),
 // read-only and hidden ones included (their attributes are cleared first),
 // in listing order, and stops at the first one that cannot be erased. The
-// folder itself stays.
+// folder itself stays. A link in it is erased as an entry of its own (what
+// it names is not changed); a `folder` that is a link is left alone, so the
+// folder it names is never emptied.
 void DELDIR(const std::string& folder);
 
 // True for a view index name: marker, "VIEW", anything, ".NTX" (matched as

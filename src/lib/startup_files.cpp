@@ -13,7 +13,7 @@ namespace talvi::lib::startup_files {
 std::vector<FolderEntry> ListFolder(const std::string& folder) {
   std::vector<FolderEntry> entries;
   os::FindData data;
-  const os::FindHandle find = os::FindFirstEntry(Join(folder, "*"), data);
+  const os::FindHandle find = os::FindFirstEntry(os::NativePath(Join(folder, "*")), data);
   if (find == os::kInvalidFind) return entries;
   do {
     if (data.name == "." || data.name == "..") continue;
@@ -33,28 +33,33 @@ std::string Join(const std::string& folder, const std::string& name) {
 }
 
 bool EraseFile(const std::string& path) {
-  return os::DeletePlainFile(path);
+  return os::DeletePlainFile(os::NativePath(path));
 }
 
 bool RemoveFolder(const std::string& path) {
-  return os::RemoveEmptyDirectory(path);
+  return os::RemoveEmptyDirectory(os::NativePath(path));
 }
 
 bool PathExists(const std::string& path) {
-  return os::ReadAttributes(path) >= 0;
+  return os::ReadAttributes(os::NativePath(path)) >= 0;
+}
+
+bool IsLink(const std::string& path) {
+  return os::IsLink(os::NativePath(path));
 }
 
 void ClearReadOnlyAndHidden(const std::string& path) {
-  const std::int64_t bits = os::ReadAttributes(path);
+  const std::string native = os::NativePath(path);
+  const std::int64_t bits = os::ReadAttributes(native);
   if (bits < 0) return;
   const auto current = static_cast<std::uint32_t>(bits);
   const std::uint32_t cleared = current & ~(os::kAttrReadOnly | os::kAttrHidden);
-  if (cleared != current) os::WriteAttributes(path, cleared);
+  if (cleared != current) os::WriteAttributes(native, cleared);
 }
 
 std::string TempVariable() {
   const char* value = std::getenv("TEMP");
-  return value == nullptr ? std::string() : std::string(value);
+  return value == nullptr ? std::string() : os::ProgramPath(value);
 }
 
 char Separator() {

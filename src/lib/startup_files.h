@@ -12,6 +12,8 @@
 
 namespace talvi::lib::startup_files {
 
+// Paths here are the program's (1252, written the Windows way); they meet
+// the system's names through os::NativePath.
 struct FolderEntry {
   std::string name;
   bool directory = false;
@@ -29,11 +31,15 @@ std::vector<FolderEntry> ListFolder(const std::string& folder);
 std::string Join(const std::string& folder, const std::string& name);
 
 bool EraseFile(const std::string& path);
-bool RemoveFolder(const std::string& path);  // the folder must be empty
+// The folder must be empty; a link to a folder is removed itself.
+bool RemoveFolder(const std::string& path);
 bool PathExists(const std::string& path);
+// Whether `path` is a symbolic link (a junction or folder link on Windows).
+bool IsLink(const std::string& path);
 void ClearReadOnlyAndHidden(const std::string& path);
 
-// The value of the environment variable TEMP ("" when unset).
+// The value of the environment variable TEMP ("" when unset), in the
+// program's form.
 std::string TempVariable();
 
 // The separator this system writes in paths.

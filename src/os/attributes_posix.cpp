@@ -36,11 +36,25 @@ std::optional<std::uint32_t> StoredBits(const std::string& path, bool dir) {
   return bits & (dir ? kStoredDirBits : kStoredBits);
 }
 
+// The bits of a symbolic link (`path` names the link itself). Linux keeps
+// no permission or extended attribute of a link's own, so only what it is
+// and its name count.
+std::uint32_t LinkBits(const std::string& path) {
+  std::uint32_t bits = kAttrReparsePoint;
+  struct stat target {};
+  if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) bits |= kAttrDirectory;
+  if (DotName(path)) bits |= kAttrHidden;
+  return bits;
+}
+
+constexpr std::uint32_t kSettable = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
+
 }  // namespace
 
 std::int64_t ReadAttributes(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return -1;
+  if (::lstat(path.c_str(), &st) != 0) return -1;
+  if (S_ISLNK(st.st_mode)) return LinkBits(path);
   std::uint32_t bits = 0;
   if ((st.st_mode & S_IWUSR) == 0) bits |= kAttrReadOnly;
   if (S_ISDIR(st.st_mode)) bits |= kAttrDirectory;
@@ -53,9 +67,16 @@ std::int64_t ReadAttributes(const std::string& path) {
   return bits;
 }
 
+bool IsLink(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool WriteAttributes(const std::string& path, std::uint32_t bits) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return false;
+  if (::lstat(path.c_str(), &st) != 0) return false;
+  // chmod and setxattr would reach the file the link names.
+  if (S_ISLNK(st.st_mode)) return (bits & kSettable) == (LinkBits(path) & kSettable);
   const mode_t old_mode = st.st_mode & 07777;
   mode_t mode = old_mode;
   const bool dir = S_ISDIR(st.st_mode);

@@ -27,8 +27,14 @@ bool MovePath(const std::string& from, const std::string& to);
 // Creates one folder; fails when it exists or its parent does not.
 bool MakeDirectory(const std::string& path);
 
-// Removes an empty folder; fails for a read-only one.
+// Removes an empty folder; fails for a read-only one. A link to a folder is
+// removed itself, as the system removes a folder link: what it names stays.
 bool RemoveEmptyDirectory(const std::string& path);
+
+// Makes `to` a link to what the link `from` names (the same target, as
+// written), without reading or copying what it names. Fails when `from` is
+// no link or `to` exists.
+bool CopyLink(const std::string& from, const std::string& to);
 
 // Changes the process's current folder.
 bool ChangeDirectory(const std::string& path);

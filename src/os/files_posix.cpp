@@ -158,9 +158,31 @@ bool MakeDirectory(const std::string& path) {
 
 bool RemoveEmptyDirectory(const std::string& path) {
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (::lstat(path.c_str(), &st) != 0) return false;
+  if (S_ISLNK(st.st_mode)) {
+    struct stat target {};
+    return ::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode) &&
+           ::unlink(path.c_str()) == 0;
+  }
+  if (!S_ISDIR(st.st_mode)) return false;
   if ((ReadAttributes(path) & kAttrReadOnly) != 0) return false;
   return ::rmdir(path.c_str()) == 0;
+}
+
+bool CopyLink(const std::string& from, const std::string& to) {
+  struct stat st {};
+  if (::lstat(from.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+  std::vector<char> target(static_cast<std::size_t>(st.st_size) + 1);
+  for (;;) {
+    const ssize_t n = ::readlink(from.c_str(), target.data(), target.size());
+    if (n < 0) return false;
+    if (static_cast<std::size_t>(n) < target.size()) {
+      target[static_cast<std::size_t>(n)] = '\0';
+      break;
+    }
+    target.resize(target.size() * 2);  // the link changed meanwhile
+  }
+  return ::symlink(target.data(), to.c_str()) == 0;
 }
 
 bool ChangeDirectory(const std::string& path) {

@@ -36,6 +36,25 @@ bool RemoveEmptyDirectory(const std::string& path) {
   return RemoveDirectoryA(path.c_str()) != 0;
 }
 
+bool CopyLink(const std::string& from, const std::string& to) {
+#ifndef COPY_FILE_COPY_SYMLINK
+  constexpr DWORD COPY_FILE_COPY_SYMLINK = 0x800;
+#endif
+  const DWORD bits = GetFileAttributesA(from.c_str());
+  if (bits == INVALID_FILE_ATTRIBUTES || (bits & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+  if ((bits & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return CopyFileExA(from.c_str(), to.c_str(), nullptr, nullptr, nullptr,
+                       COPY_FILE_COPY_SYMLINK | COPY_FILE_FAIL_IF_EXISTS) != 0;
+  }
+  // A folder made from a folder link as its template is a link to the same
+  // folder; anything else made instead is taken back.
+  if (CreateDirectoryExA(from.c_str(), to.c_str(), nullptr) == 0) return false;
+  const DWORD made = GetFileAttributesA(to.c_str());
+  if (made != INVALID_FILE_ATTRIBUTES && (made & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
+  RemoveDirectoryA(to.c_str());
+  return false;
+}
+
 bool ChangeDirectory(const std::string& path) {
   return SetCurrentDirectoryA(path.c_str()) != 0;
 }

@@ -10,14 +10,20 @@
 #include "os/attributes.h"
 #include "os/filetime.h"
 #include "os/find.h"
+#include "os/path.h"
 #include "os/wildcard.h"
 
 namespace talvi::os {
 namespace {
 
+struct Entry {
+  std::string native;   // the name on disk
+  std::string program;  // the name the record gives (1252)
+};
+
 struct Search {
   std::string dir;  // with a trailing "/", or empty for the current folder
-  std::vector<std::string> names;
+  std::vector<Entry> entries;
   std::size_t next = 0;
 };
 
@@ -29,20 +35,24 @@ unsigned char FoldAscii(unsigned char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 0x20) : c;
 }
 
-bool LessNoCase(const std::string& a, const std::string& b) {
+bool LessNoCase(const Entry& ea, const Entry& eb) {
+  const std::string& a = ea.program;
+  const std::string& b = eb.program;
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
     return FoldAscii(static_cast<unsigned char>(x)) < FoldAscii(static_cast<unsigned char>(y));
   });
 }
 
-// Fills a record from the entry on disk; false when it has vanished.
+// Fills a record from the entry on disk; false when it has vanished. A
+// symbolic link is described by itself, as Windows describes a link: its
+// own times, no size, the reparse-point bit and the link's reparse tag.
 bool Describe(const std::string& path, const std::string& name, FindData& out) {
   struct statx sx {};
-  if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0 &&
-      ::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) !=
-          0) {
+  if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) !=
+      0) {
     return false;
   }
+  const bool link = S_ISLNK(sx.stx_mode);
   auto to_ts = [](const struct statx_timestamp& t) {
     timespec ts{};
     ts.tv_sec = static_cast<time_t>(t.tv_sec);
@@ -57,15 +67,16 @@ bool Describe(const std::string& path, const std::string& name, FindData& out) {
   // Without a birth time the file system gives, the last write stands in.
   out.creation_time =
       (sx.stx_mask & STATX_BTIME) != 0 ? ToFileTime(to_ts(sx.stx_btime)) : out.write_time;
-  out.size = S_ISDIR(sx.stx_mode) ? 0 : sx.stx_size;
+  out.size = S_ISDIR(sx.stx_mode) || link ? 0 : sx.stx_size;
+  if (link) out.reserved0 = kReparseTagSymlink;
   out.name = name;
   return true;
 }
 
 bool Advance(Search& s, FindData& out) {
-  while (s.next < s.names.size()) {
-    const std::string& name = s.names[s.next++];
-    if (Describe(s.dir + name, name, out)) return true;
+  while (s.next < s.entries.size()) {
+    const Entry& e = s.entries[s.next++];
+    if (Describe(s.dir + e.native, e.program, out)) return true;
   }
   return false;
 }
@@ -81,13 +92,18 @@ FindHandle FindFirstEntry(const std::string& pattern, FindData& out) {
     mask = pattern.substr(slash + 1);
   }
   if (mask.empty()) return kInvalidFind;
+  // Names are matched in the program's form, where the letter-case rules
+  // of the accented letters are defined.
+  const std::string program_mask = ProgramPath(mask);
   DIR* d = ::opendir(s.dir.empty() ? "." : s.dir.c_str());
   if (d == nullptr) return kInvalidFind;
   while (const dirent* e = ::readdir(d)) {
-    if (MatchesWildcard(mask, e->d_name)) s.names.emplace_back(e->d_name);
+    std::string program = ProgramPath(e->d_name);
+    if (MatchesWildcard(program_mask, program))
+      s.entries.push_back({e->d_name, std::move(program)});
   }
   ::closedir(d);
-  std::sort(s.names.begin(), s.names.end(), LessNoCase);
+  std::sort(s.entries.begin(), s.entries.end(), LessNoCase);
   if (!Advance(s, out)) return kInvalidFind;
   const std::lock_guard lock(g_mutex);
   const FindHandle h = g_next_handle++;

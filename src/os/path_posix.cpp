@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "os/path.h"
+#include "os/text1252.h"
 
 namespace talvi::os {
 namespace {
@@ -37,6 +38,7 @@ std::string NetworkFolder() {
 }
 
 std::string NativePath(std::string_view path) {
+  // The network folder is native already; the rest is the program's text.
   std::string out;
   if (StartsWithNoCase(path, kNetworkMarker) &&
       (path.size() == kNetworkMarker.size() || IsSeparator(path[kNetworkMarker.size()]))) {
@@ -47,11 +49,22 @@ std::string NativePath(std::string_view path) {
              ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
     path.remove_prefix(2);
   }
-  out.append(path);
-  for (char& c : out) {
+  std::string rest = Utf8From1252(path);
+  for (char& c : rest) {
     if (c == '\\') c = '/';
   }
+  return out + rest;
+}
+
+std::string ProgramPath(std::string_view native) {
+  std::string out;
+  Utf8To1252(native, out);
   return out;
+}
+
+bool ProgramCanHold(std::string_view native) {
+  std::string out;
+  return Utf8To1252(native, out);
 }
 
 std::size_t FullPathName(std::string_view path, std::size_t size, std::string& out) {

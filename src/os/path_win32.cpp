@@ -14,6 +14,14 @@ std::string NativePath(std::string_view path) {
   return std::string(path);
 }
 
+std::string ProgramPath(std::string_view native) {
+  return std::string(native);
+}
+
+bool ProgramCanHold(std::string_view /*native*/) {
+  return true;
+}
+
 std::size_t FullPathName(std::string_view path, std::size_t size, std::string& out) {
   const std::string p(path);
   std::vector<char> buf(size + 1, '\0');

@@ -300,8 +300,11 @@ void PostQuitMessage(int code = 0);
 // `save` none: a save dialog exactly when `fileName` is given. `flags`
 // replaces the default 2060 (path must exist, no directory change, hide
 // read-only); 0x2 asks before overwriting, 0x1000 wants existing files,
-// 0x200 allows several files in an open dialog. Gives the chosen full path,
-// "" on cancel, and "" at once when called without any argument.
+// 0x200 allows several files in an open dialog. With 0x800 (or 0x1000) a
+// name in a folder that does not exist is refused in the chooser; a name
+// whose characters 1252 cannot hold always is (the user is told, the
+// chooser stays). Gives the chosen full path (1252), "" on cancel, and ""
+// at once when called without any argument.
 std::string cGetFile(const std::string& filter = "", const std::optional<std::string>& title = {},
                      std::optional<int> filterIndex = {},
                      const std::optional<std::string>& initialDir = {},

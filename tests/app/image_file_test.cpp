@@ -109,28 +109,77 @@ TEST_F(SaveTest, OverwriteAskedFirst) {
 }
 
 TEST_F(SaveTest, WriteFailureIsReportedAndAskedAgain) {
-  // A path below a regular file cannot be created, not even by root.
-  WriteBytes(dir / "plain", "x");
-  const std::string bad = dir / "plain/disk.opd";
+  // A read-only file is not replaced, not even by root.
+  const std::string bad = dir / "ro.opd";
+  WriteBytes(bad, "x");
+  std::filesystem::permissions(bad, std::filesystem::perms::owner_read);
   answers.File(bad);
-  answers.Ok();
+  answers.Ok();  // replace it
+  answers.Ok();  // the failure
   answers.File(dir / "good");
   SAVE(image);
   EXPECT_TRUE(answers.done());
-  ASSERT_EQ(answers.seen().size(), 3u);
-  EXPECT_FALSE(answers.seen()[1].chooser);
-  EXPECT_EQ(answers.seen()[1].text, "Impossibile scrivere il file " + bad + ".");
+  ASSERT_EQ(answers.seen().size(), 4u);
+  EXPECT_FALSE(answers.seen()[2].chooser);
+  EXPECT_EQ(answers.seen()[2].text, "Impossibile scrivere il file " + bad + ".");
   EXPECT_EQ(ReadBytes(dir / "good.opd"), expected);
+  EXPECT_EQ(ReadBytes(bad), "x");
 
   // Cancel after a failure drops the image.
-  answers.File(dir / "none/disk.opd");
+  answers.File(bad);
+  answers.Ok();
   answers.Ok();
   answers.File("");
   std::string copy = image;
   SAVE(copy);
   EXPECT_TRUE(answers.done());
   EXPECT_EQ(copy, image);
+  EXPECT_EQ(ReadBytes(bad), "x");
+}
+
+TEST_F(SaveTest, AFolderThatDoesNotExistIsRefusedByTheChooser) {
+  answers.File(dir / "none/disk.opd");
+  answers.Ok();  // the chooser's own box
+  answers.File(dir / "good");
+  SAVE(image);
+  EXPECT_TRUE(answers.done());
+  ASSERT_EQ(answers.seen().size(), 3u);
+  EXPECT_TRUE(answers.seen()[2].chooser);  // the same question again
+  EXPECT_EQ(answers.seen()[1].text,
+            dir / "none" + "\nIl percorso non esiste.\nVerificare il percorso e riprovare.");
   EXPECT_FALSE(std::filesystem::exists(dir / "none"));
+  EXPECT_EQ(ReadBytes(dir / "good.opd"), expected);
+}
+
+// Linux names are UTF-8; the chooser and the program speak 1252.
+TEST_F(SaveTest, AccentedFolderAndNameAreSavedUnderTheirLinuxNames) {
+  const std::string folder = dir / "Citt\xC3\xA0";  // "Città"
+  std::filesystem::create_directory(folder);
+  answers.File(folder + "/perch\xC3\xA9");  // typed "perché"
+  // Only reached if the save failed: the failure box, then cancel.
+  answers.Ok();
+  answers.File("");
+  SAVE(image);
+  ASSERT_EQ(answers.seen().size(), 1u) << answers.seen().back().text;
+  EXPECT_EQ(ReadBytes(folder + "/perch\xC3\xA9.opd"), expected);
+  EXPECT_EQ(image, expected);
+}
+
+TEST_F(SaveTest, AccentedWorkingFolderIsWhereTheChooserOpens) {
+  const std::filesystem::path folder = dir.path() / "Propriet\xC3\xA0";  // "Proprietà"
+  std::filesystem::create_directory(folder);
+  std::filesystem::current_path(folder);
+  const std::string program = dir.path().string() + "/Propriet\xE0";
+  EXPECT_EQ(InitialDirectory(), program);
+  WriteBytes(folder / "citt\xC3\xA0.opd", "old");
+  answers.File((folder / "citt\xC3\xA0.opd").string());
+  answers.Ok();  // replace it
+  SAVE(image);
+  EXPECT_TRUE(answers.done());
+  ASSERT_EQ(answers.seen().size(), 2u);
+  EXPECT_EQ(answers.seen()[0].text, program);  // the chooser's folder, in 1252
+  EXPECT_EQ(answers.seen()[1].text, OverwriteQuestion(program + "/citt\xE0.opd"));
+  EXPECT_EQ(ReadBytes(folder / "citt\xC3\xA0.opd"), expected);
 }
 
 }  // namespace

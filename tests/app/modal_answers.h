@@ -70,7 +70,9 @@ class ModalAnswers {
         if (auto* edit = chooser->findChild<QLineEdit*>()) {
           edit->setText(QString::fromStdString(a.value));
         }
-        static_cast<QDialog*>(chooser)->accept();  // public there
+        // Queued: a box the chooser shows from accept() must find this
+        // timer free to answer it.
+        QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
       }
       Notify();
       return;

@@ -16,6 +16,11 @@ const std::string M(1, kTempMarker);
 
 using StartupSweep = testing::StartupFolders;
 
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 TEST_F(StartupSweep, CurrentFolderLosesOnlyMarkerNamedPlainFiles) {
   for (const char* name : {"ABC.TMP", "", "nodot", "VIEW3.NTX"}) WriteFile(work_ / (M + name));
   for (const char* name : {"TALVI.INI", "disco1.opd", "A\x7F.TMP", " \x7F"})
@@ -73,6 +78,39 @@ TEST_F(StartupSweep, TempFolderLosesMarkerFoldersWithTheirFiles) {
   EXPECT_FALSE(exists(nested / "A.TXT"));
   EXPECT_TRUE(exists(temp_ / "KEEP" / (M + "X")));
   EXPECT_TRUE(exists(temp_ / (M + "PLAIN")));
+}
+
+// A link in TEMP, or in a marker folder, is an entry of its own: what it
+// names is never emptied, erased or changed.
+TEST_F(StartupSweep, LinksAreRemovedWithoutTouchingWhatTheyName) {
+  const fs::path outside = root_ / "outside";
+  fs::create_directory(outside);
+  WriteFile(outside / "precious.txt", "precious");
+  WriteFile(outside / "ro.txt", "ro");
+  testing::SetAttributes(outside / "ro.txt", os::kAttrReadOnly | os::kAttrHidden);
+  const auto ro_perms = fs::status(outside / "ro.txt").permissions();
+  fs::create_directory_symlink(outside, temp_ / (M + "LINKED"));
+  const fs::path ours = temp_ / (M + "OURS");
+  fs::create_directory(ours);
+  WriteFile(ours / "A.TXT");
+  fs::create_symlink(outside / "ro.txt", ours / "RO.LNK");
+  fs::create_directory_symlink(outside, ours / "DIR.LNK");
+
+  Startup();
+
+  EXPECT_FALSE(exists(fs::symlink_status(temp_ / (M + "LINKED"))));
+  EXPECT_EQ(Slurp(outside / "precious.txt"), "precious");
+  EXPECT_EQ(Slurp(outside / "ro.txt"), "ro");
+  EXPECT_EQ(os::ReadAttributes((outside / "ro.txt").string()), os::kAttrReadOnly | os::kAttrHidden);
+  EXPECT_EQ(fs::status(outside / "ro.txt").permissions(), ro_perms);
+  // The marker folder lost its file and its file link; the folder link is
+  // not a file for DELDIR, so the folder stays with it.
+  EXPECT_FALSE(exists(ours / "A.TXT"));
+  EXPECT_FALSE(exists(fs::symlink_status(ours / "RO.LNK")));
+  EXPECT_TRUE(exists(fs::symlink_status(ours / "DIR.LNK")));
+  // Called on a link, DELDIR leaves the folder it names alone.
+  DELDIR((ours / "DIR.LNK").string());
+  EXPECT_EQ(Slurp(outside / "precious.txt"), "precious");
 }
 
 TEST_F(StartupSweep, AFileThatCannotBeErasedStopsTheEmptyingOfItsFolder) {

@@ -107,6 +107,77 @@ TEST_F(FileDialogTest, LongAccentedPathComesBackWhole) {
   EXPECT_EQ(got, deep.string() + "/citt\xE0");
 }
 
+// Types `first` and accepts; when the chooser refuses it with a box, notes
+// the box's text, closes it and, back in the chooser, types `second`.
+void AnswerTwice(const QString& first, const QString& second, QString* refusal) {
+  testing::WhenModal([=](QWidget* w) {
+    auto* chooser = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(chooser, nullptr);
+    auto* watch = new QTimer(chooser);
+    auto* boxSeen = new bool(false);
+    QObject::connect(watch, &QTimer::destroyed, [boxSeen] { delete boxSeen; });
+    QObject::connect(watch, &QTimer::timeout, [=] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        *refusal = box->text();
+        *boxSeen = true;
+        box->accept();
+      } else if (*boxSeen && modal == chooser && chooser->isVisible()) {
+        watch->stop();
+        chooser->selectFile(second);
+        QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
+      }
+    });
+    watch->start(10);
+    chooser->selectFile(first);
+    QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
+  });
+}
+
+TEST_F(FileDialogTest, NameInAFolderThatDoesNotExistIsRefused) {
+  QString refusal;
+  AnswerTwice("nowhere/disco", "disco", &refusal);
+  const std::string got = cGetFile("File OPD (*.opd)|*.opd", "Salva in", {}, dir_.string(), true);
+  EXPECT_EQ(got, (dir_ / "disco").string());
+  EXPECT_EQ(refusal, QString::fromStdString((dir_ / "nowhere").string()) +
+                         "\nIl percorso non esiste.\nVerificare il percorso e riprovare.");
+  // A file where a folder should be does not pass either.
+  std::ofstream(dir_ / "plain") << "x";
+  refusal.clear();
+  AnswerTwice("plain/disco", "disco2", &refusal);
+  EXPECT_EQ(cGetFile("File OPD (*.opd)|*.opd", "Salva in", {}, dir_.string(), true),
+            (dir_ / "disco2").string());
+  EXPECT_TRUE(refusal.contains("Il percorso non esiste."));
+  // Without the flag the name is taken as it is.
+  testing::WhenModal([](QWidget* w) {
+    auto* chooser = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(chooser, nullptr);
+    chooser->selectFile("nowhere/disco");
+    QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
+  });
+  EXPECT_EQ(cGetFile("File OPD (*.opd)|*.opd", "Salva in", {}, dir_.string(), true, false, 0x4u),
+            (dir_ / "nowhere/disco").string());
+}
+
+TEST_F(FileDialogTest, NameThatTheProgramCannotHoldIsRefused) {
+  QString refusal;
+  // "Łódź": Ł and ź are not in the program's code page.
+  AnswerTwice(QString::fromUtf8("\xC5\x81\xC3\xB3"
+                                "d\xC5\xBA"),
+              QString::fromUtf8("l\xC3\xB3"
+                                "dz"),
+              &refusal);
+  const std::string got = cGetFile("File OPD (*.opd)|*.opd", "Salva in", {}, dir_.string(), true);
+  EXPECT_EQ(got, (dir_ / "l\xF3"
+                         "dz")
+                     .string());  // 1252, as every name it gives
+  EXPECT_EQ(refusal, QString::fromUtf8((dir_ / "\xC5\x81\xC3\xB3"
+                                               "d\xC5\xBA")
+                                           .string() +
+                                       "\nIl nome contiene caratteri che il programma non "
+                                       "pu\xC3\xB2 usare.\nScegliere un altro nome."));
+}
+
 TEST_F(FileDialogTest, MultiSelectionListsFolderThenNames) {
   std::ofstream(dir_ / "a.opd") << "a";
   std::ofstream(dir_ / "b.opd") << "b";

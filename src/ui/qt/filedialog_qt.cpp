@@ -2,8 +2,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QStringList>
 
+#include "os/text1252.h"
 #include "ui/qt/qt_internal.h"
 #include "ui/ui.h"
 
@@ -12,6 +14,7 @@ namespace {
 
 constexpr unsigned kOverwritePrompt = 0x2;
 constexpr unsigned kAllowMultiSelect = 0x200;
+constexpr unsigned kPathMustExist = 0x800;
 constexpr unsigned kFileMustExist = 0x1000;
 constexpr unsigned kDefaultFlags = 2060;
 constexpr std::size_t kFilterLimit = 399;
@@ -44,6 +47,50 @@ QStringList NameFilters(const std::string& filter) {
   return filters;
 }
 
+// What the chooser says when it refuses a name (1252 texts).
+constexpr char kPathMissing[] = "Il percorso non esiste.\nVerificare il percorso e riprovare.";
+constexpr char kNameNotHeld[] =
+    "Il nome contiene caratteri che il programma non pu\xF2 usare.\nScegliere un altro nome.";
+
+// A name the program can take: its text (1252) holds every character.
+bool ProgramCanHold(const QString& path) {
+  std::string ansi;
+  return os::Utf8To1252(path.toUtf8().toStdString(), ansi);
+}
+
+// The chooser refuses, as the system's does, a name in a folder that does
+// not exist when the path must exist, and a name that the program's text
+// cannot hold (it would come back changed); the user is told and the
+// chooser stays open for another choice.
+class Chooser : public QFileDialog {
+ public:
+  Chooser(QWidget* parent, bool pathMustExist)
+      : QFileDialog(parent), pathMustExist_(pathMustExist) {}
+
+  void accept() override {
+    for (const QString& file : selectedFiles()) {
+      const QFileInfo info(file);
+      if (info.isDir()) continue;  // the chooser opens it (or refuses it) itself
+      if (pathMustExist_ && !QFileInfo(info.absolutePath()).isDir()) {
+        Refuse(QDir::toNativeSeparators(info.absolutePath()), kPathMissing);
+        return;
+      }
+      if (!ProgramCanHold(file)) {
+        Refuse(QDir::toNativeSeparators(file), kNameNotHeld);
+        return;
+      }
+    }
+    QFileDialog::accept();
+  }
+
+ private:
+  void Refuse(const QString& name, const char* text) {
+    QMessageBox::warning(this, windowTitle(), name + QLatin1Char('\n') + qt::ToQ(text));
+  }
+
+  bool pathMustExist_;
+};
+
 struct Choice {
   bool accepted = false;
   QStringList files;
@@ -54,7 +101,7 @@ Choice Run(const std::string& filter, const std::optional<std::string>& title, i
            const std::optional<std::string>& initialDir, bool save, unsigned flags,
            const std::optional<std::string>& fileName) {
   qt::EnsureApp();
-  QFileDialog dialog(qt::ActiveWidget());
+  Chooser dialog(qt::ActiveWidget(), (flags & (kPathMustExist | kFileMustExist)) != 0);
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
   dialog.setOption(QFileDialog::HideNameFilterDetails, true);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, (flags & kOverwritePrompt) == 0);
