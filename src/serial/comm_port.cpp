@@ -107,6 +107,15 @@ CommPort::FullRing CommPort::WaitForRoomOrArming() {
   return next;
 }
 
+bool CommPort::ArmedSinceNotified() {
+  // The same handshake as WaitForRoomOrArming(), without the room.
+  wantsRoom_.store(true, std::memory_order_seq_cst);
+  if (armings_.load(std::memory_order_seq_cst) == armingsAnswered_) return false;
+  // Relaxed: a wake-up that this races with only makes one spare pass.
+  wantsRoom_.store(false, std::memory_order_relaxed);
+  return true;
+}
+
 bool CommPort::Notify(Handle handle) {
   // Loaded before the window: an arming after this load is still to be
   // answered, one before it shows in the window loaded next.

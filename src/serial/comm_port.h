@@ -78,6 +78,14 @@ class CommPort {
   // a notification brings). While announced, the next Read that takes bytes
   // and the next arming call WakeForRoom.
   FullRing WaitForRoomOrArming();
+  // Watcher side, before it sleeps while bytes wait in the ring that no
+  // notification has handed over (they came while the notification was
+  // off, for example between the open and the first arming): true when the
+  // notification was armed since the watcher last notified, so that it
+  // notifies now; otherwise announces, and the next arming wakes it with
+  // WakeForRoom. Without this a remote that sends a header and then waits
+  // for its answer would wait for good.
+  bool ArmedSinceNotified();
   // Tells the watcher, sleeping for lack of room, to look again.
   virtual void WakeForRoom() = 0;
 

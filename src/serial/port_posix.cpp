@@ -167,6 +167,10 @@ class PosixPort final : public CommPort {
         }
         wantBytes = next == FullRing::kRoom;
       }
+      if (!notifyAgain_ && ring_.Waiting() > 0 && ArmedSinceNotified()) {
+        notifyAgain_ = Notify(handle_);
+        continue;
+      }
       pollfd fds[2] = {{wantBytes ? fd_ : -1, POLLIN, 0}, {wake_, POLLIN, 0}};
       const int ready = ::poll(fds, 2, notifyAgain_ ? 0 : -1);
       if (ready < 0) {

@@ -180,9 +180,12 @@ class Win32Port final : public CommPort, public std::enable_shared_from_this<Win
   // Waits, at most until the port closes, for an overlapped request to end;
   // a request still running at close is cancelled and waited for. Gives the
   // request's success and its byte count.
-  bool Finish(OVERLAPPED& ov, DWORD& count) {
-    HANDLE events[2] = {ov.hEvent, stopEvent_};
-    if (::WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
+  bool Finish(OVERLAPPED& ov, DWORD& count, HANDLE wake = nullptr, bool* woken = nullptr) {
+    HANDLE events[3] = {ov.hEvent, stopEvent_, wake};
+    const DWORD n = wake != nullptr ? 3 : 2;
+    const DWORD which = ::WaitForMultipleObjects(n, events, FALSE, INFINITE);
+    if (woken != nullptr) *woken = which == WAIT_OBJECT_0 + 2;
+    if (which != WAIT_OBJECT_0) {
       OnDevice([](HANDLE device) { return ::CancelIo(device) != 0; });
     }
     return Outcome(ov, count);
@@ -202,7 +205,10 @@ class Win32Port final : public CommPort, public std::enable_shared_from_this<Win
     if (done) return true;
     if (!pending) return false;
     DWORD ignored = 0;
-    return Finish(ov, ignored);
+    // An arming wakes the wait too (the request is cancelled), so that
+    // bytes waiting in the ring are handed over without a new arrival.
+    bool woken = false;
+    return Finish(ov, ignored, roomEvent_, &woken) || woken;
   }
 
   // Reads `want` bytes that the driver holds, waiting for the read to
@@ -233,9 +239,15 @@ class Win32Port final : public CommPort, public std::enable_shared_from_this<Win
     OnDevice([](HANDLE device) { return ::SetCommMask(device, EV_RXCHAR) != 0; });
     char buffer[kBatch + 1];
     while (!stop_.stop_requested()) {
+      if (!notifyAgain && ring_.Waiting() > 0 && ArmedSinceNotified()) {
+        notifyAgain = Notify(handle_);
+        continue;
+      }
       if (deviceGone) {
-        // Nothing more can come: sleep until the port closes.
-        ::WaitForSingleObject(stopEvent_, INFINITE);
+        // Nothing more can come: sleep until the port closes, or until an
+        // arming asks for what still waits in the ring.
+        HANDLE events[2] = {stopEvent_, roomEvent_};
+        ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
         continue;
       }
       // With the ring full, leave the bytes in the driver (and its flow

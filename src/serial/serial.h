@@ -54,7 +54,8 @@ int READCOMM(Handle port, std::string& buffer, std::optional<double> timeLimitMs
 int WRITECOMM(Handle port, const std::string& bytes);
 
 // Arms (window != 0) or disarms (window == 0) the receive notification.
-// The thresholds are accepted and ignored. Always true.
+// Bytes already waiting in the ring are handed over at the arming, not with
+// the next arrival. The thresholds are accepted and ignored. Always true.
 bool ENABLECOMMNOTIFICATION(Handle port, WindowHandle window, double rxThreshold = 1,
                             double txThreshold = -1);
 

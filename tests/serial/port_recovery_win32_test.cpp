@@ -55,6 +55,19 @@ TEST_F(Win32Port, AFullRingFilledWhileDisarmedIsDeliveredOnceArmed) {
   port_ = -1;
 }
 
+TEST_F(Win32Port, BytesThatCameWhileDisarmedAreHandedOverOnArming) {
+  // A header that came before the window was armed: nothing else follows
+  // until it is answered, so arming alone must bring it.
+  WriteAll("T\x05");
+  ASSERT_TRUE(Eventually([&] { return PortBytesWaiting(port_) == 2; }));
+  Collector collector;
+  const auto window = CollectOnWindowThread(port_, collector);
+  ENABLECOMMNOTIFICATION(port_, kWindow);
+  EXPECT_EQ(collector.WaitFor(2), "T\x05");
+  EXPECT_TRUE(CLOSECOMM(port_));
+  port_ = -1;
+}
+
 TEST_F(Win32Port, ReadsThatFailForAPassingReasonDoNotEndReception) {
   Collector collector;
   const auto window = CollectOnWindowThread(port_, collector);
