@@ -60,8 +60,7 @@ void SweepCurrentFolder() {
 // removed. A plain file of that name stays (its removal as a folder fails).
 void SweepTempFolder() {
   const std::string temp = files::TempVariable();
-  const std::string folder = temp + files::Separator();  // the root folder when TEMP is unset
-  for (const auto& entry : files::ListFolder(folder)) {
+  for (const auto& entry : files::ListFolder(TempSweepFolder())) {
     if (!StartsWithMarker(entry.name) || entry.hidden || entry.system) continue;
     const std::string path = temp + files::Separator() + entry.name;
     DELDIR(path);
@@ -111,6 +110,10 @@ void Shutdown() {
   if (files::PathExists("C:\\ORVA\\NET")) {
     files::EraseFile(TrimRight(SETUSER()) + ".USR");
   }
+}
+
+std::string TempSweepFolder() {
+  return files::TempVariable() + files::Separator();  // the root folder when TEMP is unset
 }
 
 void CLOSEALL() {

@@ -24,6 +24,11 @@ inline constexpr char kTempMarker = '\x7F';
 // over.
 void Startup();
 
+// The folder whose marker-named folders the start-up sweep removes: the one
+// named by TEMP, with a trailing separator, or the root folder when TEMP is
+// unset.
+std::string TempSweepFolder();
+
 // Runs once, last (also when the program quits after an unexpected error):
 // CLOSEALL; then, only when a user is signed in, closes the user's presence
 // file, erases the plain files of the working temporary folder and removes
