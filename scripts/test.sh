@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds every configuration and runs every test:
+# Sets up the machine, checks the layering, builds every configuration and
+# runs every test:
 #   1. the AddressSanitizer+UndefinedBehaviorSanitizer build, warnings as
 #      errors, all tests (window tests offscreen, end-to-end tests on their
 #      own Xvfb servers);
@@ -15,6 +16,9 @@ took() { echo "-- $1 in $((SECONDS - section)) s"; section=$SECONDS; }
 
 bash scripts/setup.sh
 took "setup"
+
+echo "== Layering"
+bash scripts/check_layers.sh
 
 jobs=$(nproc)
 gen=()
