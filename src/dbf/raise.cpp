@@ -24,11 +24,10 @@ bool Fail(const Failure& failure) {
 }
 
 bool Corrupt(const std::string& filename, const std::string& what, int oscode) {
-  return Fail({.gencode = kGenCorruption,
-               .subcode = kSubCorrupt,
-               .oscode = oscode,
-               .filename = filename,
-               .description = "Corruption detected: " + what});
+  return Fail(Failure(kGenCorruption, kSubCorrupt)
+                  .Os(oscode)
+                  .File(filename)
+                  .Desc("Corruption detected: " + what));
 }
 
 }  // namespace talvi::dbf
