@@ -236,6 +236,10 @@ bool Table::AppendRecord(const std::string& record, std::uint32_t& recno) {
     return Fail(
         Failure(kGenReadOnly, kSubReadOnly).File(path_).Op("append").Desc("Table is read-only"));
   }
+  if (record.size() != header_.record_length) {
+    return Fail(
+        Failure(kGenArg, kSubAppend).File(path_).Op("append").Desc("record of the wrong length"));
+  }
   const std::uint32_t count = RecordCount();
   if (count >= Engine().MaxRecords()) {
     return Fail(Failure(kGenLimit, kSubLimit)

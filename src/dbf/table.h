@@ -109,6 +109,7 @@ class Table {
  private:
   Table() = default;
   bool OpenMemo();
+  bool FieldOk(const std::string& record, int field, const char* operation);
   bool WritePrefix();
   bool TouchDate();
   bool IoFail(int gencode, int subcode, const std::string& what, int oscode);

@@ -15,12 +15,17 @@ bool IsMemo(const FieldDef& f) {
 }  // namespace
 
 std::string_view Table::RawValue(const std::string& record, int field) const {
+  if (field < 0 || static_cast<std::size_t>(field) >= header_.fields.size() ||
+      record.size() != header_.record_length) {
+    return {};
+  }
   const FieldDef& f = header_.fields[static_cast<std::size_t>(field)];
   return std::string_view(record).substr(f.offset, f.length);
 }
 
 bool Table::ReadMemo(const std::string& record, int field, std::string& out) {
   out.clear();
+  if (!FieldOk(record, field, "memo")) return false;
   const FieldDef& f = header_.fields[static_cast<std::size_t>(field)];
   std::uint32_t block = 0;
   std::string why;
@@ -37,7 +42,19 @@ bool Table::ReadMemo(const std::string& record, int field, std::string& out) {
   return Corrupt(memo_path_.empty() ? path_ : memo_path_, why);
 }
 
+bool Table::FieldOk(const std::string& record, int field, const char* operation) {
+  if (field >= 0 && static_cast<std::size_t>(field) < header_.fields.size() &&
+      record.size() == header_.record_length) {
+    return true;
+  }
+  return Fail(Failure(kGenBound, kSubField)
+                  .File(path_)
+                  .Op(operation)
+                  .Desc("field " + std::to_string(field + 1) + " does not exist"));
+}
+
 Value Table::GetValue(const std::string& record, int field) {
+  if (!FieldOk(record, field, "get")) return Value();
   const FieldDef& f = header_.fields[static_cast<std::size_t>(field)];
   if (IsMemo(f) && (f.type == 'M' || memo_)) {
     std::string text;
@@ -48,6 +65,7 @@ Value Table::GetValue(const std::string& record, int field) {
 }
 
 bool Table::PutValue(std::string& record, int field, const Value& value) {
+  if (!FieldOk(record, field, "put")) return false;
   const FieldDef& f = header_.fields[static_cast<std::size_t>(field)];
   if (options_.read_only) {
     return Fail(

@@ -1,0 +1,382 @@
+// Tables the engine creates and writes: header, records, encodings, limits,
+// read-only opens and corrupt files.
+#include "dbf/table.h"
+
+#include <gtest/gtest.h>
+
+#include "dbf/codes.h"
+#include "dbf/date.h"
+#include "dbf_support.h"
+#include "os/shared_file.h"
+
+namespace talvi::dbf {
+namespace {
+
+using talvi::testing::ReadBytes;
+using talvi::testing::WriteBytes;
+
+std::vector<FieldDef> Fields() {
+  return {{"NAME", 'C', 10, 0},
+          {"QTY", 'N', 8, 2},
+          {"DAY", 'D', 8, 0},
+          {"OK", 'L', 1, 0},
+          {"NOTE", 'M', 10, 0}};
+}
+
+class TableTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<Table> Make(const std::vector<FieldDef>& fields = Fields()) {
+    EXPECT_TRUE(Table::Create(path_, fields));
+    return Table::Open(path_, {.shared = false, .read_only = false});
+  }
+  std::uint32_t Append(Table& t, const std::string& name, double qty) {
+    std::string r = t.BlankRecord();
+    EXPECT_TRUE(t.PutValue(r, 0, Value::Character(name)));
+    if (t.fields().size() > 1 && t.fields()[1].type == 'N') {
+      EXPECT_TRUE(t.PutValue(r, 1, Value::Numeric(qty)));
+    }
+    std::uint32_t n = 0;
+    EXPECT_TRUE(t.AppendRecord(r, n));
+    return n;
+  }
+  talvi::testing::TempDir dir_;
+  testing::ErrorLog log_;
+  std::string path_ = dir_ / "ITEMS.DBF";
+};
+
+TEST_F(TableTest, CreatedTableHasTheDbaseIIILayout) {
+  auto t = Make();
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->memo_path(), dir_ / "ITEMS.DBT");
+  EXPECT_EQ(Append(*t, "apple", 1.5), 1u);
+  EXPECT_EQ(Append(*t, "pear", -2), 2u);
+  t.reset();
+  const std::string b = ReadBytes(path_);
+  ASSERT_EQ(b.size(), 32u + 5 * 32 + 1 + 2 * 38 + 1);
+  EXPECT_EQ(static_cast<unsigned char>(b[0]), 0x83);
+  const Ymd today = FromJulianDay(Today());
+  EXPECT_EQ(static_cast<unsigned char>(b[1]), today.year - 1900);
+  EXPECT_EQ(b[2], today.month);
+  EXPECT_EQ(b[3], today.day);
+  EXPECT_EQ(b.substr(4, 4), std::string("\x02\0\0\0", 4));
+  EXPECT_EQ(b.substr(8, 2), std::string("\xC1\0", 2));   // 193
+  EXPECT_EQ(b.substr(10, 2), std::string("\x26\0", 2));  // 38
+  EXPECT_EQ(b[29], '\x03');
+  EXPECT_EQ(b.substr(32, 11), std::string("NAME\0\0\0\0\0\0\0", 11));
+  EXPECT_EQ(b[192], '\x0D');
+  EXPECT_EQ(b.substr(193, 38), std::string(" apple         1.50                   "));
+  EXPECT_EQ(b.substr(231, 19), std::string(" pear         -2.00"));
+  EXPECT_EQ(b.back(), '\x1A');
+  const std::string memo = ReadBytes(dir_ / "ITEMS.DBT");
+  ASSERT_EQ(memo.size(), 512u);
+  EXPECT_EQ(memo.substr(0, 4), std::string("\x01\0\0\0", 4));
+  EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(TableTest, NumbersThatDoNotFitAreRefusedNeverCut) {
+  auto t = Make({{"N", 'N', 5, 2}, {"W", 'N', 3, 0}});
+  ASSERT_NE(t, nullptr);
+  std::string r = t->BlankRecord();
+  const std::string before = r;
+  EXPECT_FALSE(t->PutValue(r, 0, Value::Numeric(123.456)));  // "123.46" is 6 wide
+  ASSERT_EQ(log_.errors().size(), 1u);
+  EXPECT_EQ(log_.last().GENCODE, kGenDataWidth);
+  EXPECT_EQ(log_.last().OPERATION, "N");
+  EXPECT_FALSE(t->PutValue(r, 0, Value::Numeric(99.999)));  // rounds to 100.00
+  EXPECT_FALSE(t->PutValue(r, 1, Value::Numeric(1e300)));
+  EXPECT_FALSE(t->PutValue(r, 1, Value::Numeric(-100)));
+  EXPECT_EQ(r, before);
+  EXPECT_FALSE(t->PutValue(r, 0, Value::Character("12")));
+  EXPECT_EQ(log_.last().GENCODE, kGenDataType);
+  log_.clear();
+  EXPECT_TRUE(t->PutValue(r, 0, Value::Numeric(-0.001)));
+  EXPECT_EQ(t->RawValue(r, 0), " 0.00");
+  EXPECT_TRUE(t->PutValue(r, 0, Value::Numeric(-9.994)));
+  EXPECT_EQ(t->RawValue(r, 0), "-9.99");
+  EXPECT_TRUE(t->PutValue(r, 1, Value::Numeric(999)));
+  EXPECT_EQ(t->RawValue(r, 1), "999");
+  EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(TableTest, DirtyValuesReadAsEmptyWithTheirBytesKept) {
+  auto t = Make({{"N", 'N', 4, 0}, {"L", 'L', 1, 0}, {"D", 'D', 8, 0}, {"C", 'C', 3, 0}});
+  ASSERT_NE(t, nullptr);
+  std::string r = t->BlankRecord();
+  const std::pair<std::string, std::string> dirty[] = {
+      {"  **", "?"}, {std::string("\0\0\0\0", 4), "x"}, {"   .", " "}, {"1e5 ", "F"}};
+  for (const auto& [n, l] : dirty) {
+    r.replace(1, 4, n);
+    r.replace(5, 1, l);
+    r.replace(6, 8, "00000000");
+    EXPECT_EQ(t->GetValue(r, 0), Value::Numeric(0)) << n;
+    EXPECT_EQ(t->RawValue(r, 0), n);
+    EXPECT_EQ(t->GetValue(r, 1), Value::Logical(false));
+    EXPECT_EQ(t->GetValue(r, 2), Value::Date(0));
+  }
+  r.replace(6, 8, "20240229");
+  EXPECT_EQ(t->GetValue(r, 2), Value::Date(JulianDay(2024, 2, 29)));
+  r.replace(6, 8, "20230229");
+  EXPECT_EQ(t->GetValue(r, 2), Value::Date(0));
+  // Bytes stay bytes: no code-page step.
+  r.replace(14, 3, std::string("\xE0\x00\xFF", 3));
+  EXPECT_EQ(t->GetValue(r, 3), Value::Character(std::string("\xE0\x00\xFF", 3)));
+}
+
+TEST_F(TableTest, DbtMemosRewriteInPlaceWhenTheyFitElseAppend) {
+  auto t = Make();
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(Append(*t, "a", 1), 1u);
+  std::string r;
+  ASSERT_TRUE(t->ReadRecord(1, r));
+  const std::string long_text(700, 'x');
+  ASSERT_TRUE(t->PutValue(r, 4, Value::Character(long_text)));
+  EXPECT_EQ(t->RawValue(r, 4), "         1");
+  ASSERT_TRUE(t->PutValue(r, 4, Value::Character("short\r\nline")));
+  EXPECT_EQ(t->RawValue(r, 4), "         1");  // in place
+  ASSERT_TRUE(t->PutValue(r, 4, Value::Character(std::string(1100, 'y'))));
+  EXPECT_EQ(t->RawValue(r, 4), "         3");  // did not fit two blocks
+  ASSERT_TRUE(t->WriteRecord(1, r));
+  EXPECT_EQ(t->GetValue(r, 4), Value::Character(std::string(1100, 'y')));
+  ASSERT_TRUE(t->PutValue(r, 4, Value::Character("")));
+  EXPECT_EQ(t->RawValue(r, 4), "          ");
+  EXPECT_EQ(t->GetValue(r, 4), Value::Character(""));
+  const std::string memo = ReadBytes(dir_ / "ITEMS.DBT");
+  EXPECT_EQ(memo.substr(0, 4), std::string("\x06\0\0\0", 4));
+  EXPECT_EQ(memo.substr(512, 13), "short\r\nline\x1A\x1A");
+  EXPECT_EQ(memo.substr(1536 + 1100, 2), "\x1A\x1A");
+  EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(TableTest, FptMemosOfAFoxProTableAreWritten) {
+  TALVI_NEED_FIXTURE(d, dir_, "cdx-vfp-contacts");
+  auto t = Table::Open(d + "/contacts.dbf", {.shared = true, .read_only = false});
+  ASSERT_NE(t, nullptr);
+  const int notes = t->FieldIndex("NOTES");
+  std::string r;
+  ASSERT_TRUE(t->ReadRecord(1, r));
+  const std::string old = t->GetValue(r, notes).str();
+  ASSERT_FALSE(old.empty());
+  const std::string bin("bin\x1A\x1A\0data", 11);
+  const std::string old_pointer(t->RawValue(r, notes));
+  ASSERT_TRUE(t->PutValue(r, notes, Value::Character(bin)));
+  ASSERT_GE(old.size(), bin.size());
+  EXPECT_EQ(t->RawValue(r, notes), old_pointer);  // rewritten in place
+  ASSERT_TRUE(t->WriteRecord(1, r));
+  ASSERT_TRUE(t->ReadRecord(3, r));
+  const std::string big(5000, 'z');
+  ASSERT_TRUE(t->PutValue(r, notes, Value::Character(big)));
+  std::uint32_t block = 0;
+  ASSERT_TRUE(MemoPointer(t->RawValue(r, notes), block));
+  EXPECT_GE(block * 64u, ReadBytes(d + "/contacts.FPT").size() - 5000 - 8 - 64);  // appended
+  ASSERT_TRUE(t->WriteRecord(3, r));
+  t.reset();
+  auto again = Table::Open(d + "/contacts.dbf", {.shared = true, .read_only = true});
+  ASSERT_NE(again, nullptr);
+  ASSERT_TRUE(again->ReadRecord(1, r));
+  EXPECT_EQ(again->GetValue(r, notes), Value::Character(bin));
+  ASSERT_TRUE(again->ReadRecord(3, r));
+  EXPECT_EQ(again->GetValue(r, notes), Value::Character(big));
+  ASSERT_TRUE(again->ReadRecord(2, r));
+  EXPECT_FALSE(again->GetValue(r, notes).str().empty());
+  EXPECT_TRUE(again->Check().problems.empty());
+  EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(TableTest, FilesThatAreNotTablesAreCorruptNeverACrash) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+  };
+  std::string good;
+  {
+    auto t = Make({{"A", 'C', 4, 0}});
+    ASSERT_NE(t, nullptr);
+    Append(*t, "x", 0);
+  }
+  good = ReadBytes(path_);
+  std::string short_header = good;
+  short_header[8] = 10;  // header length 10
+  std::string zero_len = good;
+  zero_len[32 + 16] = 0;
+  std::string past = good;
+  past[10] = 2;  // record length 2 < 1 + 4
+  const Case cases[] = {{"empty", ""},
+                        {"ten bytes", "0123456789"},
+                        {"short header", short_header},
+                        {"field of length 0", zero_len},
+                        {"fields past the record", past},
+                        {"cut inside the header", good.substr(0, 40)}};
+  for (const auto& c : cases) {
+    WriteBytes(path_, c.bytes);
+    log_.clear();
+    EXPECT_EQ(Table::Open(path_, {.shared = true, .read_only = true}), nullptr) << c.what;
+    ASSERT_EQ(log_.errors().size(), 1u) << c.what;
+    EXPECT_EQ(log_.last().GENCODE, kGenCorruption) << c.what;
+    EXPECT_EQ(log_.last().SUBCODE, kSubCorrupt) << c.what;
+    EXPECT_EQ(log_.last().FILENAME, path_) << c.what;
+    EXPECT_EQ(ReadBytes(path_), c.bytes);
+  }
+  // A count beyond the end of the file: the whole records are read, the
+  // check reports the rest.
+  std::string beyond = good;
+  beyond[4] = 9;
+  WriteBytes(path_, beyond);
+  log_.clear();
+  auto t = Table::Open(path_, {.shared = true, .read_only = true});
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->RecordCount(), 1u);
+  EXPECT_EQ(t->header().count, 9u);
+  EXPECT_FALSE(t->Check().problems.empty());
+  EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(TableTest, BadMemoPointersAreAnErrorForThatFieldOnly) {
+  auto t = Make();
+  ASSERT_NE(t, nullptr);
+  Append(*t, "a", 1);
+  std::string r;
+  ASSERT_TRUE(t->ReadRecord(1, r));
+  ASSERT_TRUE(t->PutValue(r, 4, Value::Character("fine")));
+  const std::string pointers[] = {"     99999", "  garbage!", "4294967295"};
+  for (const auto& p : pointers) {
+    std::string bad = r;
+    bad.replace(28, 10, p);
+    log_.clear();
+    EXPECT_EQ(t->GetValue(bad, 4), Value::Character("")) << p;
+    ASSERT_EQ(log_.errors().size(), 1u) << p;
+    EXPECT_EQ(log_.last().GENCODE, kGenCorruption);
+    EXPECT_EQ(log_.last().SUBCODE, kSubCorrupt);
+    EXPECT_EQ(t->GetValue(bad, 0), Value::Character("a         "));
+  }
+  log_.clear();
+  EXPECT_EQ(t->GetValue(r, 4), Value::Character("fine"));
+  EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(TableTest, CreateEnforcesTheFormatLimits) {
+  const std::vector<std::vector<FieldDef>> bad = {{},
+                                                  {{"ELEVENCHARS", 'C', 1, 0}},
+                                                  {{"A", 'C', 1, 0}, {"a", 'N', 2, 0}},
+                                                  {{"N", 'N', 21, 0}},
+                                                  {{"N", 'N', 4, 3}},
+                                                  {{"X", 'Q', 4, 0}},
+                                                  {{"A B", 'C', 1, 0}},
+                                                  {{"A", 'C', 65000, 0}, {"B", 'C', 600, 0}}};
+  for (const auto& f : bad) {
+    log_.clear();
+    EXPECT_FALSE(Table::Create(path_, f));
+    ASSERT_EQ(log_.errors().size(), 1u);
+    EXPECT_EQ(log_.last().GENCODE, kGenLimit);
+    EXPECT_FALSE(log_.last().DESCRIPTION->empty());
+  }
+  // A long character field keeps its length's high byte in the decimals.
+  log_.clear();
+  auto t = Make({{"LONG", 'C', 300, 0}});
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->fields()[0].length, 300);
+  EXPECT_EQ(t->header().record_length, 301);
+  EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(TableTest, OpenFailuresAndReadOnlyOpensRaiseTheirErrors) {
+  {
+    auto t = Make();
+    ASSERT_NE(t, nullptr);
+    Append(*t, "a", 1);
+  }
+  const std::string before = ReadBytes(path_);
+  log_.clear();
+  EXPECT_EQ(Table::Open(dir_ / "missing", {}), nullptr);
+  ASSERT_EQ(log_.errors().size(), 1u);
+  EXPECT_EQ(log_.last().GENCODE, kGenOpen);
+  EXPECT_EQ(log_.last().OSCODE, os::kOsFileNotFound);
+  EXPECT_EQ(log_.last().FILENAME, dir_ / "MISSING.DBF");
+  {
+    auto ex = Table::Open(path_, {.shared = false, .read_only = false});
+    ASSERT_NE(ex, nullptr);
+    log_.clear();
+    EXPECT_EQ(Table::Open(path_, {.shared = true, .read_only = true}), nullptr);
+    ASSERT_EQ(log_.errors().size(), 1u);
+    EXPECT_EQ(log_.last().GENCODE, kGenOpen);
+    EXPECT_EQ(log_.last().OSCODE, os::kOsSharingViolation);
+    EXPECT_TRUE(log_.last().CANDEFAULT);
+  }
+  log_.clear();
+  auto ro = Table::Open(path_, {.shared = true, .read_only = true});
+  ASSERT_NE(ro, nullptr);
+  std::string r;
+  ASSERT_TRUE(ro->ReadRecord(1, r));
+  EXPECT_FALSE(ro->PutValue(r, 0, Value::Character("b")));
+  EXPECT_EQ(log_.last().GENCODE, kGenReadOnly);
+  EXPECT_FALSE(ro->WriteRecord(1, r));
+  std::uint32_t n = 0;
+  EXPECT_FALSE(ro->AppendRecord(r, n));
+  EXPECT_FALSE(ro->Zap());
+  EXPECT_FALSE(ro->Pack());
+  EXPECT_EQ(log_.errors().size(), 5u);
+  EXPECT_EQ(ReadBytes(path_), before);
+}
+
+TEST_F(TableTest, ZapAndPack) {
+  auto t = Make();
+  ASSERT_NE(t, nullptr);
+  for (int i = 1; i <= 5; ++i) Append(*t, "r" + std::to_string(i), i);
+  std::string r;
+  for (std::uint32_t n : {2u, 4u}) {
+    ASSERT_TRUE(t->ReadRecord(n, r));
+    r[0] = '*';
+    ASSERT_TRUE(t->WriteRecord(n, r));
+  }
+  ASSERT_TRUE(t->Pack());
+  EXPECT_EQ(t->RecordCount(), 3u);
+  const char* left[] = {"r1", "r3", "r5"};
+  for (std::uint32_t n = 1; n <= 3; ++n) {
+    ASSERT_TRUE(t->ReadRecord(n, r));
+    EXPECT_EQ(t->GetValue(r, 0), Value::Character(std::string(left[n - 1]) + "        "));
+  }
+  EXPECT_EQ(ReadBytes(path_).size(), 193u + 3 * 38 + 1);
+  ASSERT_TRUE(t->Zap());
+  EXPECT_EQ(t->RecordCount(), 0u);
+  EXPECT_EQ(ReadBytes(path_).size(), 194u);
+  EXPECT_EQ(Append(*t, "again", 1), 1u);
+  EXPECT_TRUE(t->Check().problems.empty());
+  EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(TableTest, TableOverTwoGibibytesIsReadWithBoundedMemory) {
+  // 40 000 records of 60 000 bytes: 2.4 GB, sparse where the file system
+  // allows; only the header and the last record are ever written.
+  ASSERT_TRUE(Table::Create(path_, {{"A", 'C', 59999, 0}}));
+  constexpr std::uint32_t kCount = 40'000;
+  {
+    int oscode = 0;
+    auto f = os::SharedFile::Open(path_, os::ExclusiveMode(false), oscode);
+    ASSERT_NE(f, nullptr);
+    const std::uint64_t last = 65 + std::uint64_t{kCount - 1} * 60000;
+    std::string rec(60000, ' ');
+    rec.replace(1, 4, "LAST");
+    rec += '\x1A';
+    ASSERT_TRUE(f->WriteAt(last, rec.data(), rec.size()));
+    char count[4] = {static_cast<char>(kCount & 0xFF), static_cast<char>(kCount >> 8), 0, 0};
+    ASSERT_TRUE(f->WriteAt(4, count, 4));
+  }
+  auto t = Table::Open(path_, {.shared = true, .read_only = false});
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->RecordCount(), kCount);
+  std::string r;
+  ASSERT_TRUE(t->ReadRecord(kCount, r));
+  EXPECT_EQ(t->RawValue(r, 0).substr(0, 4), "LAST");
+  r.replace(1, 4, "EDIT");
+  ASSERT_TRUE(t->WriteRecord(kCount, r));
+  ASSERT_TRUE(t->ReadRecord(kCount, r));
+  EXPECT_EQ(t->RawValue(r, 0).substr(0, 4), "EDIT");
+  ASSERT_TRUE(t->ReadRecord(kCount / 2, r));
+  std::uint32_t n = 0;
+  ASSERT_TRUE(t->TryLockHeader());
+  ASSERT_TRUE(t->AppendRecord(std::string(60000, ' '), n));
+  EXPECT_EQ(n, kCount + 1);
+  EXPECT_TRUE(log_.empty());
+}
+
+}  // namespace
+}  // namespace talvi::dbf
