@@ -53,7 +53,7 @@ Value DecodeField(const FieldDef& field, std::string_view raw) {
     case 'F': {
       double n = 0;
       if (!ParseNumber(Trim(raw), n)) n = 0;
-      return Value::Numeric(n, field.decimals);
+      return Value::Numeric(n, field.decimals, field.length);
     }
     case 'D': return Value::Date(ParseDtos(raw));
     case 'L': {
@@ -100,7 +100,7 @@ std::string MemoPointerBytes(std::uint32_t block, std::size_t length) {
 Value EmptyValue(const FieldDef& field) {
   switch (field.type) {
     case 'N':
-    case 'F': return Value::Numeric(0, field.decimals);
+    case 'F': return Value::Numeric(0, field.decimals, field.length);
     case 'D': return Value::Date(0);
     case 'L': return Value::Logical(false);
     default: return Value::Character(std::string());

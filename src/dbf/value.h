@@ -22,10 +22,12 @@ class Value {
   static Value Character(std::string s) { return Value(std::move(s)); }
   // `decimals` is the number of decimals the value is shown with (from a
   // field, a literal or an operation); -1 when not known.
-  static Value Numeric(double n, int decimals = -1) {
+  // `width` is the length of its field when it comes from one, -1 else.
+  static Value Numeric(double n, int decimals = -1, int width = -1) {
     Value v;
     v.data_ = n;
     v.decimals_ = decimals;
+    v.width_ = width;
     return v;
   }
   static Value Date(std::int32_t jd) {
@@ -51,6 +53,7 @@ class Value {
   std::int32_t date() const { return std::get<DateValue>(data_).jd; }
   bool logical() const { return std::get<bool>(data_); }
   int decimals() const { return decimals_; }
+  int width() const { return width_; }
 
   // Same type and same contents (character values byte for byte).
   bool operator==(const Value& other) const { return data_ == other.data_; }
@@ -59,6 +62,7 @@ class Value {
   explicit Value(std::string s) : data_(std::move(s)) {}
   std::variant<std::monostate, std::string, double, DateValue, bool> data_;
   int decimals_ = -1;
+  int width_ = -1;
 };
 
 // The one-letter type name of the run-time: "U", "C", "N", "D", "L".
