@@ -204,9 +204,10 @@ TEST_F(ExprTest, TheRegistryTakesNewRoutines) {
   });
   EXPECT_TRUE(HasFunction("MANUTENZIONE"));
   EXPECT_EQ(Text("Manutenzione( .F. )"), "ran");
-  RegisterFunction(
-      "UPPER", [](CallContext&, const std::vector<Value>&) { return Value::Character("mine"); });
-  EXPECT_EQ(Text("upper('x')"), "mine");
+  RegisterFunction("manutenzione", [](CallContext& ctx, const std::vector<Value>&) {
+    return Value::Character("again as " + ctx.name);
+  });
+  EXPECT_EQ(Text("MANUTENZIONE(.T.)"), "again as MANUTENZIONE");
   EXPECT_TRUE(log_.empty());
 }
 
