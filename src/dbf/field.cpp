@@ -153,7 +153,7 @@ EncodeResult EncodeField(const FieldDef& field, const Value& value, std::string&
     }
     case 'L': {
       if (value.IsNil()) {
-        out.assign(len, 'F');
+        out.assign(len, ' ');  // not set
         return EncodeResult::kOk;
       }
       if (!value.IsLogical()) return EncodeResult::kWrongType;
