@@ -122,8 +122,17 @@ bool Table::Create(const std::string& name, std::vector<FieldDef> fields) {
   };
   if (!create(path, EncodeHeader(h) + "\x1A")) return false;
   if (MemoKindOf(h) == MemoKind::kDbt) {
-    const std::string memo =
-        ApplyCase(ReplaceExtension(path, Engine().memo_extension), Engine().file_case);
+    // With names as written, the memo extension follows the letter case of
+    // the table's own ("items.dbf" gets "items.dbt"), as other tools look.
+    std::string ext = Engine().memo_extension;
+    const std::size_t dot = path.rfind('.');
+    const std::string table_ext = dot == std::string::npos ? "" : path.substr(dot + 1);
+    if (Engine().file_case == NameCase::kMixed && !table_ext.empty() &&
+        std::none_of(table_ext.begin(), table_ext.end(),
+                     [](char c) { return std::isupper(static_cast<unsigned char>(c)) != 0; })) {
+      for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    const std::string memo = ApplyCase(ReplaceExtension(path, ext), Engine().file_case);
     if (!create(memo, MemoFile::NewHeader(MemoKind::kDbt))) return false;
   }
   return true;
