@@ -2,15 +2,32 @@
 // files say. Each table is a copy; the copy must come back unchanged.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "dbf/codes.h"
 #include "dbf/date.h"
 #include "dbf/table.h"
 #include "dbf_support.h"
+#include "support/platform.h"
 
 namespace talvi::dbf {
 namespace {
 
 using talvi::testing::ReadBytes;
+
+// Linux keeps the letter case of the file found; Windows answers with the
+// name asked for, whatever the case on disk.
+bool SameName(const std::string& found, const std::string& want) {
+  if (!talvi::testing::kOnWindows) return found == want;
+  if (found.size() != want.size()) return false;
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(found[i])) !=
+        std::toupper(static_cast<unsigned char>(want[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
 
 class FixtureTest : public ::testing::Test {
  protected:
@@ -107,7 +124,7 @@ TEST_F(FixtureTest, BdeMultiBlockMemoJunkAfterTerminatorAndUpperCaseDbt) {
   TALVI_NEED_FIXTURE(d, dir_, "dbt-bde-test3");
   auto t = OpenRead(d + "/BDE_TEST_3_512.dbf");
   ASSERT_NE(t, nullptr);
-  EXPECT_EQ(t->memo_path(), d + "/BDE_TEST_3_512.DBT");
+  EXPECT_TRUE(SameName(t->memo_path(), d + "/BDE_TEST_3_512.DBT")) << t->memo_path();
   EXPECT_EQ(t->header().year, 2016);
   EXPECT_EQ(t->RecordCount(), 4u);
   EXPECT_EQ(t->header().header_length, 257);
@@ -269,7 +286,7 @@ TEST_F(FixtureTest, VisualFoxProTablesWithBinaryFieldsAndFpt) {
   EXPECT_EQ(t->header().header_length, 1224);
   EXPECT_EQ(t->header().record_length, 1845);
   EXPECT_EQ(t->fields().size(), 29u);
-  EXPECT_EQ(t->memo_path(), d + "/contacts.FPT");
+  EXPECT_TRUE(SameName(t->memo_path(), d + "/contacts.FPT")) << t->memo_path();
   const char* first[] = {"Nancy", "Janet", "Andrew", "Margaret", "Steven"};
   const char* last[] = {"Davolio", "Leverling", "Fuller", "Peacock", "Buchanan"};
   const char type[] = {2, 1, 2, 1, 1};
