@@ -5,7 +5,7 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "making the seeds failed (${rc})")
 endif()
 execute_process(COMMAND ${FUZZER} -max_total_time=${SECONDS} -rss_limit_mb=2048 -timeout=10
-                        -max_len=300000 ${SEEDS} RESULT_VARIABLE rc)
+                        -max_len=65536 ${SEEDS} RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "fuzz_dbf failed (${rc})")
 endif()
