@@ -79,16 +79,23 @@ bool WorkArea::Flush() {
   return true;
 }
 
+// Records are never removed while a table is shared (zap and pack need it
+// exclusively), so a record within the count already read exists; only
+// beyond it is the header read again, to see what others appended.
+bool WorkArea::Exists(std::uint32_t recno) {
+  if (recno <= table_->RecordCount()) return true;
+  return Shared() && table_->RefreshHeader() && recno <= table_->RecordCount();
+}
+
 bool WorkArea::GoTo(std::uint32_t recno) {
-  if (NoTable("goto") || !Flush() || !Refresh()) return false;
+  if (NoTable("goto") || !Flush()) return false;
   bof_ = false;
-  return Load(recno);
+  return Load(recno >= 1 && Exists(recno) ? recno : 0);
 }
 
 bool WorkArea::GoTop() {
-  if (NoTable("gotop") || !Flush() || !Refresh()) return false;
-  const std::uint32_t count = table_->RecordCount();
-  for (std::uint32_t n = 1; n <= count; ++n) {
+  if (NoTable("gotop") || !Flush()) return false;
+  for (std::uint32_t n = 1; Exists(n); ++n) {
     if (!Load(n)) return false;
     if (Visible()) {
       bof_ = false;
@@ -115,25 +122,26 @@ bool WorkArea::GoBottom() {
 }
 
 bool WorkArea::Skip(std::int64_t n) {
-  if (NoTable("skip") || !Flush() || !Refresh()) return false;
+  if (NoTable("skip") || !Flush()) return false;
   if (n == 0) {
+    // Skipping by nothing reads the record again.
+    if (!Refresh()) return false;
     return eof_ ? Load(0) : Load(recno_);
   }
-  const std::uint32_t count = table_->RecordCount();
   for (; n > 0; --n) {
     bof_ = false;
     if (eof_) return true;
     std::uint32_t next = recno_ + 1;
     for (;; ++next) {
-      if (next > count) return Load(0);
+      if (!Exists(next)) return Load(0);
       if (!Load(next)) return false;
       if (Visible()) break;
     }
   }
   for (; n < 0; ++n) {
     if (eof_) {
-      const bool none = count == 0;
       if (!GoBottom()) return false;
+      const bool none = table_->RecordCount() == 0;
       if (none || eof_) {
         bof_ = true;
         return true;

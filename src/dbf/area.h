@@ -110,6 +110,7 @@ class WorkArea {
   bool Visible() const;
   bool Shared() const { return table_ && table_->shared(); }
   bool Refresh();
+  bool Exists(std::uint32_t recno);
   bool CanChange(const char* operation);
   void DropLocks();
 

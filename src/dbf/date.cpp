@@ -54,20 +54,27 @@ std::int32_t ParseDtos(std::string_view text) {
 std::string Dtos(std::int32_t jd) {
   if (jd <= 0) return std::string(8, ' ');
   const Ymd d = FromJulianDay(jd);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year % 10000, d.month, d.day);
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year % 10000, d.month % 100, d.day % 100);
   return std::string(buf, 8);
 }
 
 std::int32_t Today() {
+  // localtime may look at the time-zone file on every call; the day is
+  // worked out again once a minute at most.
+  thread_local std::time_t minute = -1;
+  thread_local std::int32_t day = 0;
   const std::time_t now = std::time(nullptr);
+  if (now / 60 == minute) return day;
+  minute = now / 60;
   std::tm tm{};
 #ifdef _WIN32
   localtime_s(&tm, &now);
 #else
   localtime_r(&now, &tm);
 #endif
-  return JulianDay(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
+  day = JulianDay(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
+  return day;
 }
 
 }  // namespace talvi::dbf

@@ -158,8 +158,7 @@ std::uint32_t Table::RecordCount() const {
 bool Table::RefreshHeader() {
   char p[kPrefixSize];
   const std::int64_t got = file_->ReadAt(0, p, sizeof p);
-  const std::int64_t size = file_->Size();
-  if (got != static_cast<std::int64_t>(kPrefixSize) || size < 0) {
+  if (got != static_cast<std::int64_t>(kPrefixSize)) {
     return IoFail(kGenRead, kSubRead, "header read", file_->LastError());
   }
   TableHeader fresh;
@@ -174,7 +173,15 @@ bool Table::RefreshHeader() {
   header_.year = fresh.year;
   header_.month = fresh.month;
   header_.day = fresh.day;
-  file_size_ = size;
+  // The file's size is asked again only when the count runs past what was
+  // known of it (others appended).
+  const std::uint64_t needed =
+      header_.header_length + std::uint64_t{header_.count} * header_.record_length;
+  if (needed > static_cast<std::uint64_t>(file_size_)) {
+    const std::int64_t size = file_->Size();
+    if (size < 0) return IoFail(kGenRead, kSubRead, "header read", file_->LastError());
+    file_size_ = size;
+  }
   return true;
 }
 

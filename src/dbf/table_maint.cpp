@@ -85,6 +85,7 @@ Table::Report Table::Check() {
   Report rep;
   rep.notes = header_.notes;
   RefreshHeader();
+  file_size_ = std::max<std::int64_t>(file_->Size(), 0);
   const std::uint64_t body =
       header_.header_length + std::uint64_t{header_.count} * header_.record_length;
   const auto size = static_cast<std::uint64_t>(file_size_);
