@@ -3,6 +3,7 @@
 #include <mutex>
 #include <vector>
 
+#include "dbf/areas.h"
 #include "errors/errorsys.h"
 #include "lib/msgbox.h"
 #include "lib/settings.h"
@@ -133,6 +134,12 @@ void OnCloseAll(std::function<void()> close_tables) {
   std::lock_guard lock(close_all_mutex);
   CloseAllSteps().push_back(std::move(close_tables));
 }
+
+namespace {
+// CLOSEALL closes every table of the table engine and selects area 1.
+[[maybe_unused]] const bool table_engine_registered =
+    (OnCloseAll([] { dbf::Workspace().CloseAll(); }), true);
+}  // namespace
 
 void DELDIR(const std::string& folder) {
   for (const auto& entry : files::ListFolder(folder)) {
