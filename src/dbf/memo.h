@@ -37,8 +37,10 @@ class MemoFile {
   // Stores `data` for a field that pointed at `old_block` (0 = none): in
   // place when it fits in the blocks the old memo took, else at the next
   // free block. Gives the new pointer in `block` (0 for empty data).
+  // `bound` as for Read: the old memo's extent must not be taken to run
+  // into the next one.
   virtual bool Write(std::uint32_t old_block, std::string_view data, std::uint32_t& block,
-                     std::string& why) = 0;
+                     std::string& why, const BoundOf& bound) = 0;
   // The blocks a memo starting at `block` occupies, for `check`: the
   // first free block it reaches; 0 when it cannot be read.
   virtual std::uint32_t EndBlock(std::uint32_t block, const BoundOf& bound) = 0;

@@ -63,8 +63,8 @@ class Dbt final : public MemoFile {
     return block + static_cast<std::uint32_t>((used + block_size_ - 1) / block_size_);
   }
 
-  bool Write(std::uint32_t old_block, std::string_view data, std::uint32_t& block,
-             std::string& why) override {
+  bool Write(std::uint32_t old_block, std::string_view data, std::uint32_t& block, std::string& why,
+             const BoundOf& bound) override {
     block = 0;
     if (dbase4_) {
       why = "dBase IV memo files are read only here";
@@ -77,7 +77,11 @@ class Dbt final : public MemoFile {
     if (old_block != 0) {
       std::string old;
       std::string ignored;
-      if (Read(old_block, old, ignored, nullptr) && need <= Blocks(old.size() + 2)) {
+      // Never into the next memo of the table, whatever the old one's end
+      // looked like.
+      const std::uint32_t next = bound ? bound(old_block) : 0;
+      if (Read(old_block, old, ignored, bound) && need <= Blocks(old.size() + 2) &&
+          (next == 0 || next <= old_block || old_block + need <= next)) {
         // Rewritten in place: the rest of its last block is cleared.
         bytes.resize(std::size_t{need} * kBlock, '\0');
         if (!file_->WriteAt(std::uint64_t{old_block} * kBlock, bytes.data(), bytes.size())) {

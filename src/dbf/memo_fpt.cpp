@@ -42,8 +42,8 @@ class Fpt final : public MemoFile {
     return block + Blocks(std::uint64_t{len} + 8);
   }
 
-  bool Write(std::uint32_t old_block, std::string_view data, std::uint32_t& block,
-             std::string& why) override {
+  bool Write(std::uint32_t old_block, std::string_view data, std::uint32_t& block, std::string& why,
+             const BoundOf&) override {
     block = 0;
     if (data.empty()) return true;
     if (data.size() > 0xFFFFFFF0u) {

@@ -81,7 +81,8 @@ bool Table::PutValue(std::string& record, int field, const Value& value) {
     std::uint32_t block = 0;
     std::string why;
     const std::string data = value.IsNil() ? std::string() : value.str();
-    if (!memo_->Write(old_block, data, block, why)) {
+    if (!memo_->Write(old_block, data, block, why,
+                      [this](std::uint32_t b) { return NextMemoStart(b); })) {
       return Fail(Failure(kGenWrite, kSubWrite)
                       .Os(memo_->file().LastError())
                       .File(memo_path_)

@@ -183,6 +183,38 @@ TEST_F(TableTest, FptMemosOfAFoxProTableAreWritten) {
   EXPECT_TRUE(log_.empty());
 }
 
+TEST_F(TableTest, BinaryMemoRewrittenInPlaceStaysOutOfTheNextMemo) {
+  // Record 2's PNG (blocks 60-246) holds the end pair inside; record 3's
+  // text starts at block 247.
+  TALVI_NEED_FIXTURE(d, dir_, "dbt-php-dbase3");
+  auto t = Table::Open(d + "/dBaseIII.dbf", {.shared = false, .read_only = false});
+  ASSERT_NE(t, nullptr);
+  const int image = t->FieldIndex("IMAGE");
+  const int bio = t->FieldIndex("BIO");
+  std::string r2, r3;
+  ASSERT_TRUE(t->ReadRecord(2, r2));
+  ASSERT_TRUE(t->ReadRecord(3, r3));
+  const std::string next_bio = t->GetValue(r3, bio).str();
+  std::string png = t->GetValue(r2, image).str();
+  ASSERT_EQ(png.size(), 95714u);
+  png.resize(png.size() - 100);  // still holds the inner pairs
+  ASSERT_TRUE(t->PutValue(r2, image, Value::Character(png)));
+  EXPECT_EQ(t->RawValue(r2, image), "        60");  // in place
+  ASSERT_TRUE(t->WriteRecord(2, r2));
+  png += std::string(512 * 3, 'z');  // no longer fits before block 247
+  ASSERT_TRUE(t->PutValue(r2, image, Value::Character(png)));
+  EXPECT_NE(t->RawValue(r2, image), "        60");
+  ASSERT_TRUE(t->WriteRecord(2, r2));
+  t.reset();
+  auto again = Table::Open(d + "/dBaseIII.dbf", {.shared = true, .read_only = true});
+  ASSERT_NE(again, nullptr);
+  ASSERT_TRUE(again->ReadRecord(3, r3));
+  EXPECT_EQ(again->GetValue(r3, bio).str(), next_bio);
+  ASSERT_TRUE(again->ReadRecord(2, r2));
+  EXPECT_EQ(again->GetValue(r2, image).str(), png);
+  EXPECT_TRUE(log_.empty());
+}
+
 TEST_F(TableTest, FilesThatAreNotTablesAreCorruptNeverACrash) {
   struct Case {
     const char* what;
