@@ -3,7 +3,9 @@
 #include <mutex>
 #include <vector>
 
+#ifdef TALVI_WITH_DBF
 #include "dbf/areas.h"
+#endif
 #include "errors/errorsys.h"
 #include "lib/msgbox.h"
 #include "lib/settings.h"
@@ -135,11 +137,14 @@ void OnCloseAll(std::function<void()> close_tables) {
   CloseAllSteps().push_back(std::move(close_tables));
 }
 
+#ifdef TALVI_WITH_DBF
 namespace {
-// CLOSEALL closes every table of the table engine and selects area 1.
+// CLOSEALL closes every table of the table engine and selects area 1 (in
+// builds that leave the engine out there are no tables to close).
 [[maybe_unused]] const bool table_engine_registered =
     (OnCloseAll([] { dbf::Workspace().CloseAll(); }), true);
 }  // namespace
+#endif
 
 void DELDIR(const std::string& folder) {
   for (const auto& entry : files::ListFolder(folder)) {
