@@ -3,6 +3,9 @@
 #include <mutex>
 #include <vector>
 
+#ifdef TALVI_WITH_DBF
+#include "dbf/areas.h"
+#endif
 #include "errors/errorsys.h"
 #include "lib/msgbox.h"
 #include "lib/settings.h"
@@ -136,6 +139,15 @@ void OnCloseAll(std::function<void()> close_tables) {
   std::lock_guard lock(close_all_mutex);
   CloseAllSteps().push_back(std::move(close_tables));
 }
+
+#ifdef TALVI_WITH_DBF
+namespace {
+// CLOSEALL closes every table of the table engine and selects area 1 (in
+// builds that leave the engine out there are no tables to close).
+[[maybe_unused]] const bool table_engine_registered =
+    (OnCloseAll([] { dbf::Workspace().CloseAll(); }), true);
+}  // namespace
+#endif
 
 void DELDIR(const std::string& folder) {
   // A link is an entry of its own: the folder it names is not emptied.

@@ -1,0 +1,131 @@
+// A work area: one open table with its cursor, record buffer and locks.
+//
+// Navigation hides deleted records while the setting says so (GoTop,
+// GoBottom, Skip and Count pass over them; GoTo still reaches a deleted
+// record by number, so that it can be recalled). The current record is
+// kept in a buffer; changes reach the file when the cursor moves, on
+// Commit, on Unlock and on Close, and always before a lock is released. In
+// shared mode nothing is cached across a lock: taking a lock reads the
+// header and the record again, and changing a record needs its lock (or
+// the table lock).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dbf/table.h"
+
+namespace talvi::dbf {
+
+class WorkArea;
+
+// What an index (or anything that follows a table) is told. Each call
+// comes after the change has reached the file.
+class TableObserver {
+ public:
+  virtual ~TableObserver() = default;
+  virtual void OnAppend(WorkArea& area, std::uint32_t recno, const std::string& record) = 0;
+  // A record changed: field writes, delete and recall. `before` is the
+  // record as it was read (after the lock, in shared mode).
+  virtual void OnChange(WorkArea& area, std::uint32_t recno, const std::string& before,
+                        const std::string& after) = 0;
+  virtual void OnZap(WorkArea& area) = 0;
+  virtual void OnPack(WorkArea& area) = 0;
+  virtual void OnClose(WorkArea& area) = 0;
+};
+
+class WorkArea {
+ public:
+  explicit WorkArea(int number) : number_(number) {}
+  ~WorkArea();
+  WorkArea(const WorkArea&) = delete;
+  WorkArea& operator=(const WorkArea&) = delete;
+
+  // Opens a table here (closing what was open) and goes to the top.
+  bool Use(const std::string& path, const std::string& alias, const OpenOptions& options);
+  // Writes what is pending, releases every lock and closes.
+  void Close();
+  bool used() const { return table_ != nullptr; }
+  int number() const { return number_; }
+  const std::string& alias() const { return alias_; }
+  Table* table() { return table_.get(); }
+
+  // Navigation. Moving writes a pending change first.
+  bool GoTo(std::uint32_t recno);
+  bool GoTop();
+  bool GoBottom();
+  bool Skip(std::int64_t n = 1);
+  bool Eof() const { return eof_; }
+  bool Bof() const { return bof_; }
+  std::uint32_t RecNo() const { return recno_; }
+  // The number of records in the file (deleted ones included).
+  std::uint32_t RecCount();
+  // The number of records that navigation shows.
+  std::uint32_t Count();
+  bool Deleted() const { return !record_.empty() && record_[0] == '*'; }
+  const std::string& record() const { return record_; }
+
+  // Fields by 1-based position or by name.
+  int FieldPos(std::string_view name) const;
+  int FCount() const;
+  std::string FieldName(int pos) const;
+  Value Get(int pos);
+  Value Get(std::string_view name);
+  bool Put(int pos, const Value& value);
+  bool Put(std::string_view name, const Value& value);
+
+  // Appends a blank record and makes it current; in shared mode under the
+  // header lock (error 40 when another holds it), leaving the new record
+  // locked and earlier record locks released.
+  bool AppendBlank();
+  bool Delete();
+  bool Recall();
+  // Writes the pending change and hands the files to the system (to the
+  // device too with the commit_to_disk setting).
+  bool Commit();
+  bool Zap();
+  bool Pack();
+
+  // Try-once locks. RLock(0) locks the current record. Exclusive use
+  // needs no locks (they succeed).
+  bool RLock(std::uint32_t recno = 0);
+  bool FLock();
+  bool Unlock(std::uint32_t recno);
+  bool UnlockAll();
+  bool IsLocked(std::uint32_t recno) const;
+  bool TableLocked() const { return table_locked_; }
+  std::vector<std::uint32_t> LockedRecords() const { return {locks_.begin(), locks_.end()}; }
+
+  void AddObserver(TableObserver* observer);
+  void RemoveObserver(TableObserver* observer);
+
+ private:
+  bool NoTable(const char* operation);
+  bool Load(std::uint32_t recno);
+  bool Flush();
+  bool Visible() const;
+  bool Shared() const { return table_ && table_->shared(); }
+  bool Refresh();
+  bool Exists(std::uint32_t recno);
+  bool CanChange(const char* operation);
+  void DropLocks();
+
+  int number_;
+  std::string alias_;
+  std::unique_ptr<Table> table_;
+  std::uint32_t recno_ = 0;
+  std::string record_;
+  std::string before_;  // the record as read, for observers
+  bool dirty_ = false;
+  bool eof_ = true;
+  bool bof_ = true;
+  std::set<std::uint32_t> locks_;
+  bool table_locked_ = false;
+  std::vector<TableObserver*> observers_;
+};
+
+}  // namespace talvi::dbf

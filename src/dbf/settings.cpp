@@ -1,0 +1,10 @@
+#include "dbf/settings.h"
+
+namespace talvi::dbf {
+
+EngineSettings& Engine() {
+  static EngineSettings settings;
+  return settings;
+}
+
+}  // namespace talvi::dbf

@@ -1,0 +1,318 @@
+#include "dbf/table.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "dbf/codes.h"
+#include "dbf/date.h"
+#include "dbf/names.h"
+#include "dbf/raise.h"
+#include "dbf/settings.h"
+
+namespace talvi::dbf {
+namespace {
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) ==
+                  std::toupper(static_cast<unsigned char>(y));
+         });
+}
+
+os::OpenMode ModeOf(const OpenOptions& o) {
+  return o.shared ? os::SharedMode(o.read_only) : os::ExclusiveMode(o.read_only);
+}
+
+}  // namespace
+
+Table::~Table() = default;
+
+bool Table::IoFail(int gencode, int subcode, const std::string& what, int oscode) {
+  return Fail(Failure(gencode, subcode).Os(oscode).File(path_).Op(what).Desc(what));
+}
+
+std::unique_ptr<Table> Table::Open(const std::string& name, const OpenOptions& options) {
+  std::string path = ApplyCase(WithDefaultExtension(name, ".DBF"), Engine().file_case);
+  if (const std::string found = FindIgnoringCase(path); !found.empty()) path = found;
+  int oscode = 0;
+  auto file = os::SharedFile::Open(path, ModeOf(options), oscode);
+  if (!file) {
+    Fail(Failure(kGenOpen, kSubOpen).Os(oscode).File(path).Op("open").Desc("Open error"));
+    return nullptr;
+  }
+  std::unique_ptr<Table> t(new Table());
+  t->path_ = path;
+  t->options_ = options;
+  t->file_ = std::move(file);
+  std::string why;
+  std::string prefix(kPrefixSize, '\0');
+  const std::int64_t got = t->file_->ReadAt(0, prefix.data(), prefix.size());
+  prefix.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  if (!ParsePrefix(prefix, t->header_, why)) {
+    Corrupt(path, why);
+    return nullptr;
+  }
+  std::string whole(t->header_.header_length, '\0');
+  const std::int64_t hgot = t->file_->ReadAt(0, whole.data(), whole.size());
+  whole.resize(hgot > 0 ? static_cast<std::size_t>(hgot) : 0);
+  if (!ParseDescriptors(whole, t->header_, why)) {
+    Corrupt(path, why);
+    return nullptr;
+  }
+  t->file_size_ = t->file_->Size();
+  if (t->file_size_ < t->header_.header_length) {
+    Corrupt(path, "file shorter than its header");
+    return nullptr;
+  }
+  if (MemoKindOf(t->header_) != MemoKind::kNone && !t->OpenMemo()) return nullptr;
+  return t;
+}
+
+bool Table::OpenMemo() {
+  const MemoKind kind = MemoKindOf(header_);
+  const std::string ext = kind == MemoKind::kFpt ? ".FPT" : Engine().memo_extension;
+  std::string memo = FindIgnoringCase(ApplyCase(ReplaceExtension(path_, ext), Engine().file_case));
+  if (memo.empty()) memo = FindIgnoringCase(ReplaceExtension(path_, ext));
+  if (memo.empty()) {
+    return Fail(Failure(kGenOpen, kSubMemoOpen)
+                    .Os(os::kOsFileNotFound)
+                    .File(ReplaceExtension(path_, ext))
+                    .Op("open")
+                    .Desc("Memo file not found"));
+  }
+  int oscode = 0;
+  auto file = os::SharedFile::Open(memo, ModeOf(options_), oscode);
+  if (!file) {
+    return Fail(
+        Failure(kGenOpen, kSubMemoOpen).Os(oscode).File(memo).Op("open").Desc("Open error"));
+  }
+  std::string why;
+  memo_ = MemoFile::Open(kind, std::move(file), why);
+  if (!memo_) return Corrupt(memo, why);
+  memo_path_ = memo;
+  return true;
+}
+
+bool Table::Create(const std::string& name, std::vector<FieldDef> fields) {
+  const std::string path = ApplyCase(WithDefaultExtension(name, ".DBF"), Engine().file_case);
+  TableHeader h;
+  h.fields = std::move(fields);
+  std::string why;
+  if (!LayOut(h, why)) {
+    return Fail(Failure(kGenLimit, kSubLimit).File(path).Op("create").Desc(why));
+  }
+  const Ymd today = FromJulianDay(Today());
+  h.year = today.year;
+  h.month = today.month;
+  h.day = today.day;
+  os::OpenMode mode = os::ExclusiveMode(false);
+  mode.create = true;
+  mode.truncate = true;
+  const auto create = [&](const std::string& file, const std::string& bytes) {
+    int oscode = 0;
+    auto f = os::SharedFile::Open(file, mode, oscode);
+    if (!f || !f->WriteAt(0, bytes.data(), bytes.size())) {
+      return Fail(Failure(kGenCreate, kSubCreate)
+                      .Os(f ? f->LastError() : oscode)
+                      .File(file)
+                      .Op("create")
+                      .Desc("Create error"));
+    }
+    return true;
+  };
+  if (!create(path, EncodeHeader(h) + "\x1A")) return false;
+  if (MemoKindOf(h) == MemoKind::kDbt) {
+    // With names as written, the memo extension follows the letter case of
+    // the table's own ("items.dbf" gets "items.dbt"), as other tools look.
+    std::string ext = Engine().memo_extension;
+    const std::size_t dot = path.rfind('.');
+    const std::string table_ext = dot == std::string::npos ? "" : path.substr(dot + 1);
+    if (Engine().file_case == NameCase::kMixed && !table_ext.empty() &&
+        std::none_of(table_ext.begin(), table_ext.end(),
+                     [](char c) { return std::isupper(static_cast<unsigned char>(c)) != 0; })) {
+      for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    const std::string memo = ApplyCase(ReplaceExtension(path, ext), Engine().file_case);
+    if (!create(memo, MemoFile::NewHeader(MemoKind::kDbt))) return false;
+  }
+  return true;
+}
+
+int Table::FieldIndex(std::string_view name) const {
+  for (std::size_t i = 0; i < header_.fields.size(); ++i) {
+    if (EqualNoCase(header_.fields[i].name, name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::uint32_t Table::RecordsInFile() const {
+  const auto body = static_cast<std::uint64_t>(file_size_) - header_.header_length;
+  return static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(body / header_.record_length, 0xFFFFFFFFu));
+}
+
+std::uint32_t Table::RecordCount() const {
+  return std::min(header_.count, RecordsInFile());
+}
+
+bool Table::RefreshHeader() {
+  char p[kPrefixSize];
+  const std::int64_t got = file_->ReadAt(0, p, sizeof p);
+  if (got != static_cast<std::int64_t>(kPrefixSize)) {
+    return IoFail(kGenRead, kSubRead, "header read", file_->LastError());
+  }
+  TableHeader fresh;
+  std::string why;
+  if (!ParsePrefix(std::string_view(p, sizeof p), fresh, why)) return Corrupt(path_, why);
+  if (fresh.header_length != header_.header_length ||
+      fresh.record_length != header_.record_length) {
+    return Corrupt(path_, "header changed while open");
+  }
+  header_.count = fresh.count;
+  header_.prefix = fresh.prefix;
+  header_.year = fresh.year;
+  header_.month = fresh.month;
+  header_.day = fresh.day;
+  // The file's size is asked again only when the count runs past what was
+  // known of it (others appended).
+  const std::uint64_t needed =
+      header_.header_length + std::uint64_t{header_.count} * header_.record_length;
+  if (needed > static_cast<std::uint64_t>(file_size_)) {
+    const std::int64_t size = file_->Size();
+    if (size < 0) return IoFail(kGenRead, kSubRead, "header read", file_->LastError());
+    file_size_ = size;
+  }
+  return true;
+}
+
+std::uint64_t Table::RecordOffset(std::uint32_t recno) const {
+  return header_.header_length + std::uint64_t{recno - 1} * header_.record_length;
+}
+
+bool Table::ReadRecord(std::uint32_t recno, std::string& record) {
+  record.resize(header_.record_length);
+  if (recno == 0 || recno > RecordCount()) {
+    return Fail(Failure(kGenBound, kSubRead)
+                    .File(path_)
+                    .Op("read")
+                    .Desc("record " + std::to_string(recno) + " does not exist"));
+  }
+  const std::int64_t got = file_->ReadAt(RecordOffset(recno), record.data(), record.size());
+  if (got < 0) return IoFail(kGenRead, kSubRead, "read", file_->LastError());
+  if (got != static_cast<std::int64_t>(record.size())) return Corrupt(path_, "record cut short");
+  return true;
+}
+
+bool Table::TouchDate() {
+  if (date_touched_) return true;
+  const Ymd today = FromJulianDay(Today());
+  header_.year = today.year;
+  header_.month = today.month;
+  header_.day = today.day;
+  const std::string p = EncodePrefix(header_);
+  if (!file_->WriteAt(1, p.data() + 1, 3)) {
+    return IoFail(kGenWrite, kSubWrite, "header write", file_->LastError());
+  }
+  date_touched_ = true;
+  return true;
+}
+
+bool Table::WritePrefix() {
+  const Ymd today = FromJulianDay(Today());
+  header_.year = today.year;
+  header_.month = today.month;
+  header_.day = today.day;
+  const std::string p = EncodePrefix(header_);
+  if (!file_->WriteAt(0, p.data(), p.size())) {
+    return IoFail(kGenWrite, kSubWrite, "header write", file_->LastError());
+  }
+  date_touched_ = true;
+  return true;
+}
+
+bool Table::WriteRecord(std::uint32_t recno, const std::string& record) {
+  if (options_.read_only) {
+    return Fail(
+        Failure(kGenReadOnly, kSubReadOnly).File(path_).Op("write").Desc("Table is read-only"));
+  }
+  if (recno == 0 || recno > RecordCount() || record.size() != header_.record_length) {
+    return Fail(Failure(kGenBound, kSubWrite)
+                    .File(path_)
+                    .Op("write")
+                    .Desc("record " + std::to_string(recno) + " does not exist"));
+  }
+  if (!file_->WriteAt(RecordOffset(recno), record.data(), record.size())) {
+    return IoFail(kGenWrite, kSubWrite, "write", file_->LastError());
+  }
+  return TouchDate();
+}
+
+bool Table::AppendRecord(const std::string& record, std::uint32_t& recno) {
+  if (options_.read_only) {
+    return Fail(
+        Failure(kGenReadOnly, kSubReadOnly).File(path_).Op("append").Desc("Table is read-only"));
+  }
+  if (record.size() != header_.record_length) {
+    return Fail(
+        Failure(kGenArg, kSubAppend).File(path_).Op("append").Desc("record of the wrong length"));
+  }
+  const std::uint32_t count = RecordCount();
+  if (count >= Engine().MaxRecords()) {
+    return Fail(Failure(kGenLimit, kSubLimit)
+                    .File(path_)
+                    .Op("append")
+                    .Desc("the lock scheme addresses no more records"));
+  }
+  recno = count + 1;
+  std::string bytes = record;
+  bytes += '\x1A';
+  if (!file_->WriteAt(RecordOffset(recno), bytes.data(), bytes.size())) {
+    return IoFail(kGenWrite, kSubWrite, "append", file_->LastError());
+  }
+  file_size_ = std::max<std::int64_t>(
+      file_size_, static_cast<std::int64_t>(RecordOffset(recno) + bytes.size()));
+  header_.count = recno;
+  return WritePrefix();
+}
+
+std::string Table::BlankRecord() const {
+  std::string r(header_.record_length, ' ');
+  for (const auto& f : header_.fields) {
+    if (f.type == 'M' && f.length == 4) r.replace(f.offset, 4, 4, '\0');
+    if (!KnownType(f.type) && f.type != 'G' && f.type != 'P') {
+      // Binary types of other writers: zero bytes are their empty value.
+      const bool text_like = f.type == 'V' || f.type == 'Q';
+      if (!text_like) r.replace(f.offset, f.length, f.length, '\0');
+    }
+  }
+  return r;
+}
+
+bool Table::Flush(bool to_disk) {
+  const bool disk = to_disk || Engine().commit_to_disk;
+  bool ok = file_->Flush(disk);
+  if (memo_) ok = memo_->file().Flush(disk) && ok;
+  if (!ok) return IoFail(kGenWrite, kSubWrite, "commit", file_->LastError());
+  return true;
+}
+
+bool Table::TryLockRecord(std::uint32_t recno) {
+  return file_->TryLock(Engine().RecordLockOffset(recno), 1);
+}
+bool Table::UnlockRecord(std::uint32_t recno) {
+  return file_->Unlock(Engine().RecordLockOffset(recno), 1);
+}
+bool Table::TryLockTable() {
+  return file_->TryLock(Engine().lock_offset, Engine().lock_length);
+}
+bool Table::UnlockTable() {
+  return file_->Unlock(Engine().lock_offset, Engine().lock_length);
+}
+bool Table::TryLockHeader() {
+  return file_->TryLock(Engine().HeaderLockOffset(), 1);
+}
+bool Table::UnlockHeader() {
+  return file_->Unlock(Engine().HeaderLockOffset(), 1);
+}
+
+}  // namespace talvi::dbf

@@ -1,0 +1,182 @@
+// Zap, pack and the consistency check.
+#include <algorithm>
+#include <map>
+
+#include "dbf/codes.h"
+#include "dbf/memo_impl.h"
+#include "dbf/raise.h"
+#include "dbf/table.h"
+
+namespace talvi::dbf {
+namespace {
+
+bool IsMemo(const FieldDef& f) {
+  return f.type == 'M' || f.type == 'G' || f.type == 'P';
+}
+
+}  // namespace
+
+bool Table::Zap() {
+  if (options_.shared || options_.read_only) {
+    return Fail(Failure(options_.read_only ? kGenReadOnly : kGenShared, kSubExclusive)
+                    .File(path_)
+                    .Op("zap")
+                    .Desc("Exclusive, writable use required"));
+  }
+  const char eof = '\x1A';
+  if (!file_->Truncate(header_.header_length) || !file_->WriteAt(header_.header_length, &eof, 1)) {
+    return IoFail(kGenWrite, kSubWrite, "zap", file_->LastError());
+  }
+  file_size_ = header_.header_length + 1;
+  header_.count = 0;
+  if (!WritePrefix()) return false;
+  if (memo_) {
+    // Keep the memo header (an FPT keeps its block size), only the next
+    // free block goes back to the first one after the header.
+    char h[8] = {};
+    memo_->file().ReadAt(0, h, sizeof h);
+    const bool fpt = MemoKindOf(header_) == MemoKind::kFpt;
+    if (fpt) {
+      const unsigned bs = static_cast<unsigned>(static_cast<unsigned char>(h[6]) << 8 |
+                                                static_cast<unsigned char>(h[7]));
+      StoreBe32(h, (512 + bs - 1) / bs);
+    } else {
+      StoreLe32(h, 1);
+    }
+    if (!memo_->file().Truncate(512) || !memo_->file().WriteAt(0, h, 4)) {
+      return IoFail(kGenWrite, kSubWrite, "zap", memo_->file().LastError());
+    }
+    memo_starts_.clear();
+  }
+  return true;
+}
+
+bool Table::Pack() {
+  if (options_.shared || options_.read_only) {
+    return Fail(Failure(options_.read_only ? kGenReadOnly : kGenShared, kSubExclusive)
+                    .File(path_)
+                    .Op("pack")
+                    .Desc("Exclusive, writable use required"));
+  }
+  const std::uint32_t count = RecordCount();
+  std::string record;
+  std::uint32_t kept = 0;
+  for (std::uint32_t r = 1; r <= count; ++r) {
+    if (!ReadRecord(r, record)) return false;
+    if (record[0] == '*') continue;
+    ++kept;
+    if (kept != r && !file_->WriteAt(RecordOffset(kept), record.data(), record.size())) {
+      return IoFail(kGenWrite, kSubWrite, "pack", file_->LastError());
+    }
+  }
+  const char eof = '\x1A';
+  const std::uint64_t end = header_.header_length + std::uint64_t{kept} * header_.record_length;
+  if (!file_->WriteAt(end, &eof, 1) || !file_->Truncate(end + 1)) {
+    return IoFail(kGenWrite, kSubWrite, "pack", file_->LastError());
+  }
+  file_size_ = static_cast<std::int64_t>(end + 1);
+  header_.count = kept;
+  memo_starts_known_ = false;
+  memo_starts_.clear();
+  return WritePrefix();
+}
+
+Table::Report Table::Check() {
+  Report rep;
+  rep.notes = header_.notes;
+  RefreshHeader();
+  file_size_ = std::max<std::int64_t>(file_->Size(), 0);
+  const std::uint64_t body =
+      header_.header_length + std::uint64_t{header_.count} * header_.record_length;
+  const auto size = static_cast<std::uint64_t>(file_size_);
+  if (size < body) {
+    rep.problems.push_back("record count " + std::to_string(header_.count) +
+                           " runs past the end of the file (" + std::to_string(RecordsInFile()) +
+                           " whole records present)");
+  } else if (size == body) {
+    rep.notes.push_back("no 0x1A end byte after the last record");
+  } else {
+    char c = 0;
+    file_->ReadAt(body, &c, 1);
+    if (c != '\x1A') {
+      // What an append cut off between the record and its count leaves;
+      // the next append writes over it.
+      rep.notes.push_back(std::to_string(size - body) +
+                          " bytes after the last counted record (an append that did not finish?)");
+    } else if (size > body + 1) {
+      rep.notes.push_back(std::to_string(size - body - 1) + " more bytes after the 0x1A end byte");
+    }
+  }
+  bool length_ok = true;
+  std::uint32_t sum = 1;
+  for (const auto& f : header_.fields) sum += f.length;
+  if (sum != header_.record_length) length_ok = false;
+  for (const auto& n : header_.notes) {
+    if (n.rfind("record length", 0) == 0) rep.problems.push_back(n);
+  }
+  std::erase_if(rep.notes, [](const std::string& n) { return n.rfind("record length", 0) == 0; });
+  if (!length_ok) return rep;
+
+  // Deleted flags and memo chains, record by record.
+  std::map<std::uint32_t, std::uint32_t> extents;  // start block -> end block
+  std::string record(header_.record_length, '\0');
+  const std::uint32_t count = RecordCount();
+  const std::uint32_t next_free = memo_ ? memo_->NextFree() : 0;
+  for (std::uint32_t r = 1; r <= count; ++r) {
+    if (file_->ReadAt(RecordOffset(r), record.data(), record.size()) !=
+        static_cast<std::int64_t>(record.size())) {
+      rep.problems.push_back("record " + std::to_string(r) + " cannot be read");
+      break;
+    }
+    if (record[0] != ' ' && record[0] != '*') {
+      rep.problems.push_back("record " + std::to_string(r) +
+                             ": deleted flag is neither ' ' nor '*'");
+    }
+    for (std::size_t i = 0; i < header_.fields.size(); ++i) {
+      const FieldDef& f = header_.fields[i];
+      if (!IsMemo(f)) continue;
+      std::uint32_t block = 0;
+      const std::string where = "record " + std::to_string(r) + " field " + f.name;
+      if (!MemoPointer(RawValue(record, static_cast<int>(i)), block)) {
+        rep.problems.push_back(where + ": memo pointer is not a number");
+        continue;
+      }
+      if (block == 0) continue;
+      if (!memo_) {
+        rep.problems.push_back(where + ": memo pointer without a memo file");
+        continue;
+      }
+      const std::uint32_t end =
+          memo_->EndBlock(block, [this](std::uint32_t b) { return NextMemoStart(b); });
+      if (end == 0) {
+        rep.problems.push_back(where + ": memo at block " + std::to_string(block) +
+                               " cannot be read");
+        continue;
+      }
+      if (next_free != 0 && block >= next_free) {
+        rep.problems.push_back(where + ": memo at block " + std::to_string(block) +
+                               " lies at or after the next free block " +
+                               std::to_string(next_free));
+      }
+      auto [it, fresh] = extents.emplace(block, end);
+      if (!fresh)
+        rep.problems.push_back(where + ": memo block " + std::to_string(block) +
+                               " is shared with another field");
+    }
+  }
+  std::uint32_t reach = 0;
+  std::uint32_t reach_start = 0;
+  for (const auto& [start, end] : extents) {
+    if (start < reach) {
+      rep.problems.push_back("memo at block " + std::to_string(start) +
+                             " overlaps the memo at block " + std::to_string(reach_start));
+    }
+    if (end > reach) {
+      reach = end;
+      reach_start = start;
+    }
+  }
+  return rep;
+}
+
+}  // namespace talvi::dbf

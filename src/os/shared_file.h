@@ -1,0 +1,106 @@
+// Files shared between processes: opens with Windows share modes, positioned
+// reads and writes with 64-bit offsets, and byte-range locks.
+//
+// On Windows this is CreateFile's share mode and LockFileEx/UnlockFileEx.
+// On Linux (see docs/linux-mapping.md) the locks are open-file-description
+// locks (F_OFD_SETLK): they belong to one open of the file, like a Windows
+// handle, so two opens in one process exclude each other and closing one
+// never drops the locks of another. Share modes do not exist on Linux; they
+// are emulated with the same kind of lock on a reserved range far beyond
+// every lock region that tables use (kShareRangeOffset), so that a second
+// opener is refused with the sharing-violation code exactly where Windows
+// refuses it. Only programs that use this layer (or the same convention)
+// see the emulated share modes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace talvi::os {
+
+// Windows error numbers that the file calls report (also on Linux, where
+// errno values are mapped to them).
+inline constexpr int kOsFileNotFound = 2;
+inline constexpr int kOsPathNotFound = 3;
+inline constexpr int kOsTooManyOpen = 4;
+inline constexpr int kOsAccessDenied = 5;
+inline constexpr int kOsWriteProtect = 19;
+inline constexpr int kOsGenFailure = 31;
+inline constexpr int kOsSharingViolation = 32;
+inline constexpr int kOsLockViolation = 33;
+inline constexpr int kOsHandleEof = 38;
+inline constexpr int kOsFileExists = 80;
+inline constexpr int kOsInvalidParameter = 87;
+inline constexpr int kOsDiskFull = 112;
+inline constexpr int kOsNameTooLong = 206;
+
+// Where the Linux share-mode emulation keeps its locks: 2^62, beyond every
+// 32-bit lock scheme and every real file.
+inline constexpr std::uint64_t kShareRangeOffset = std::uint64_t{1} << 62;
+inline constexpr std::uint64_t kShareRangeLength = 8;
+
+struct OpenMode {
+  bool read = true;
+  bool write = false;
+  // What others may do while this open lives (FILE_SHARE_READ/WRITE).
+  bool share_read = true;
+  bool share_write = true;
+  // Create the file when it is missing; with `truncate` also empty it.
+  bool create = false;
+  bool truncate = false;
+};
+
+// Common modes: a table opened shared or exclusively, read-write or not.
+OpenMode SharedMode(bool read_only);
+OpenMode ExclusiveMode(bool read_only);
+
+class SharedFile {
+ public:
+  ~SharedFile();
+  SharedFile(const SharedFile&) = delete;
+  SharedFile& operator=(const SharedFile&) = delete;
+
+  // Opens a native path; null on failure with the Windows error number in
+  // `oscode` (kOsSharingViolation when another open's share mode refuses).
+  static std::unique_ptr<SharedFile> Open(const std::string& path, const OpenMode& mode,
+                                          int& oscode);
+
+  // Reads up to `size` bytes at `offset`; the count read (short at the end
+  // of the file), or -1 on failure.
+  std::int64_t ReadAt(std::uint64_t offset, void* data, std::size_t size);
+  // Writes all `size` bytes at `offset`.
+  bool WriteAt(std::uint64_t offset, const void* data, std::size_t size);
+  // The size in bytes, or -1.
+  std::int64_t Size();
+  bool Truncate(std::uint64_t size);
+  // Hands written data to the system; with `to_disk` waits until the
+  // device has it (fsync / FlushFileBuffers). Writes always reach the
+  // system at once (no user-space cache), so the plain form does nothing
+  // on Linux and is there for symmetry.
+  bool Flush(bool to_disk);
+
+  // Tries once to lock `length` bytes at `offset` for this open alone.
+  // False when any other open (this process or another) holds an
+  // overlapping lock; kOsLockViolation is then the last error.
+  bool TryLock(std::uint64_t offset, std::uint64_t length);
+  // Releases a range locked by TryLock with the same offset and length.
+  bool Unlock(std::uint64_t offset, std::uint64_t length);
+
+  // The Windows error number of the last failed call on this file.
+  int LastError() const { return last_error_; }
+  const std::string& path() const { return path_; }
+  bool writable() const { return mode_.write; }
+
+ private:
+  struct Impl;
+  SharedFile(std::string path, const OpenMode& mode, std::unique_ptr<Impl> impl);
+
+  std::string path_;
+  OpenMode mode_;
+  std::unique_ptr<Impl> impl_;
+  int last_error_ = 0;
+};
+
+}  // namespace talvi::os

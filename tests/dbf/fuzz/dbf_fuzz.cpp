@@ -1,0 +1,78 @@
+// libFuzzer target for the readers of untrusted bytes: table headers and
+// records, memo files (DBT and FPT), and the expression compiler. Every
+// input must end in values or error objects: no crash, no hang, no leak.
+//
+// Input: byte 0 picks the reader; for tables, bytes 1-2 give the length of
+// the table part, the rest is the memo file.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "dbf/area.h"
+#include "dbf/expr.h"
+#include "dbf/settings.h"
+#include "errors/error.h"
+
+namespace {
+
+std::string Folder() {
+  static const std::string folder = [] {
+    char tmpl[] = "/tmp/talvi-fuzz-XXXXXX";
+    const char* made = ::mkdtemp(tmpl);
+    return std::string(made ? made : "/tmp");
+  }();
+  return folder;
+}
+
+void Write(const std::string& path, const std::uint8_t* data, std::size_t size) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return;
+  if (size > 0) std::fwrite(data, 1, size, f);
+  std::fclose(f);
+}
+
+void Tables(const std::uint8_t* data, std::size_t size, bool fox) {
+  if (size < 2) return;
+  const std::size_t split = std::min<std::size_t>(size - 2, std::size_t{data[0]} | std::size_t{data[1]} << 8);
+  const std::string table = Folder() + "/F.DBF";
+  Write(table, data + 2, split);
+  Write(Folder() + (fox ? "/F.FPT" : "/F.DBT"), data + 2 + split, size - 2 - split);
+  talvi::dbf::WorkArea area(1);
+  if (!area.Use(table, "F", {.shared = true, .read_only = true})) return;
+  const int fields = area.FCount();
+  int visited = 0;
+  for (area.GoTop(); !area.Eof() && visited < 64; area.Skip(), ++visited) {
+    for (int i = 1; i <= fields; ++i) area.Get(i);
+  }
+  area.Skip(-3);
+  area.GoBottom();
+  area.table()->Check();
+}
+
+void Expressions(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  auto e = talvi::dbf::Expression::Compile(text);
+  if (e) e->Evaluate();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const bool ready = [] {
+    talvi::errors::SetHandler(
+        [](const talvi::errors::Error&) { return talvi::errors::Answer::Default(); });
+    talvi::dbf::Engine().file_case = talvi::dbf::NameCase::kMixed;
+    return true;
+  }();
+  (void)ready;
+  if (size == 0) return 0;
+  switch (data[0] % 3) {
+    case 0: Tables(data + 1, size - 1, false); break;
+    case 1: Tables(data + 1, size - 1, true); break;
+    default: Expressions(data + 1, size - 1); break;
+  }
+  return 0;
+}

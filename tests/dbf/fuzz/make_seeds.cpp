@@ -1,0 +1,59 @@
+// Writes the fuzz target's seeds: every fixture table with its memo file in
+// the target's input layout, and a few expressions.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+static std::string Read(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+int main(int argc, char** argv) {
+  if (argc != 3) return 64;
+  const fs::path fixtures = argv[1];
+  const fs::path seeds = argv[2];
+  fs::create_directories(seeds);
+  int n = 0;
+  const auto put = [&](const std::string& bytes) {
+    std::ofstream(seeds / ("seed" + std::to_string(n++)), std::ios::binary) << bytes;
+  };
+  std::error_code ec;
+  for (const auto& dir : fs::directory_iterator(fixtures, ec)) {
+    for (const auto& e : fs::directory_iterator(dir.path(), ec)) {
+      std::string ext = e.path().extension().string();
+      for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (ext != ".dbf") continue;
+      const std::string table = Read(e.path());
+      if (table.size() > 65535) continue;
+      std::string memo;
+      char selector = 0;
+      for (const char* m : {".dbt", ".DBT", ".FPT", ".fpt"}) {
+        fs::path p = e.path();
+        p.replace_extension(m);
+        if (fs::exists(p)) {
+          memo = Read(p);
+          selector = (m[1] == 'F' || m[1] == 'f') ? 1 : 0;
+          break;
+        }
+      }
+      if (memo.size() > 200000) memo.resize(200000);
+      std::string seed(1, selector);
+      seed += static_cast<char>(table.size() & 0xFF);
+      seed += static_cast<char>(table.size() >> 8);
+      put(seed + table + memo);
+    }
+  }
+  for (const char* e : {"!DELETED()", "UPPER(NAME)+DTOS(DAY)", "IIF(a->b > 3, STR(1,5,2), [x])",
+                        "10/0 + VAL('1.5') * -2 ^ 2", "SUBSTR('abc', -2) $ PADC(\"x\", 9, '*')"}) {
+    put(std::string(1, '\x02') + e);
+  }
+  std::printf("%d seeds\n", n);
+  return 0;
+}

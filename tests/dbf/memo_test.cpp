@@ -1,0 +1,161 @@
+// Memo fields of tables the engine writes: DBT rewrites in place or at the
+// next free block, FPT memos of FoxPro tables, binary memos that hold the
+// end pair, and pointers that lead nowhere.
+#include <gtest/gtest.h>
+
+#include "dbf/codes.h"
+#include "dbf/table.h"
+#include "dbf_support.h"
+
+namespace talvi::dbf {
+namespace {
+
+using talvi::testing::ReadBytes;
+
+std::vector<FieldDef> Fields() {
+  return {{"NAME", 'C', 10, 0},
+          {"QTY", 'N', 8, 2},
+          {"DAY", 'D', 8, 0},
+          {"OK", 'L', 1, 0},
+          {"NOTE", 'M', 10, 0}};
+}
+
+class MemoTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<Table> Make(const std::vector<FieldDef>& fields = Fields()) {
+    EXPECT_TRUE(Table::Create(path_, fields));
+    return Table::Open(path_, {.shared = false, .read_only = false});
+  }
+  std::uint32_t Append(Table& t, const std::string& name, double qty) {
+    std::string r = t.BlankRecord();
+    EXPECT_TRUE(t.PutValue(r, 0, Value::Character(name)));
+    if (t.fields().size() > 1 && t.fields()[1].type == 'N') {
+      EXPECT_TRUE(t.PutValue(r, 1, Value::Numeric(qty)));
+    }
+    std::uint32_t n = 0;
+    EXPECT_TRUE(t.AppendRecord(r, n));
+    return n;
+  }
+  talvi::testing::TempDir dir_;
+  testing::ErrorLog log_;
+  std::string path_ = dir_ / "ITEMS.DBF";
+};
+
+TEST_F(MemoTest, DbtMemosRewriteInPlaceWhenTheyFitElseAppend) {
+  auto t = Make();
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(Append(*t, "a", 1), 1u);
+  std::string r;
+  ASSERT_TRUE(t->ReadRecord(1, r));
+  const std::string long_text(700, 'x');
+  ASSERT_TRUE(t->PutValue(r, 4, Value::Character(long_text)));
+  EXPECT_EQ(t->RawValue(r, 4), "         1");
+  ASSERT_TRUE(t->PutValue(r, 4, Value::Character("short\r\nline")));
+  EXPECT_EQ(t->RawValue(r, 4), "         1");  // in place
+  ASSERT_TRUE(t->PutValue(r, 4, Value::Character(std::string(1100, 'y'))));
+  EXPECT_EQ(t->RawValue(r, 4), "         3");  // did not fit two blocks
+  ASSERT_TRUE(t->WriteRecord(1, r));
+  EXPECT_EQ(t->GetValue(r, 4), Value::Character(std::string(1100, 'y')));
+  ASSERT_TRUE(t->PutValue(r, 4, Value::Character("")));
+  EXPECT_EQ(t->RawValue(r, 4), "          ");
+  EXPECT_EQ(t->GetValue(r, 4), Value::Character(""));
+  t.reset();  // an exclusive open keeps other readers out on Windows
+  const std::string memo = ReadBytes(dir_ / "ITEMS.DBT");
+  EXPECT_EQ(memo.substr(0, 4), std::string("\x06\0\0\0", 4));
+  EXPECT_EQ(memo.substr(512, 13), "short\r\nline\x1A\x1A");
+  EXPECT_EQ(memo.substr(1536 + 1100, 2), "\x1A\x1A");
+  EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(MemoTest, FptMemosOfAFoxProTableAreWritten) {
+  TALVI_NEED_FIXTURE(d, dir_, "cdx-vfp-contacts");
+  auto t = Table::Open(d + "/contacts.dbf", {.shared = true, .read_only = false});
+  ASSERT_NE(t, nullptr);
+  const int notes = t->FieldIndex("NOTES");
+  std::string r;
+  ASSERT_TRUE(t->ReadRecord(1, r));
+  const std::string old = t->GetValue(r, notes).str();
+  ASSERT_FALSE(old.empty());
+  const std::string bin("bin\x1A\x1A\0data", 11);
+  const std::string old_pointer(t->RawValue(r, notes));
+  ASSERT_TRUE(t->PutValue(r, notes, Value::Character(bin)));
+  ASSERT_GE(old.size(), bin.size());
+  EXPECT_EQ(t->RawValue(r, notes), old_pointer);  // rewritten in place
+  ASSERT_TRUE(t->WriteRecord(1, r));
+  ASSERT_TRUE(t->ReadRecord(3, r));
+  const std::string big(5000, 'z');
+  ASSERT_TRUE(t->PutValue(r, notes, Value::Character(big)));
+  std::uint32_t block = 0;
+  ASSERT_TRUE(MemoPointer(t->RawValue(r, notes), block));
+  EXPECT_GE(block * 64u, ReadBytes(d + "/contacts.FPT").size() - 5000 - 8 - 64);  // appended
+  ASSERT_TRUE(t->WriteRecord(3, r));
+  t.reset();
+  auto again = Table::Open(d + "/contacts.dbf", {.shared = true, .read_only = true});
+  ASSERT_NE(again, nullptr);
+  ASSERT_TRUE(again->ReadRecord(1, r));
+  EXPECT_EQ(again->GetValue(r, notes), Value::Character(bin));
+  ASSERT_TRUE(again->ReadRecord(3, r));
+  EXPECT_EQ(again->GetValue(r, notes), Value::Character(big));
+  ASSERT_TRUE(again->ReadRecord(2, r));
+  EXPECT_FALSE(again->GetValue(r, notes).str().empty());
+  EXPECT_TRUE(again->Check().problems.empty());
+  EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(MemoTest, BinaryMemoRewrittenInPlaceStaysOutOfTheNextMemo) {
+  // Record 2's PNG (blocks 60-246) holds the end pair inside; record 3's
+  // text starts at block 247.
+  TALVI_NEED_FIXTURE(d, dir_, "dbt-php-dbase3");
+  auto t = Table::Open(d + "/dBaseIII.dbf", {.shared = false, .read_only = false});
+  ASSERT_NE(t, nullptr);
+  const int image = t->FieldIndex("IMAGE");
+  const int bio = t->FieldIndex("BIO");
+  std::string r2, r3;
+  ASSERT_TRUE(t->ReadRecord(2, r2));
+  ASSERT_TRUE(t->ReadRecord(3, r3));
+  const std::string next_bio = t->GetValue(r3, bio).str();
+  std::string png = t->GetValue(r2, image).str();
+  ASSERT_EQ(png.size(), 95714u);
+  png.resize(png.size() - 100);  // still holds the inner pairs
+  ASSERT_TRUE(t->PutValue(r2, image, Value::Character(png)));
+  EXPECT_EQ(t->RawValue(r2, image), "        60");  // in place
+  ASSERT_TRUE(t->WriteRecord(2, r2));
+  png += std::string(512 * 3, 'z');  // no longer fits before block 247
+  ASSERT_TRUE(t->PutValue(r2, image, Value::Character(png)));
+  EXPECT_NE(t->RawValue(r2, image), "        60");
+  ASSERT_TRUE(t->WriteRecord(2, r2));
+  t.reset();
+  auto again = Table::Open(d + "/dBaseIII.dbf", {.shared = true, .read_only = true});
+  ASSERT_NE(again, nullptr);
+  ASSERT_TRUE(again->ReadRecord(3, r3));
+  EXPECT_EQ(again->GetValue(r3, bio).str(), next_bio);
+  ASSERT_TRUE(again->ReadRecord(2, r2));
+  EXPECT_EQ(again->GetValue(r2, image).str(), png);
+  EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(MemoTest, BadMemoPointersAreAnErrorForThatFieldOnly) {
+  auto t = Make();
+  ASSERT_NE(t, nullptr);
+  Append(*t, "a", 1);
+  std::string r;
+  ASSERT_TRUE(t->ReadRecord(1, r));
+  ASSERT_TRUE(t->PutValue(r, 4, Value::Character("fine")));
+  const std::string pointers[] = {"     99999", "  garbage!", "4294967295"};
+  for (const auto& p : pointers) {
+    std::string bad = r;
+    bad.replace(28, 10, p);
+    log_.clear();
+    EXPECT_EQ(t->GetValue(bad, 4), Value::Character("")) << p;
+    ASSERT_EQ(log_.errors().size(), 1u) << p;
+    EXPECT_EQ(log_.last().GENCODE, kGenCorruption);
+    EXPECT_EQ(log_.last().SUBCODE, kSubCorrupt);
+    EXPECT_EQ(t->GetValue(bad, 0), Value::Character("a         "));
+  }
+  log_.clear();
+  EXPECT_EQ(t->GetValue(r, 4), Value::Character("fine"));
+  EXPECT_TRUE(log_.empty());
+}
+
+}  // namespace
+}  // namespace talvi::dbf

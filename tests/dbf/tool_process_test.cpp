@@ -1,0 +1,111 @@
+// talvi-dbf run as users run it: a real process, its output and exit code.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include "dbf/table.h"
+#include "dbf_support.h"
+
+namespace talvi::dbf {
+namespace {
+
+struct ToolRun {
+  int code = -1;
+  std::string out;
+};
+
+ToolRun Tool(const std::string& args) {
+  ToolRun r;
+  const std::string cmd = std::string(TALVI_DBF_TOOL) + " " + args + " 2>/dev/null";
+  FILE* p = ::popen(cmd.c_str(), "r");
+  if (p == nullptr) return r;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int status = ::pclose(p);
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+class ToolTest : public ::testing::Test {
+ protected:
+  talvi::testing::TempDir dir_;
+};
+
+TEST_F(ToolTest, InfoDumpAndCheckOfAFixture) {
+  TALVI_NEED_FIXTURE(d, dir_, "dbt-bde-test3");
+  const std::string table = "'" + d + "/BDE_TEST_3_512.dbf'";
+  const ToolRun info = Tool("info " + table);
+  EXPECT_EQ(info.code, 0);
+  for (const char* line : {"version: 0x83 (dBase III with DBT memo)\n", "last update: 2016-04-24\n",
+                           "records: 4\n", "header length: 257\n", "record length: 56\n",
+                           "  6 N10 N 10 2 @36\n", "  7 B M 10 0 @46\n"}) {
+    EXPECT_NE(info.out.find(line), std::string::npos) << line << info.out;
+  }
+  const ToolRun dump = Tool("dump " + table);
+  EXPECT_EQ(dump.code, 0);
+  EXPECT_EQ(dump.out.substr(0, 33), "DELETED,C10,D,L,I,N5,N10,B\r\n,AAA,");
+  EXPECT_NE(dump.out.find(
+                ",AAA,20150101,T,111,1111,11111.11,>aAaA aAaA aAaA aAaA aAaA aAaA aAaA aAaA>\r\n"),
+            std::string::npos);
+  EXPECT_NE(dump.out.find(",\">\r\nbBbBbBbbbbBB"), std::string::npos);  // quoted, line break kept
+  EXPECT_NE(dump.out.find(",DDD,20150424,F,444,4444,44444.44,\r\n"), std::string::npos);
+  EXPECT_EQ(Tool("check " + table).code, 0);
+}
+
+TEST_F(ToolTest, CheckFailsOnAnInconsistentTableAndOnANonTable) {
+  const std::string path = dir_ / "T.DBF";
+  ASSERT_TRUE(Table::Create(path, {{"A", 'C', 2, 0}}));
+  EXPECT_EQ(Tool("check " + path).code, 0);
+  std::string bytes = talvi::testing::ReadBytes(path);
+  bytes[4] = 3;  // three records claimed, none present
+  talvi::testing::WriteBytes(path, bytes);
+  const ToolRun r = Tool("check " + path);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("problem: record count 3 runs past the end of the file"), std::string::npos);
+  talvi::testing::WriteBytes(path, "not a table at all");
+  EXPECT_EQ(Tool("check " + path).code, 2);
+  EXPECT_EQ(Tool("frobnicate " + path).code, 64);
+}
+
+TEST_F(ToolTest, LoadReadsRfc4180AndDumpGivesItBack) {
+  const std::string csv = dir_ / "in.csv";
+  talvi::testing::WriteBytes(csv,
+                             "NAME,QTY,DAY,OK,NOTE\r\n"
+                             "\"Smith, J\",12.5,2024-05-06,T,\"two\r\nlines \"\"quoted\"\"\"\r\n"
+                             "Bob,,20240101,,\n"
+                             "\xE8t\xE9,-3,,n,\r\n");
+  const std::string table = dir_ / "new.dbf";
+  const ToolRun load = Tool("load " + table + " 'NAME,C,10;QTY,N,8,2;DAY,D;OK,L;NOTE,M' " + csv);
+  ASSERT_EQ(load.code, 0) << load.out;
+  EXPECT_NE(load.out.find("loaded 3 records"), std::string::npos);
+  const ToolRun dump = Tool("dump " + table);
+  EXPECT_EQ(dump.code, 0);
+  EXPECT_EQ(dump.out,
+            "DELETED,NAME,QTY,DAY,OK,NOTE\r\n"
+            ",\"Smith, J\",12.50,20240506,T,\"two\r\nlines \"\"quoted\"\"\"\r\n"
+            ",Bob,,20240101,,\r\n"
+            ",\xE8t\xE9,-3.00,,F,\r\n");
+  EXPECT_EQ(Tool("check " + table).code, 0);
+}
+
+TEST_F(ToolTest, LoadRefusesBadInputWithoutWritingNonsense) {
+  const std::string csv = dir_ / "in.csv";
+  const std::string table = dir_ / "bad.dbf";
+  talvi::testing::WriteBytes(csv, "1234\r\n");
+  EXPECT_NE(Tool("load " + table + " 'X,N,3' " + csv).code, 0);  // does not fit
+  talvi::testing::WriteBytes(csv, "abc\r\n");
+  ToolRun r = Tool("load " + table + " 'X,N,3' " + csv);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("row 1, field X"), std::string::npos);
+  talvi::testing::WriteBytes(csv, "\"open\r\n");
+  EXPECT_EQ(Tool("load " + table + " 'X,C,3' " + csv).code, 1);
+  talvi::testing::WriteBytes(csv, "a,b\r\n");
+  EXPECT_EQ(Tool("load " + table + " 'X,C,3' " + csv).code, 1);
+  EXPECT_EQ(Tool("load " + table + " 'X,C' " + csv).code, 1);
+  EXPECT_EQ(Tool("load " + table + " 'TOOLONGNAME1,C,3' " + csv).code, 2);
+}
+
+}  // namespace
+}  // namespace talvi::dbf
