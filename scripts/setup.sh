@@ -16,6 +16,10 @@ if [ "${1:-}" != run ]; then
     x11-utils imagemagick attr twm xfonts-base
     g++-mingw-w64-x86-64 g++-mingw-w64-i686
     wine wine64
+    # Other DBF tools that read the engine's files back; the benchmarks'
+    # reference; clang and its libFuzzer for the readers' fuzz target.
+    python3-dbfread python3-dbf libdbd-xbase-perl libsqlite3-dev
+    clang libclang-rt-14-dev
   )
 fi
 # Wine's 32-bit half runs the i686 Windows build. It needs a kernel that

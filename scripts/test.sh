@@ -5,7 +5,8 @@
 #      errors, all tests (window tests offscreen, end-to-end tests on their
 #      own Xvfb servers);
 #   2. the ThreadSanitizer build of the threaded layers and their tests;
-#   3. the Windows cross builds (mingw-w64, 32 and 64 bit) and their tests,
+#   3. the table engine's fuzz target (clang), run for a bounded time;
+#   4. the Windows cross builds (mingw-w64, 32 and 64 bit) and their tests,
 #      run under Wine (docs/windows-testing.md).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,6 +40,13 @@ took "TSan build"
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan --output-on-failure -j"$jobs" --timeout 300
 took "TSan tests"
 
+echo "== Fuzzing the table engine's readers (clang, libFuzzer, bounded time)"
+cmake -S . -B build/fuzz "${gen[@]}" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
+  -DTALVI_FUZZ=ON -DTALVI_FUZZ_SECONDS=30 -DTALVI_LAYERS="os;errors;dbf" -DTALVI_BENCH=OFF >/dev/null
+cmake --build build/fuzz -j"$jobs" --target fuzz_dbf fuzz_dbf_seeds
+ctest --test-dir build/fuzz -R '^fuzz_dbf$' --output-on-failure
+took "fuzzing"
+
 echo "== Windows cross builds, tests under Wine"
 # One private Wine prefix for both builds, made once; no display is needed.
 # A wineserver kept running through the section owns the services that Wine
@@ -57,7 +65,7 @@ echo "-- Wine prefix ready in $((SECONDS - start)) s"
 for arch in i686 x86_64; do
   start=$SECONDS
   cmake -S . -B build/mingw-$arch "${gen[@]}" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$arch.cmake \
-    -DCMAKE_BUILD_TYPE=Release -DTALVI_WERROR=ON -DTALVI_LAYERS="os;serial;fs;errors;lib" -DTALVI_TESTS=ON -DTALVI_BENCH=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DTALVI_WERROR=ON -DTALVI_LAYERS="os;serial;fs;errors;dbf;lib" -DTALVI_TESTS=ON -DTALVI_BENCH=OFF >/dev/null
   cmake --build build/mingw-$arch -j"$jobs"
   echo "-- $arch built in $((SECONDS - start)) s"
   if [ "$arch" = i686 ] && ! "$wine32" build/mingw-i686/tests/errors/test_errors.exe --gtest_list_tests >/dev/null 2>&1; then

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "os/local_time.h"
+
 namespace talvi::dbf {
 
 bool ValidYmd(int year, int month, int day) {
@@ -67,12 +69,7 @@ std::int32_t Today() {
   const std::time_t now = std::time(nullptr);
   if (now / 60 == minute) return day;
   minute = now / 60;
-  std::tm tm{};
-#ifdef _WIN32
-  localtime_s(&tm, &now);
-#else
-  localtime_r(&now, &tm);
-#endif
+  const std::tm tm = os::LocalTime(now);
   day = JulianDay(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
   return day;
 }

@@ -1,0 +1,11 @@
+#include "os/local_time.h"
+
+namespace talvi::os {
+
+std::tm LocalTime(std::time_t moment) {
+  std::tm tm{};
+  if (::localtime_s(&tm, &moment) != 0) return std::tm{};
+  return tm;
+}
+
+}  // namespace talvi::os
