@@ -36,7 +36,9 @@ bool DateIsValid(const std::string& text) {
   if (IsBlankDate(text)) return true;
   std::string trimmed = text;
   while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
-  const std::string_view format = trimmed.size() <= 8 ? "dd/mm/yy" : kDefaultDateFormat;
+  // A date field holds day, month and year, the year in two or four digits;
+  // a two-digit year is read under the epoch in force.
+  const std::string_view format = trimmed.size() <= 8 ? "dd/mm/yy" : "dd/mm/yyyy";
   return !CTOD(trimmed, format).IsEmpty();
 }
 
