@@ -2,10 +2,11 @@
 #include "lib/valid.h"
 
 #include <cmath>
-#include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "lib/date.h"
+#include "lib/entry_number.h"
 #include "lib/msgbox.h"
 #include "ui/controls.h"
 #include "ui/ui.h"
@@ -42,19 +43,11 @@ bool DateIsValid(const std::string& text) {
   return !CTOD(trimmed, format).IsEmpty();
 }
 
-// True when the field's number can be shown under its picture.
-bool NumberFits(const ui::TGet& get) {
-  std::string text = get.GetText();
-  std::string digits;
-  for (char c : text) {
-    if (c != ' ' && c != ',') digits += c;
-  }
-  if (digits.empty()) return true;
-  char* end = nullptr;
-  const double value = std::strtod(digits.c_str(), &end);
-  if (end == nullptr || *end != '\0' || !std::isfinite(value)) return false;
-  const double rounded = std::round(std::fabs(value) * std::pow(10.0, get.DecDigits())) /
-                         std::pow(10.0, get.DecDigits());
+// True when `value` can be shown under the field's picture.
+bool NumberFits(const ui::TGet& get, double value) {
+  if (!std::isfinite(value)) return false;
+  const double scale = std::pow(10.0, get.DecDigits());
+  const double rounded = std::round(std::fabs(value) * scale) / scale;
   // A minus sign takes one of the integer places.
   const int places = value < 0 ? get.IntDigits() - 1 : get.IntDigits();
   return places >= 0 && rounded < std::pow(10.0, places);
@@ -76,8 +69,12 @@ std::string Check(ui::TControl& control) {
     if (get->kind() == ui::TGet::Kind::kDate && !DateIsValid(get->GetText())) {
       return "Data non valida.";
     }
-    if (get->kind() == ui::TGet::Kind::kNumber && !NumberFits(*get)) {
-      return "Numero troppo grande.";
+    if (get->kind() == ui::TGet::Kind::kNumber) {
+      // Read as MSGGET and the field's owner read it, so what passes here
+      // is what they store.
+      const std::optional<double> value = ReadEntryNumber(get->GetText());
+      if (!value) return "Campo non valido.";
+      if (!NumberFits(*get, *value)) return "Numero troppo grande.";
     }
   }
   if (control.Cargo && !control.Cargo(control)) return "Campo non valido.";
