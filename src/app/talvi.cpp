@@ -55,9 +55,15 @@ void MAIN() {
   activate.bInit = [&](ui::TDialog& dialog) {
     dialog.SetControl(oLog);
     handle = APRICOM(dialog, port, transfer);
+    if (handle < 0) {
+      // Ended before the F4 guard is in place: a key held down cannot keep
+      // open a window whose session has no port to run on.
+      dialog.bStart = nullptr;
+      dialog.End();
+      return;
+    }
     // Alt+F4 must not close the window; the close box and other requests do.
     dialog.bValid = [](ui::TDialog&) { return !lib::GETASYNCKEYSTATE(kF4Key); };
-    if (handle < 0) dialog.End();
   };
   oDlg->Activate(activate);
 
