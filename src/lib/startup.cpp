@@ -11,6 +11,7 @@
 #include "lib/user.h"
 #include "os/path.h"
 #include "os/wildcard.h"
+#include "ui/ui.h"
 
 namespace talvi::lib {
 namespace {
@@ -35,6 +36,7 @@ void ConnectErrorHandler() {
   errors::SetMessageBoxHook(
       [](const std::string& text, int type) { return IsTrue(POPMSG(text, type)); });
   errors::SetSunlockHook(SUNLOCK);
+  errors::SetPostQuitHook([](int code) { ui::PostQuitMessage(code); });
   static std::once_flag quit_step;
   std::call_once(quit_step, [] { errors::OnQuit(Shutdown); });
   errors::ERRORSYS();

@@ -14,8 +14,9 @@ namespace talvi::lib {
 inline constexpr char kTempMarker = '\x7F';
 
 // Runs once, before the program's main routine: installs the process error
-// handler (with the library's message box and SUNLOCK, and the shut-down as
-// a step of its quit), applies the ten defaults of LibSettings() in order,
+// handler (with the library's message box, SUNLOCK and the window layer's
+// quit message, and the shut-down as a step of its quit), applies the ten
+// defaults of LibSettings() in order,
 // creates ACS_USER "USER", ACS_TEMP "", ACS_PASSWD "" and ACS_LEVEL 1,
 // erases the marker-named plain files of the current folder, empties and
 // removes the marker-named folders of the folder named by TEMP (the root
