@@ -32,6 +32,14 @@ void MAIN() {
   ui::TextVar logText;
   serial::Handle handle = -1;
   Transfer transfer;
+  // The port is released once the window has gone, however MAIN is left (an
+  // error abandoned to the program's recovery point included).
+  struct PortRelease {
+    serial::Handle& handle;
+    ~PortRelease() {
+      if (handle >= 0) serial::CLOSECOMM(handle);
+    }
+  } release{handle};
 
   ui::DialogArgs args;
   args.cCaption = Title(port);
@@ -66,8 +74,6 @@ void MAIN() {
     dialog.bValid = [](ui::TDialog&) { return !lib::GETASYNCKEYSTATE(kF4Key); };
   };
   oDlg->Activate(activate);
-
-  if (handle >= 0) serial::CLOSECOMM(handle);
 }
 
 }  // namespace talvi::app

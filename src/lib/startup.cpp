@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "errors/errorsys.h"
+#include "fs/hooks.h"
 #include "lib/msgbox.h"
 #include "lib/settings.h"
 #include "lib/settings_vars.h"
@@ -40,6 +41,14 @@ void ConnectErrorHandler() {
   static std::once_flag quit_step;
   std::call_once(quit_step, [] { errors::OnQuit(Shutdown); });
   errors::ERRORSYS();
+}
+
+// The file-system helpers tell the user through the library's message box
+// and keep the windows alive with the pump step (a copy's progress, a tree
+// removal between files).
+void ConnectFileHelpers() {
+  fs::SetMessageSink([](const std::string& text, int type) { POPMSG(text, type); });
+  fs::SetRefreshHook([] { ui::SYSREFRESH(); });
 }
 
 void CreateAccessVariables() {
@@ -87,6 +96,7 @@ std::string TrimRight(std::string text) {
 
 void Startup() {
   ConnectErrorHandler();
+  ConnectFileHelpers();
   LibSettings().ApplyDefaults();
   CreateAccessVariables();
   SweepCurrentFolder();
@@ -99,6 +109,8 @@ void Shutdown() {
   if (!started) return;
   started = false;
   CLOSEALL();
+  fs::SetMessageSink(nullptr);
+  fs::SetRefreshHook(nullptr);
   if (!IsUserSignedIn()) return;
   if (const auto handle = SETHUSER()) files::CloseFile(*handle);
   // An empty working folder would mean the current folder, which holds the
