@@ -32,6 +32,14 @@ void MAIN() {
   ui::TextVar logText;
   serial::Handle handle = -1;
   Transfer transfer;
+  // The port is released once the window has gone, however MAIN is left (an
+  // error abandoned to the program's recovery point included).
+  struct PortRelease {
+    serial::Handle& handle;
+    ~PortRelease() {
+      if (handle >= 0) serial::CLOSECOMM(handle);
+    }
+  } release{handle};
 
   ui::DialogArgs args;
   args.cCaption = Title(port);
@@ -55,13 +63,17 @@ void MAIN() {
   activate.bInit = [&](ui::TDialog& dialog) {
     dialog.SetControl(oLog);
     handle = APRICOM(dialog, port, transfer);
+    if (handle < 0) {
+      // Ended before the F4 guard is in place: a key held down cannot keep
+      // open a window whose session has no port to run on.
+      dialog.bStart = nullptr;
+      dialog.End();
+      return;
+    }
     // Alt+F4 must not close the window; the close box and other requests do.
     dialog.bValid = [](ui::TDialog&) { return !lib::GETASYNCKEYSTATE(kF4Key); };
-    if (handle < 0) dialog.End();
   };
   oDlg->Activate(activate);
-
-  if (handle >= 0) serial::CLOSECOMM(handle);
 }
 
 }  // namespace talvi::app

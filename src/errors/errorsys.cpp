@@ -16,6 +16,7 @@ struct Hooks {
   MessageBoxHook message_box;
   SunlockHook sunlock;
   OpenLinkHook open_link;
+  PostQuitHook post_quit;
   QuitHook quit;
   std::vector<std::function<void()>> quit_steps;
 };
@@ -29,6 +30,7 @@ Hooks& InstalledHooks() {
       },
       {},
       [](const std::string& link) { OpenWithDefaultHandler(link); },
+      {},
       [](int exit_code) { OrderlyQuit(exit_code); },
       {},
   };
@@ -95,6 +97,7 @@ bool Show(const Hooks& hooks, const std::string& text, int type) {
   if (Show(hooks, report + ";;Inviare rapporto di errore via email?", 2) && hooks.open_link) {
     hooks.open_link(MailLink(report, ProgramPath()));
   }
+  if (hooks.post_quit) hooks.post_quit(0);
   if (!hooks.quit) OrderlyQuit(0);
   hooks.quit(0);
   // Only a replaced quit action comes back here; the operation is still
@@ -133,6 +136,9 @@ SunlockHook SetSunlockHook(SunlockHook hook) {
 }
 OpenLinkHook SetOpenLinkHook(OpenLinkHook hook) {
   return Swap(&Hooks::open_link, std::move(hook));
+}
+PostQuitHook SetPostQuitHook(PostQuitHook hook) {
+  return Swap(&Hooks::post_quit, std::move(hook));
 }
 QuitHook SetQuitHook(QuitHook hook) {
   return Swap(&Hooks::quit, std::move(hook));

@@ -28,13 +28,20 @@ SunlockHook SetSunlockHook(SunlockHook hook);
 using OpenLinkHook = std::function<void(const std::string& link)>;
 OpenLinkHook SetOpenLinkHook(OpenLinkHook hook);
 
+// Posts the window layer's quit message (PostQuitMessage), so that a message
+// loop still running sees that the program is ending. The report of an
+// unexpected error posts it right before the quit. The library installs the
+// window layer's here at start-up; empty by default.
+using PostQuitHook = std::function<void(int exit_code)>;
+PostQuitHook SetPostQuitHook(PostQuitHook hook);
+
 // Ends the program after an unexpected error. Defaults to OrderlyQuit.
 // When a replacement returns, the failed operation is abandoned instead.
 using QuitHook = std::function<void(int exit_code)>;
 QuitHook SetQuitHook(QuitHook hook);
 
-// Registers a step of the orderly quit: the window layer's quit message,
-// the library's shut-down. Steps run in the order registered.
+// Registers a step of the orderly quit, such as the library's shut-down.
+// Steps run in the order registered.
 void OnQuit(std::function<void()> step);
 
 // Runs the registered quit steps, then ends the process with `exit_code`.

@@ -10,12 +10,9 @@
 #include <string>
 #include <string_view>
 
-namespace talvi::lib {
+#include "lib/settings.h"
 
-// Process-wide defaults of date handling: day, month, four-digit year, and a
-// two-digit year read within the hundred years starting at 1980.
-inline constexpr std::string_view kDefaultDateFormat = "dd/mm/yyyy";
-inline constexpr int kDefaultDateEpoch = 1980;
+namespace talvi::lib {
 
 class Date {
  public:
@@ -58,14 +55,17 @@ int DOW(Date date);
 // month and year, each pair separated by exactly one other character; blanks
 // around it are ignored. A year of one or two digits is placed in the hundred
 // years starting at `epoch`. A blank text, a malformed text or an impossible
-// day gives the empty date.
-Date CTOD(std::string_view text, std::string_view format = kDefaultDateFormat,
-          int epoch = kDefaultDateEpoch);
+// day gives the empty date. The format and the epoch default to those in
+// force in the process (LibSettings(): "dd/mm/yyyy" and 1980 once the
+// library has started).
+Date CTOD(std::string_view text, std::string_view format = LibSettings().DateFormat(),
+          int epoch = LibSettings().Epoch());
 
 // Writes `date` under `format`: "dd", "mm", "yyyy" and "yy" are replaced by
 // the day, month, year and year of the century, every other character is
-// kept. The empty date shows blanks in place of the digits.
-std::string DTOC(Date date, std::string_view format = kDefaultDateFormat);
+// kept. The empty date shows blanks in place of the digits. The format
+// defaults to the one in force.
+std::string DTOC(Date date, std::string_view format = LibSettings().DateFormat());
 
 // The sortable form "yyyymmdd"; eight blanks for the empty date.
 std::string DTOS(Date date);

@@ -39,12 +39,12 @@ std::string ForDisplay(const std::string& text) {
   return out;
 }
 
+// The box leaves the library's hands before it is ended: its End lets
+// waiting messages through, and a handler that runs there sees no box (a
+// POPMSG from it opens a new one or closes nothing) instead of freeing the
+// one being ended.
 void CloseWaitBox() {
-  auto& box = msgbox_state::Box();
-  if (box) {
-    box->End();
-    box.reset();
-  }
+  if (std::unique_ptr<TMsgBox> closing = std::move(msgbox_state::Box())) closing->End();
 }
 
 MsgResult Ask(const std::string& text, int type, const std::string& title) {

@@ -136,15 +136,19 @@ TMsgBox::~TMsgBox() {
 
 void TMsgBox::End() {
   if (!oDlg) return;
+  // The box is taken over before messages are let through, so an End run
+  // by a handler in that pump finds it already closing and does nothing.
+  std::unique_ptr<ui::TDialog> dlg = std::move(oDlg);
+  oPrg = nullptr;
   if (hWnd != 0) {
     ui::EnableWindow(hWnd, true);
     ui::SYSREFRESH();
   }
-  oDlg->bValid = nullptr;
-  oDlg->End();
-  oDlg.reset();
-  oPrg = nullptr;
-  msgbox_state::Current().reset();
+  dlg->bValid = nullptr;
+  dlg->End();
+  dlg.reset();
+  // A box that a handler opened in the pump above keeps its own message.
+  if (!msgbox_state::Box()) msgbox_state::Current().reset();
 }
 
 void TMsgBox::SetMsg(const std::string& text) {

@@ -2,9 +2,9 @@
 #include "lib/msgget.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <optional>
 
+#include "lib/entry_number.h"
 #include "lib/valid.h"
 #include "ui/controls.h"
 #include "ui/ui.h"
@@ -59,14 +59,13 @@ bool MSGGET(const std::string& title, const std::string& prompt, double& value,
   if (const auto point = picture.find('.'); point != std::string::npos) {
     for (std::size_t i = point + 1; i < picture.size() && picture[i] == '9'; ++i) ++decimals;
   }
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  std::string work = text;
+  std::string work = EntryText(value, decimals);
   if (!MSGGET(title, prompt, work, picture)) return false;
-  char* end = nullptr;
-  const double parsed = std::strtod(work.c_str(), &end);
-  if (end == work.c_str() || !std::isfinite(parsed)) return false;
-  value = parsed;
+  // The number as the close check read it: group separators and blanks
+  // left out, "." before the decimals.
+  const std::optional<double> parsed = ReadEntryNumber(work);
+  if (!parsed || !std::isfinite(*parsed)) return false;
+  value = *parsed;
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include "dbf/areas.h"
 #endif
 #include "errors/errorsys.h"
+#include "fs/hooks.h"
 #include "lib/msgbox.h"
 #include "lib/settings.h"
 #include "lib/settings_vars.h"
@@ -14,6 +15,7 @@
 #include "lib/user.h"
 #include "os/path.h"
 #include "os/wildcard.h"
+#include "ui/ui.h"
 
 namespace talvi::lib {
 namespace {
@@ -38,9 +40,18 @@ void ConnectErrorHandler() {
   errors::SetMessageBoxHook(
       [](const std::string& text, int type) { return IsTrue(POPMSG(text, type)); });
   errors::SetSunlockHook(SUNLOCK);
+  errors::SetPostQuitHook([](int code) { ui::PostQuitMessage(code); });
   static std::once_flag quit_step;
   std::call_once(quit_step, [] { errors::OnQuit(Shutdown); });
   errors::ERRORSYS();
+}
+
+// The file-system helpers tell the user through the library's message box
+// and keep the windows alive with the pump step (a copy's progress, a tree
+// removal between files).
+void ConnectFileHelpers() {
+  fs::SetMessageSink([](const std::string& text, int type) { POPMSG(text, type); });
+  fs::SetRefreshHook([] { ui::SYSREFRESH(); });
 }
 
 void CreateAccessVariables() {
@@ -87,6 +98,7 @@ std::string TrimRight(std::string text) {
 
 void Startup() {
   ConnectErrorHandler();
+  ConnectFileHelpers();
   LibSettings().ApplyDefaults();
   CreateAccessVariables();
   SweepCurrentFolder();
@@ -99,6 +111,8 @@ void Shutdown() {
   if (!started) return;
   started = false;
   CLOSEALL();
+  fs::SetMessageSink(nullptr);
+  fs::SetRefreshHook(nullptr);
   if (!IsUserSignedIn()) return;
   if (const auto handle = SETHUSER()) files::CloseFile(*handle);
   // An empty working folder would mean the current folder, which holds the

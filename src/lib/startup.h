@@ -14,8 +14,10 @@ namespace talvi::lib {
 inline constexpr char kTempMarker = '\x7F';
 
 // Runs once, before the program's main routine: installs the process error
-// handler (with the library's message box and SUNLOCK, and the shut-down as
-// a step of its quit), applies the ten defaults of LibSettings() in order,
+// handler (with the library's message box, SUNLOCK and the window layer's
+// quit message, and the shut-down as a step of its quit), gives the
+// file-system helpers the library's message box and the pump step
+// (fs/hooks.h), applies the ten defaults of LibSettings() in order,
 // creates ACS_USER "USER", ACS_TEMP "", ACS_PASSWD "" and ACS_LEVEL 1,
 // erases the marker-named plain files of the current folder, empties and
 // removes the marker-named folders of the folder named by TEMP (the root
@@ -30,11 +32,11 @@ void Startup();
 std::string TempSweepFolder();
 
 // Runs once, last (also when the program quits after an unexpected error):
-// CLOSEALL; then, only when a user is signed in, closes the user's presence
-// file, erases the plain files of the working temporary folder and removes
-// it, and on a networked installation erases the user's ".USR" file in the
-// current folder. Does nothing when Startup has not run since the last
-// shut-down.
+// CLOSEALL, and the file-system helpers' hooks removed; then, only when a
+// user is signed in, closes the user's presence file, erases the plain files
+// of the working temporary folder and removes it, and on a networked
+// installation erases the user's ".USR" file in the current folder. Does
+// nothing when Startup has not run since the last shut-down.
 void Shutdown();
 
 // Closes every open table and index (through the steps registered with

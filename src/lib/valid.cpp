@@ -2,10 +2,11 @@
 #include "lib/valid.h"
 
 #include <cmath>
-#include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "lib/date.h"
+#include "lib/entry_number.h"
 #include "lib/msgbox.h"
 #include "ui/controls.h"
 #include "ui/ui.h"
@@ -36,23 +37,17 @@ bool DateIsValid(const std::string& text) {
   if (IsBlankDate(text)) return true;
   std::string trimmed = text;
   while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
-  const std::string_view format = trimmed.size() <= 8 ? "dd/mm/yy" : kDefaultDateFormat;
+  // A date field holds day, month and year, the year in two or four digits;
+  // a two-digit year is read under the epoch in force.
+  const std::string_view format = trimmed.size() <= 8 ? "dd/mm/yy" : "dd/mm/yyyy";
   return !CTOD(trimmed, format).IsEmpty();
 }
 
-// True when the field's number can be shown under its picture.
-bool NumberFits(const ui::TGet& get) {
-  std::string text = get.GetText();
-  std::string digits;
-  for (char c : text) {
-    if (c != ' ' && c != ',') digits += c;
-  }
-  if (digits.empty()) return true;
-  char* end = nullptr;
-  const double value = std::strtod(digits.c_str(), &end);
-  if (end == nullptr || *end != '\0' || !std::isfinite(value)) return false;
-  const double rounded = std::round(std::fabs(value) * std::pow(10.0, get.DecDigits())) /
-                         std::pow(10.0, get.DecDigits());
+// True when `value` can be shown under the field's picture.
+bool NumberFits(const ui::TGet& get, double value) {
+  if (!std::isfinite(value)) return false;
+  const double scale = std::pow(10.0, get.DecDigits());
+  const double rounded = std::round(std::fabs(value) * scale) / scale;
   // A minus sign takes one of the integer places.
   const int places = value < 0 ? get.IntDigits() - 1 : get.IntDigits();
   return places >= 0 && rounded < std::pow(10.0, places);
@@ -74,8 +69,12 @@ std::string Check(ui::TControl& control) {
     if (get->kind() == ui::TGet::Kind::kDate && !DateIsValid(get->GetText())) {
       return "Data non valida.";
     }
-    if (get->kind() == ui::TGet::Kind::kNumber && !NumberFits(*get)) {
-      return "Numero troppo grande.";
+    if (get->kind() == ui::TGet::Kind::kNumber) {
+      // Read as MSGGET and the field's owner read it, so what passes here
+      // is what they store.
+      const std::optional<double> value = ReadEntryNumber(get->GetText());
+      if (!value) return "Campo non valido.";
+      if (!NumberFits(*get, *value)) return "Numero troppo grande.";
     }
   }
   if (control.Cargo && !control.Cargo(control)) return "Campo non valido.";

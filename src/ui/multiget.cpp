@@ -8,6 +8,21 @@ namespace qt {
 TControl* Adopt(TDialog* owner, std::unique_ptr<TControl> control);
 }
 
+namespace {
+
+// The accessor that New installs over a TextVar. Append and Refresh take
+// their short way through the variable only while bSetGet is still this
+// accessor: a bSetGet put in its place is used like any other.
+struct TextVarAccessor {
+  TextVar* var;
+  std::string operator()(std::optional<std::string> value) const {
+    if (value) var->Set(std::move(*value));
+    return var->Get();
+  }
+};
+
+}  // namespace
+
 TMultiGet* TMultiGet::New(int row, int col, SetGet bSetGet, TDialog* owner, int width, int height,
                           bool lReadOnly) {
   std::unique_ptr<TMultiGet> get(new TMultiGet());
@@ -22,14 +37,12 @@ TMultiGet* TMultiGet::New(int row, int col, SetGet bSetGet, TDialog* owner, int 
 
 TMultiGet* TMultiGet::New(int row, int col, TextVar& text, TDialog* owner, int width, int height,
                           bool lReadOnly) {
-  TextVar* var = &text;
-  SetGet accessor = [var](std::optional<std::string> value) {
-    if (value) var->Set(std::move(*value));
-    return var->Get();
-  };
-  TMultiGet* get = New(row, col, std::move(accessor), owner, width, height, lReadOnly);
-  get->var_ = var;
-  return get;
+  return New(row, col, SetGet(TextVarAccessor{&text}), owner, width, height, lReadOnly);
+}
+
+TextVar* TMultiGet::BoundVar() const {
+  const auto* accessor = bSetGet.target<TextVarAccessor>();
+  return accessor != nullptr ? accessor->var : nullptr;
 }
 
 std::string TMultiGet::VarGet() const {
@@ -41,8 +54,8 @@ void TMultiGet::VarPut(const std::string& text) {
 }
 
 void TMultiGet::Append(std::string_view tail) {
-  if (var_ != nullptr) {
-    var_->Append(tail);
+  if (TextVar* var = BoundVar()) {
+    var->Append(tail);
   } else if (bSetGet) {
     std::string text = VarGet();
     text.append(tail);

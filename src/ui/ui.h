@@ -232,7 +232,8 @@ class TMultiGet : public TControl {
                         int height = 80, bool lReadOnly = false);
   // The same over a TextVar: bSetGet reads and sets `text`, and Refresh
   // follows appends to it without reading the whole text again. The
-  // variable must outlive the control.
+  // variable must outlive the control. A bSetGet assigned later replaces
+  // the binding: from then on the text goes through it alone.
   static TMultiGet* New(int row, int col, TextVar& text, TDialog* owner = nullptr,
                         int width = 200, int height = 80, bool lReadOnly = false);
 
@@ -264,9 +265,13 @@ class TMultiGet : public TControl {
   // `extends`, else the whole of it.
   void Show(std::string_view text, bool extends);
 
-  TextVar* var_ = nullptr;     // the bound TextVar, if any
-  std::string shown_;          // bytes last sent (kept only without a TextVar)
-  std::size_t shownSize_ = 0;  // how many bytes the window shows
+  // The TextVar behind bSetGet while it is still the accessor that New
+  // installed; nullptr once bSetGet has been replaced.
+  TextVar* BoundVar() const;
+
+  const TextVar* shownVar_ = nullptr;  // the TextVar the window's text came from, if any
+  std::string shown_;                  // bytes last sent (kept only without a TextVar)
+  std::size_t shownSize_ = 0;          // how many bytes the window shows
   std::uint64_t shownRewrites_ = 0;
   bool shownEndsInCr_ = false;
   bool shownValid_ = false;  // false until the window has been given text

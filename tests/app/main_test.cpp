@@ -2,12 +2,14 @@
 // a disk received and saved, and the port released when the window closes.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QTimer>
 #include <filesystem>
 
 #include "app/image_file.h"
 #include "app/modal_answers.h"
 #include "app/talvi.h"
+#include "app/transfer.h"
 #include "support/temp_dir.h"
 #include "fs/profile.h"
 #include "os/keystate.h"
@@ -74,6 +76,40 @@ TEST_F(MainTest, PortThatCannotOpenIsReportedAndTheWindowCloses) {
   EXPECT_EQ(answers.seen()[0].text,
             "Errore di apertura della porta di comunicazione (/nonexistent/tty).");
   EXPECT_EQ(caption, "TALVI 1.01 (/nonexistent/tty:57600,N,8,1)");
+}
+
+// F4 held down while the port fails to open: the window still closes at
+// once and no session starts on a port that is not there.
+TEST_F(MainTest, PortThatCannotOpenClosesTheWindowEvenWithF4Held) {
+  SetPort("/nonexistent/tty");
+  os::SetKeyStateOverride(os::VK_F4, true);
+  answers.Ok();
+  bool windowShown = false;
+  bool sessionRan = false;
+  // Finds the transfer window only when it has stayed: notes what it shows,
+  // lets go of F4 and closes it, so that MAIN returns.
+  QTimer rescue;
+  QObject::connect(&rescue, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (!w->isVisible() || !w->windowTitle().startsWith("TALVI 1.01")) continue;
+      windowShown = true;
+      ui::TDialog* dlg = ui::LastDialog();
+      if (dlg == nullptr) return;
+      if (auto* log = dynamic_cast<ui::TMultiGet*>(dlg->oClient)) {
+        sessionRan = log->GetText().find(kWaitingLine) != std::string::npos;
+      }
+      os::SetKeyStateOverride(os::VK_F4, false);
+      dlg->End();
+      return;
+    }
+  });
+  rescue.start(100);
+  MAIN();
+  ASSERT_EQ(answers.seen().size(), 1u);
+  EXPECT_EQ(answers.seen()[0].text,
+            "Errore di apertura della porta di comunicazione (/nonexistent/tty).");
+  EXPECT_FALSE(windowShown);
+  EXPECT_FALSE(sessionRan);
 }
 
 TEST_F(MainTest, ReceivesADiskRefusesAltF4AndReleasesThePortOnClose) {

@@ -30,12 +30,15 @@ class Handler : public ::testing::Test {
     saved_sunlock_ = SetSunlockHook([this] { events_.push_back("sunlock"); });
     saved_open_ =
         SetOpenLinkHook([this](const std::string& link) { events_.push_back("open:" + link); });
+    saved_post_ =
+        SetPostQuitHook([this](int code) { events_.push_back("post" + std::to_string(code)); });
     saved_quit_ = SetQuitHook([](int code) { throw QuitRequested{code}; });
   }
   void TearDown() override {
     SetMessageBoxHook(saved_box_);
     SetSunlockHook(saved_sunlock_);
     SetOpenLinkHook(saved_open_);
+    SetPostQuitHook(saved_post_);
     SetQuitHook(saved_quit_);
     SetHandler({});
     NETERR(false);
@@ -53,6 +56,7 @@ class Handler : public ::testing::Test {
   MessageBoxHook saved_box_;
   SunlockHook saved_sunlock_;
   OpenLinkHook saved_open_;
+  PostQuitHook saved_post_;
   QuitHook saved_quit_;
 };
 
@@ -154,8 +158,9 @@ TEST_F(Handler, SoftFailuresNeedARaiserThatAcceptsThem) {
       EXPECT_EQ(quit.code, 0);
     }
     EXPECT_FALSE(NETERR());
-    ASSERT_EQ(events_.size(), 2u);  // the unexpected-error report
+    ASSERT_EQ(events_.size(), 3u);  // the unexpected-error report, then the quit message
     EXPECT_EQ(events_[0], "sunlock");
+    EXPECT_EQ(events_[2], "post0");
   }
 }
 
@@ -169,7 +174,8 @@ TEST_F(Handler, UnexpectedErrorQuitsAfterCancel) {
                          "sunlock",
                          "box2:Error DBFCDX/1068  Open error: SUBSTR;Function: "
                          "TestBody  Line: " +
-                             std::to_string(line) + ";;Inviare rapporto di errore via email?"}));
+                             std::to_string(line) + ";;Inviare rapporto di errore via email?",
+                         "post0"}));
 }
 
 TEST_F(Handler, UnexpectedErrorMailsTheReportOnOk) {
@@ -183,7 +189,8 @@ TEST_F(Handler, UnexpectedErrorMailsTheReportOnOk) {
     quit_code = quit.code;
   }
   EXPECT_EQ(quit_code, 0);
-  ASSERT_EQ(events_.size(), 3u);
+  ASSERT_EQ(events_.size(), 4u);
+  EXPECT_EQ(events_[3], "post0");  // the quit message, after the mail and before the quit
   const std::string& open = events_[2];
   EXPECT_EQ(
       open.find("open:mailto:?subject=Rapporto di errore&body=Applicazione: " + ProgramPath() +
@@ -196,6 +203,8 @@ TEST_F(Handler, UnexpectedErrorMailsTheReportOnOk) {
 TEST_F(Handler, AQuitThatReturnsStillAbandons) {
   SetQuitHook([this](int code) { events_.push_back("quit" + std::to_string(code)); });
   EXPECT_TRUE(Abandoned(Make(1, 0)));
+  ASSERT_GE(events_.size(), 2u);
+  EXPECT_EQ(events_[events_.size() - 2], "post0");
   EXPECT_EQ(events_.back(), "quit0");
 }
 

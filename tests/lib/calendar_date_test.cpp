@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "lib/date.h"
+#include "lib/settings.h"
 
 namespace talvi::lib {
 namespace {
@@ -73,7 +74,14 @@ TEST(DateTest, Arithmetic) {
   EXPECT_TRUE((Date(2024, 1, 1) - INT64_MAX).IsEmpty());
 }
 
-TEST(DateTextTest, ReadsUnderFormatAndEpoch) {
+// Dates read and written under the library's defaults, as every run of the
+// program has them from its start-up on.
+class DateTextTest : public ::testing::Test {
+ protected:
+  void SetUp() override { LibSettings().ApplyDefaults(); }
+};
+
+TEST_F(DateTextTest, ReadsUnderFormatAndEpoch) {
   EXPECT_EQ(CTOD("01/02/1985"), Date(1985, 2, 1));
   EXPECT_EQ(CTOD("01/02/85"), Date(1985, 2, 1));
   EXPECT_EQ(CTOD("1/2/79"), Date(2079, 2, 1));
@@ -92,7 +100,7 @@ TEST(DateTextTest, ReadsUnderFormatAndEpoch) {
   EXPECT_TRUE(CTOD("01/02/2024", "dd/yyyy").IsEmpty());
 }
 
-TEST(DateTextTest, Writes) {
+TEST_F(DateTextTest, Writes) {
   EXPECT_EQ(DTOC(Date(2024, 3, 5)), "05/03/2024");
   EXPECT_EQ(DTOC(Date(812, 3, 5)), "05/03/0812");
   EXPECT_EQ(DTOC(Date(2024, 3, 5), "mm-dd-yy"), "03-05-24");

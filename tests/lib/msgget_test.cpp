@@ -75,6 +75,59 @@ TEST(MsgGetTest, BadDateKeepsTheDialogOpen) {
   EXPECT_EQ(value, "28/02/24");
 }
 
+// Types `first`, confirms, answers the complaint that comes up and notes
+// its text, then types `second` and confirms again.
+void AnswerAfterComplaint(const QString& first, const QString& second, QString& complaint) {
+  Answer(first, [&complaint, second](QWidget* w) {
+    WhenModal([&complaint, second, w](QWidget* box) {
+      complaint = qobject_cast<QMessageBox*>(box)->text();
+      ClickButton(box, "OK");
+      auto* again = new QTimer(w);
+      QObject::connect(again, &QTimer::timeout, [w, again, second] {
+        if (QApplication::activeModalWidget() != w) return;
+        again->stop();
+        w->findChild<QLineEdit*>()->setText(second);
+        ClickButton(w, "OK");
+      });
+      again->start(10);
+    });
+    ClickButton(w, "OK");
+  });
+}
+
+// What the close check lets through is what is stored: "," groups digits
+// and is left out, "." starts the decimals.
+TEST(MsgGetTest, NumberIsStoredAsTheCloseCheckReadsIt) {
+  struct Case {
+    const char* typed;
+    const char* picture;
+    double stored;
+  };
+  for (const Case& c : {Case{"1,5", "999.99", 15}, Case{"1,234", "9,999.99", 1234},
+                        Case{" 1,234.75", "9,999.99", 1234.75}, Case{"-2.5", "999.99", -2.5},
+                        Case{"", "999.99", 0}}) {
+    SCOPED_TRACE(c.typed);
+    double value = 3;
+    Answer(c.typed, [](QWidget* w) { ClickButton(w, "OK"); });
+    EXPECT_TRUE(MSGGET("Importo", "Euro", value, c.picture));
+    EXPECT_DOUBLE_EQ(value, c.stored);
+  }
+}
+
+TEST(MsgGetTest, NumberFieldRefusesTextAndTooLargeNumbers) {
+  double value = 1;
+  QString complaint;
+  AnswerAfterComplaint("dieci", "7.25", complaint);
+  EXPECT_TRUE(MSGGET("Importo", "Euro", value, "999.99"));
+  EXPECT_EQ(complaint, QString("Campo non valido."));
+  EXPECT_DOUBLE_EQ(value, 7.25);
+
+  AnswerAfterComplaint("1,000", "999.99", complaint);
+  EXPECT_TRUE(MSGGET("Importo", "Euro", value, "999.99"));
+  EXPECT_EQ(complaint, QString("Numero troppo grande."));
+  EXPECT_DOUBLE_EQ(value, 999.99);
+}
+
 TEST(MsgGetTest, NumberUnderPicture) {
   double value = 1.5;
   QString shown;

@@ -108,6 +108,46 @@ TEST(WaitBoxTest, TextReplacedAndBarMovedThroughPopMsg) {
   });
 }
 
+// Closing the box lets waiting messages through while its owner comes back;
+// a handler that runs there may close the box again, or open a new one.
+TEST(WaitBoxTest, HandlersRunWhileTheBoxClosesMayCloseOrOpenOne) {
+  InMainWindow([](ui::TDialog& main) {
+    POPMSG("Copia in corso", {}, "Prima");
+    ASSERT_NE(TopLevel("Prima"), nullptr);
+    ASSERT_FALSE(main.IsEnabled());
+    int ran = 0;
+    QMetaObject::invokeMethod(
+        qApp,
+        [&ran] {
+          ++ran;
+          POPMSG();
+        },
+        Qt::QueuedConnection);
+    POPMSG();
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(TopLevel("Prima"), nullptr);
+    EXPECT_EQ(CURMSG(), std::nullopt);
+    EXPECT_TRUE(main.IsEnabled());
+
+    POPMSG("Copia in corso", {}, "Prima");
+    QMetaObject::invokeMethod(
+        qApp,
+        [&ran] {
+          ++ran;
+          POPMSG("Ancora un momento", {}, "Seconda");
+        },
+        Qt::QueuedConnection);
+    POPMSG();
+    EXPECT_EQ(ran, 2);
+    EXPECT_EQ(TopLevel("Prima"), nullptr);
+    EXPECT_NE(TopLevel("Seconda"), nullptr);
+    EXPECT_EQ(CURMSG(), std::optional<std::string>("Ancora un momento"));
+    POPMSG();
+    EXPECT_EQ(TopLevel("Seconda"), nullptr);
+    EXPECT_EQ(CURMSG(), std::nullopt);
+  });
+}
+
 TEST(WaitBoxTest, SetPosAtMaximumFillsTheBar) {
   auto box = TMsgBox::New("Copia dei file", std::nullopt, 0, 10);
   ASSERT_NE(box->oPrg, nullptr);

@@ -53,6 +53,20 @@ TEST(Settings, DatesReadUnderTheDefaults) {
   EXPECT_EQ(DTOC(Date(2079, 2, 1), s.DateFormat()), "01/02/2079");
 }
 
+// CTOD and DTOC without a format or epoch follow the settings in force: the
+// run-time's own until the library starts, the library's from then on.
+using DatesInForce = testing::StartupFolders;
+TEST_F(DatesInForce, FollowTheStartUp) {
+  LibSettings() = Settings();
+  EXPECT_EQ(CTOD("01/02/03"), Date(1903, 1, 2));
+  EXPECT_EQ(DTOC(Date(2003, 2, 1)), "02/01/03");
+  Startup();
+  EXPECT_EQ(CTOD("01/02/03"), Date(2003, 2, 1));
+  EXPECT_EQ(CTOD("01/02/79"), Date(2079, 2, 1));
+  EXPECT_EQ(DTOC(Date(2003, 2, 1)), "01/02/2003");
+  Shutdown();
+}
+
 TEST(Settings, FileCaseAppliesToTheFileNameOnly) {
   Settings s;
   EXPECT_EQ(s.ApplyFileCase("/tmp/Dati/Disco1.opd"), "/tmp/Dati/Disco1.opd");  // mixed

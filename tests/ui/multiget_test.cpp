@@ -185,6 +185,50 @@ TEST(MultiGetTest, AccessorBindingComparesWhatIsShown) {
   });
 }
 
+// A bSetGet put in place of the TextVar binding is the only way to the
+// text from then on: appends, reads and the window all follow it, and the
+// variable is left alone.
+TEST(MultiGetTest, ReplacedAccessorOfATextVarIsUsed) {
+  TextVar text;
+  text.Set("old\r\n");
+  DialogArgs args;
+  args.nWidth = 500;
+  args.nHeight = 300;
+  TDialog dialog(args);
+  TMultiGet* get = TMultiGet::New(0, 0, text, &dialog, 200, 80, true);
+  dialog.bStart = [&] {
+    auto* edit = QApplication::activeModalWidget()->findChild<QPlainTextEdit*>();
+    ASSERT_NE(edit, nullptr);
+    get->Append("shown\r\n");
+    get->Refresh();
+    EXPECT_EQ(edit->toPlainText(), QString("old\nshown\n"));
+
+    Log other;
+    other.text = "new\r\n";
+    int calls = 0;
+    get->bSetGet = [&](std::optional<std::string> v) {
+      ++calls;
+      return v ? (other.text = *v) : other.text;
+    };
+    get->Append("line\r\n");
+    EXPECT_EQ(other.text, "new\r\nline\r\n");
+    EXPECT_EQ(text.Get(), "old\r\nshown\r\n");
+    EXPECT_EQ(get->VarGet(), other.text);
+    // The window shows the new text whole, not the variable's tail.
+    get->Refresh();
+    EXPECT_EQ(edit->toPlainText(), QString("new\nline\n"));
+    EXPECT_GT(calls, 0);
+    // And it keeps following the accessor as it grows.
+    get->Append("more");
+    get->Refresh();
+    EXPECT_EQ(get->GetText(), "new\r\nline\r\nmore");
+    dialog.End();
+  };
+  ActivateArgs activate;
+  activate.bInit = [&](TDialog& d) { d.SetControl(get); };
+  dialog.Activate(activate);
+}
+
 TEST(TextTest, AnsiRoundTripAndUnknownCharacters) {
   std::string all;
   for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
