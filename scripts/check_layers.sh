@@ -6,8 +6,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The layers each layer may include, besides itself.
+# The layers each layer may include, besides itself and base (the
+# header-only helpers under every layer).
 declare -A allowed=(
+  [base]=""
   [os]=""
   [serial]="os"
   [fs]="os"
@@ -29,7 +31,7 @@ for dir in src/*/; do
     continue
   fi
   while IFS=: read -r file _ used; do
-    [ "$used" = "$layer" ] && continue
+    [ "$used" = "$layer" ] || [ "$used" = base ] && continue
     case " ${allowed[$layer]} " in
       *" $used "*) ;;
       *) breach "$file includes the $used layer, which $layer may not use" ;;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "base/ascii.h"
 #include "errors/error.h"
 #include "errors/report.h"
 
@@ -47,13 +48,6 @@ Hook Swap(Hook Hooks::*member, Hook hook) {
   std::lock_guard lock(hooks_mutex);
   std::swap(InstalledHooks().*member, hook);
   return hook;
-}
-
-std::string Upper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
 }
 
 // The cases that tell the user in plain words and abandon the operation,
@@ -109,7 +103,7 @@ Answer DEFERROR(const Error& error) {
   const Hooks hooks = CurrentHooks();
   for (const PlainCase& plain : kPlainCases) {
     if (plain.applies(error)) {
-      Abandon(hooks, plain.before + Upper(error.FILENAME) + plain.after, error);
+      Abandon(hooks, plain.before + base::AsciiUpper(error.FILENAME) + plain.after, error);
     }
   }
   if (error.GENCODE == 1001) Abandon(hooks, ERRORMESSAGE(error), error);

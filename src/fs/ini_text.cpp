@@ -1,5 +1,7 @@
 #include "fs/ini_text.h"
 
+#include "base/ascii.h"
+
 namespace talvi::fs {
 namespace {
 
@@ -7,10 +9,6 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
-}
-
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // A section header: "[name]" after optional blanks. The name runs to the
@@ -72,11 +70,7 @@ bool IsStorableEntry(std::string_view section, const std::string* key, const std
 }
 
 bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
+  return base::EqualsNoCase(a, b);
 }
 
 IniText::IniText(std::string_view content) {

@@ -1,11 +1,12 @@
 #include "fs/text_lines.h"
 
+#include "base/ascii.h"
+
 namespace talvi::fs {
 namespace {
 
 std::string TrimRight(std::string_view s) {
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return std::string(s);
+  return std::string(base::TrimRight(s, " \t"));
 }
 
 void WrapOne(std::string_view line, std::size_t width, std::vector<std::string>& out) {

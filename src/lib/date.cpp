@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <ostream>
 
+#include "base/ascii.h"
+
 namespace talvi::lib {
 namespace {
 
@@ -18,7 +20,9 @@ struct Ymd {
   int day = 0;
 };
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
   static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -59,12 +63,11 @@ Ymd Parts(Date date) {
   return CivilFromDays(date.Julian() - kJulianOf1970);
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+using base::IsAsciiDigit;
+using base::StartsWithNoCase;
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
+constexpr std::string_view TrimBlanks(std::string_view text) {
+  return base::Trim(text);
 }
 
 void AppendNumber(std::string& out, int value, int width) {
@@ -81,22 +84,12 @@ void AppendNumber(std::string& out, int value, int width) {
 std::string FieldOrder(std::string_view format) {
   std::string order;
   for (char c : format) {
-    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    const char lower = base::AsciiLower(c);
     if ((lower == 'd' || lower == 'm' || lower == 'y') && order.find(lower) == std::string::npos) {
       order += lower;
     }
   }
   return order.size() == 3 ? order : std::string();
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    const char c = text[i];
-    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (lower != prefix[i]) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -115,9 +108,15 @@ Date Date::FromJulian(std::int64_t julian_day) {
   return date;
 }
 
-int Date::Year() const { return Parts(*this).year; }
-int Date::Month() const { return Parts(*this).month; }
-int Date::Day() const { return Parts(*this).day; }
+int Date::Year() const {
+  return Parts(*this).year;
+}
+int Date::Month() const {
+  return Parts(*this).month;
+}
+int Date::Day() const {
+  return Parts(*this).day;
+}
 
 Date Date::operator+(std::int64_t days) const {
   if (IsEmpty()) return {};
@@ -149,11 +148,11 @@ Date CTOD(std::string_view text, std::string_view format, int epoch) {
   for (std::size_t field = 0; field < 3; ++field) {
     if (field > 0) {
       // Exactly one separator, which is not a digit.
-      if (pos >= text.size() || IsDigit(text[pos])) return {};
+      if (pos >= text.size() || IsAsciiDigit(text[pos])) return {};
       ++pos;
     }
     const std::size_t start = pos;
-    while (pos < text.size() && IsDigit(text[pos]) && pos - start < 5) {
+    while (pos < text.size() && IsAsciiDigit(text[pos]) && pos - start < 5) {
       values[field] = values[field] * 10 + (text[pos] - '0');
       ++pos;
     }
@@ -169,12 +168,8 @@ Date CTOD(std::string_view text, std::string_view format, int epoch) {
     const std::size_t max_length = order[field] == 'y' ? 4 : 2;
     if (lengths[field] > max_length) return {};
     switch (order[field]) {
-      case 'd':
-        day = values[field];
-        break;
-      case 'm':
-        month = values[field];
-        break;
+      case 'd': day = values[field]; break;
+      case 'm': month = values[field]; break;
       default:
         year = values[field];
         if (lengths[field] <= 2) {
@@ -235,7 +230,7 @@ Date STOD(std::string_view text) {
   if (text.size() != 8) return {};
   int value[3] = {0, 0, 0};
   for (std::size_t i = 0; i < 8; ++i) {
-    if (!IsDigit(text[i])) return {};
+    if (!IsAsciiDigit(text[i])) return {};
     int& part = value[i < 4 ? 0 : (i < 6 ? 1 : 2)];
     part = part * 10 + (text[i] - '0');
   }

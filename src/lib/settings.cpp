@@ -1,28 +1,17 @@
 #include "lib/settings.h"
 
+#include "base/ascii.h"
+
 namespace talvi::lib {
 namespace {
 
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
+using base::AsciiLower;
+using base::AsciiUpper;
 
 }  // namespace
 
 std::optional<FileCase> ParseFileCase(std::string_view word) {
-  const std::string upper = Upper(word);
+  const std::string upper = AsciiUpper(word);
   if (upper == "UPPER") return FileCase::kUpper;
   if (upper == "LOWER") return FileCase::kLower;
   if (upper == "MIXED") return FileCase::kMixed;
@@ -48,8 +37,8 @@ std::string Settings::ApplyFileCase(std::string_view path) const {
   const std::size_t cut = path.find_last_of("/\\") + 1;  // 0 when there is no folder
   const std::string_view folder = path.substr(0, cut), name = path.substr(cut);
   switch (file_case_) {
-    case FileCase::kUpper: return std::string(folder) + Upper(name);
-    case FileCase::kLower: return std::string(folder) + Lower(name);
+    case FileCase::kUpper: return std::string(folder) + AsciiUpper(name);
+    case FileCase::kLower: return std::string(folder) + AsciiLower(name);
     case FileCase::kMixed: break;
   }
   return std::string(path);

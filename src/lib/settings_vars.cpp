@@ -3,6 +3,8 @@
 #include <map>
 #include <mutex>
 
+#include "base/ascii.h"
+
 namespace talvi::lib {
 namespace {
 
@@ -13,11 +15,7 @@ std::map<std::string, VarValue>& Vars() {
 }
 
 std::string Key(std::string_view name) {
-  std::string key(name);
-  for (char& c : key) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return key;
+  return base::AsciiUpper(name);
 }
 
 }  // namespace

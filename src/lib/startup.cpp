@@ -3,6 +3,8 @@
 #include <mutex>
 #include <vector>
 
+#include "base/ascii.h"
+
 #ifdef TALVI_WITH_DBF
 #include "dbf/areas.h"
 #endif
@@ -89,11 +91,6 @@ std::string WithoutTrailingSeparator(std::string path) {
   return path;
 }
 
-std::string TrimRight(std::string text) {
-  text.erase(text.find_last_not_of(' ') + 1);
-  return text;
-}
-
 }  // namespace
 
 void Startup() {
@@ -125,7 +122,7 @@ void Shutdown() {
     files::RemoveFolder(WithoutTrailingSeparator(temp));
   }
   if (files::PathExists("C:\\ORVA\\NET")) {
-    files::EraseFile(TrimRight(SETUSER()) + ".USR");
+    files::EraseFile(std::string(base::TrimRight(SETUSER())) + ".USR");
   }
 }
 

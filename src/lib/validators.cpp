@@ -3,28 +3,30 @@
 #include <array>
 #include <cstddef>
 
+#include "base/ascii.h"
+
 namespace talvi::lib {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
-bool IsLower(char c) { return c >= 'a' && c <= 'z'; }
 // Letters are the 26 of the Latin alphabet; accented letters and every other
 // byte of the code page are not.
-bool IsLetter(char c) { return IsUpper(c) || IsLower(c); }
-char ToUpper(char c) { return IsLower(c) ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string_view TrimRight(std::string_view text) {
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
+constexpr auto IsDigit = base::IsAsciiDigit;
+constexpr auto IsUpper = base::IsAsciiUpper;
+constexpr auto IsLower = base::IsAsciiLower;
+constexpr auto IsLetter = base::IsAsciiLetter;
+constexpr char ToUpper(char c) {
+  return base::AsciiUpper(c);
+}
+constexpr std::string_view TrimRight(std::string_view text) {
+  return base::TrimRight(text);
+}
+constexpr std::string_view Trim(std::string_view text) {
+  return base::Trim(text);
 }
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  return TrimRight(text);
+int DigitValue(char c) {
+  return c - '0';
 }
-
-int DigitValue(char c) { return c - '0'; }
 
 // Reads two decimal digits at `pos`; -1 when either is not a digit.
 int TwoDigits(std::string_view text, std::size_t pos) {

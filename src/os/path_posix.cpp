@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "base/ascii.h"
 #include "os/path.h"
 #include "os/text1252.h"
 
@@ -13,17 +14,7 @@ namespace {
 constexpr std::string_view kNetworkMarker = "C:\\ORVA\\NET";
 constexpr std::string_view kDefaultNetworkFolder = "/var/lib/talvi/net";
 
-char AsciiUpper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (AsciiUpper(text[i]) != AsciiUpper(prefix[i])) return false;
-  }
-  return true;
-}
+using base::StartsWithNoCase;
 
 bool IsSeparator(char c) {
   return c == '\\' || c == '/';

@@ -4,20 +4,12 @@
 #include <optional>
 #include <vector>
 
+#include "base/ascii.h"
+
 namespace talvi::serial {
 namespace {
 
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
+using base::EqualsNoCase;
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
@@ -43,7 +35,7 @@ std::optional<std::uint32_t> ParseNumber(std::string_view s) {
 
 std::optional<std::uint8_t> ParseParity(std::string_view s) {
   if (s.size() != 1) return std::nullopt;
-  switch (Lower(s[0])) {
+  switch (base::AsciiLower(s[0])) {
     case 'n': return kNoParity;
     case 'o': return kOddParity;
     case 'e': return kEvenParity;
