@@ -218,9 +218,20 @@ void Shutdown() {
   }
 }
 
+// Posted events are handed out again after each step. A session runs inside
+// the posted call that started it, and an event dispatcher that does not
+// dispatch its posted-event source recursively (GLib's) would otherwise
+// leave a watcher's notification, posted meanwhile, in the queue for good.
+namespace {
+void SendPosted() {
+  QCoreApplication::sendPostedEvents();
+}
+}  // namespace
+
 bool SYSREFRESH() {
   qt::EnsureApp();
   QCoreApplication::processEvents(QEventLoop::AllEvents);
+  SendPosted();
   return !quitPending.exchange(false);
 }
 
@@ -235,6 +246,7 @@ bool SYSWAIT(int ms) {
   wake.start(ms);
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   wake.stop();
+  SendPosted();
   return !quitPending.exchange(false);
 }
 
