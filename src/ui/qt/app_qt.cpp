@@ -129,10 +129,11 @@ void SendToWindow(WindowHandle window, unsigned msg, std::intptr_t wParam, std::
           // The port may have been closed while this call waited in the
           // queue: then no handler runs for it.
           if (!stop.stop_requested()) Deliver(window, msg, wParam, lParam);
-          {
-            std::lock_guard guard(call->mutex);
-            call->done = true;
-          }
+          // Notified under the lock: the waiter, which may free the call
+          // as soon as it sees `done`, cannot get past its lock before the
+          // notification is over.
+          std::lock_guard guard(call->mutex);
+          call->done = true;
           call->done_cv.notify_all();
         },
         Qt::QueuedConnection);
