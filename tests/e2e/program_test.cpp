@@ -16,10 +16,10 @@
 #include <string>
 #include <thread>
 
-#include "support/temp_dir.h"
 #include "remote/remote.h"
+#include "support/temp_dir.h"
 #include "support/xserver.h"
-#include "x_close.h"
+#include "xclose/close_request.h"
 
 extern char** environ;
 
@@ -63,7 +63,7 @@ unsigned long FindWindow(const std::string& title) {
 }
 
 void RequestClose(const std::string& display, unsigned long window) {
-  ASSERT_TRUE(SendCloseRequest(display, window));
+  ASSERT_TRUE(xclose::SendCloseRequest(display, window));
 }
 
 class Program {

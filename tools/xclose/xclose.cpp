@@ -2,10 +2,10 @@
 // window manager sends when the user clicks the close box. Without a window
 // manager (Xvfb) this is the only clean way to ask a program to close a
 // window; xdotool's windowkill ends the whole client instead.
-#include <X11/Xlib.h>
-
 #include <cstdio>
 #include <cstdlib>
+
+#include "xclose/close_request.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -18,19 +18,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "talvi-xclose: bad window id %s\n", argv[1]);
     return 1;
   }
-  Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) {
-    std::fprintf(stderr, "talvi-xclose: cannot open the display\n");
+  if (!talvi::xclose::SendCloseRequest("", window)) {
+    std::fprintf(stderr, "talvi-xclose: cannot send the close request\n");
     return 1;
   }
-  XEvent ev{};
-  ev.xclient.type = ClientMessage;
-  ev.xclient.window = window;
-  ev.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-  ev.xclient.format = 32;
-  ev.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-  ev.xclient.data.l[1] = CurrentTime;
-  const Status sent = XSendEvent(display, window, False, NoEventMask, &ev);
-  XCloseDisplay(display);
-  return sent != 0 ? 0 : 1;
+  return 0;
 }

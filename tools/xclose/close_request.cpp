@@ -1,11 +1,11 @@
-#include "x_close.h"
+#include "xclose/close_request.h"
 
 #include <X11/Xlib.h>
 
-namespace talvi::e2e {
+namespace talvi::xclose {
 
 bool SendCloseRequest(const std::string& display, unsigned long window) {
-  Display* d = XOpenDisplay(display.c_str());
+  Display* d = XOpenDisplay(display.empty() ? nullptr : display.c_str());
   if (d == nullptr) return false;
   XEvent ev{};
   ev.xclient.type = ClientMessage;
@@ -14,9 +14,9 @@ bool SendCloseRequest(const std::string& display, unsigned long window) {
   ev.xclient.format = 32;
   ev.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
   ev.xclient.data.l[1] = CurrentTime;
-  XSendEvent(d, window, False, NoEventMask, &ev);
+  const Status sent = XSendEvent(d, window, False, NoEventMask, &ev);
   XCloseDisplay(d);
-  return true;
+  return sent != 0;
 }
 
-}  // namespace talvi::e2e
+}  // namespace talvi::xclose
