@@ -14,12 +14,12 @@ namespace talvi::errors {
 namespace {
 
 struct Hooks {
-  MessageBoxHook message_box;
+  MessageBoxHook messageBox;
   SunlockHook sunlock;
-  OpenLinkHook open_link;
-  PostQuitHook post_quit;
+  OpenLinkHook openLink;
+  PostQuitHook postQuit;
   QuitHook quit;
-  std::vector<std::function<void()>> quit_steps;
+  std::vector<std::function<void()>> quitSteps;
 };
 
 std::mutex hooks_mutex;
@@ -32,7 +32,7 @@ Hooks& InstalledHooks() {
       {},
       [](const std::string& link) { OpenWithDefaultHandler(link); },
       {},
-      [](int exit_code) { OrderlyQuit(exit_code); },
+      [](int exitCode) { OrderlyQuit(exitCode); },
       {},
   };
   return hooks;
@@ -74,7 +74,7 @@ constexpr std::array kPlainCases{
 };
 
 bool Show(const Hooks& hooks, const std::string& text, int type) {
-  return hooks.message_box ? hooks.message_box(text, type) : false;
+  return hooks.messageBox ? hooks.messageBox(text, type) : false;
 }
 
 [[noreturn]] void Abandon(const Hooks& hooks, const std::string& text, const Error& error) {
@@ -88,10 +88,10 @@ bool Show(const Hooks& hooks, const std::string& text, int type) {
 [[noreturn]] void ReportAndQuit(const Hooks& hooks, const Error& error) {
   if (hooks.sunlock) hooks.sunlock();
   const std::string report = ERRORMESSAGE(error);
-  if (Show(hooks, report + ";;Inviare rapporto di errore via email?", 2) && hooks.open_link) {
-    hooks.open_link(MailLink(report, ProgramPath()));
+  if (Show(hooks, report + ";;Inviare rapporto di errore via email?", 2) && hooks.openLink) {
+    hooks.openLink(MailLink(report, ProgramPath()));
   }
-  if (hooks.post_quit) hooks.post_quit(0);
+  if (hooks.postQuit) hooks.postQuit(0);
   if (!hooks.quit) OrderlyQuit(0);
   hooks.quit(0);
   // Only a replaced quit action comes back here; the operation is still
@@ -123,16 +123,16 @@ void ERRORSYS() {
 }
 
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
-  return Swap(&Hooks::message_box, std::move(hook));
+  return Swap(&Hooks::messageBox, std::move(hook));
 }
 SunlockHook SetSunlockHook(SunlockHook hook) {
   return Swap(&Hooks::sunlock, std::move(hook));
 }
 OpenLinkHook SetOpenLinkHook(OpenLinkHook hook) {
-  return Swap(&Hooks::open_link, std::move(hook));
+  return Swap(&Hooks::openLink, std::move(hook));
 }
 PostQuitHook SetPostQuitHook(PostQuitHook hook) {
-  return Swap(&Hooks::post_quit, std::move(hook));
+  return Swap(&Hooks::postQuit, std::move(hook));
 }
 QuitHook SetQuitHook(QuitHook hook) {
   return Swap(&Hooks::quit, std::move(hook));
@@ -140,14 +140,14 @@ QuitHook SetQuitHook(QuitHook hook) {
 
 void OnQuit(std::function<void()> step) {
   std::lock_guard lock(hooks_mutex);
-  InstalledHooks().quit_steps.push_back(std::move(step));
+  InstalledHooks().quitSteps.push_back(std::move(step));
 }
 
-void OrderlyQuit(int exit_code) {
-  for (const auto& step : CurrentHooks().quit_steps) {
+void OrderlyQuit(int exitCode) {
+  for (const auto& step : CurrentHooks().quitSteps) {
     if (step) step();
   }
-  std::exit(exit_code);
+  std::exit(exitCode);
 }
 
 }  // namespace talvi::errors

@@ -32,20 +32,20 @@ OpenLinkHook SetOpenLinkHook(OpenLinkHook hook);
 // loop still running sees that the program is ending. The report of an
 // unexpected error posts it right before the quit. The library installs the
 // window layer's here at start-up; empty by default.
-using PostQuitHook = std::function<void(int exit_code)>;
+using PostQuitHook = std::function<void(int exitCode)>;
 PostQuitHook SetPostQuitHook(PostQuitHook hook);
 
 // Ends the program after an unexpected error. Defaults to OrderlyQuit.
 // When a replacement returns, the failed operation is abandoned instead.
-using QuitHook = std::function<void(int exit_code)>;
+using QuitHook = std::function<void(int exitCode)>;
 QuitHook SetQuitHook(QuitHook hook);
 
 // Registers a step of the orderly quit, such as the library's shut-down.
 // Steps run in the order registered.
 void OnQuit(std::function<void()> step);
 
-// Runs the registered quit steps, then ends the process with `exit_code`.
-[[noreturn]] void OrderlyQuit(int exit_code);
+// Runs the registered quit steps, then ends the process with `exitCode`.
+[[noreturn]] void OrderlyQuit(int exitCode);
 
 // The full path of the program's own executable file ("" when unknown).
 std::string ProgramPath();

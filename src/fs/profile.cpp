@@ -15,9 +15,9 @@ constexpr std::size_t kLineWidth = 79;
 
 std::string GETPVPROFSTRING(const std::optional<std::string>& section,
                             const std::optional<std::string>& key,
-                            const std::optional<std::string>& default_value,
+                            const std::optional<std::string>& defaultValue,
                             const std::string& file) {
-  return GetPrivateProfileString(section, key, default_value, kProfileBuffer, file);
+  return GetPrivateProfileString(section, key, defaultValue, kProfileBuffer, file);
 }
 
 bool WRITEPPROSTRING(const std::optional<std::string>& section,

@@ -22,7 +22,7 @@ namespace talvi::fs {
 // the characters the call reports as copied.
 std::string GetPrivateProfileString(const std::optional<std::string>& section,
                                     const std::optional<std::string>& key,
-                                    const std::optional<std::string>& default_value,
+                                    const std::optional<std::string>& defaultValue,
                                     std::size_t size, const std::string& file);
 
 // Sets a key (creating file and section as needed); a null value deletes
@@ -38,7 +38,7 @@ std::string GetPrivateProfileSectionNames(std::size_t size, const std::string& f
 // nothing was delivered. A null key asks for the section's key list.
 std::string GETPVPROFSTRING(const std::optional<std::string>& section,
                             const std::optional<std::string>& key,
-                            const std::optional<std::string>& default_value,
+                            const std::optional<std::string>& defaultValue,
                             const std::string& file);
 
 // Writes one key; true on success.

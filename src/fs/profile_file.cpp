@@ -35,8 +35,8 @@ std::string Limit(std::string value, std::size_t size) {
   return value;
 }
 
-std::string Default(const std::optional<std::string>& default_value, std::size_t size) {
-  std::string d = default_value.value_or("");
+std::string Default(const std::optional<std::string>& defaultValue, std::size_t size) {
+  std::string d = defaultValue.value_or("");
   while (!d.empty() && d.back() == ' ') d.pop_back();
   return Limit(std::move(d), size);
 }
@@ -59,20 +59,20 @@ std::string ZeroList(const std::vector<std::string>& names, std::size_t size) {
 
 std::string ReadProfileString(const std::optional<std::string>& section,
                               const std::optional<std::string>& key,
-                              const std::optional<std::string>& default_value, std::size_t size,
+                              const std::optional<std::string>& defaultValue, std::size_t size,
                               const std::string& path) {
   const std::optional<std::string> bytes = ReadFile(path);
   if (!section) {
     return bytes ? ZeroList(IniText(*bytes).SectionNames(), size) : std::string();
   }
-  if (!bytes) return Default(default_value, size);
+  if (!bytes) return Default(defaultValue, size);
   const IniText ini(*bytes);
   if (!key) {
     const auto names = ini.KeyNames(*section);
-    return names ? ZeroList(*names, size) : Default(default_value, size);
+    return names ? ZeroList(*names, size) : Default(defaultValue, size);
   }
   const auto value = ini.Value(*section, *key);
-  return value ? Limit(*value, size) : Default(default_value, size);
+  return value ? Limit(*value, size) : Default(defaultValue, size);
 }
 
 bool WriteProfileString(const std::optional<std::string>& section,

@@ -10,7 +10,7 @@ namespace talvi::fs {
 
 std::string ReadProfileString(const std::optional<std::string>& section,
                               const std::optional<std::string>& key,
-                              const std::optional<std::string>& default_value, std::size_t size,
+                              const std::optional<std::string>& defaultValue, std::size_t size,
                               const std::string& path);
 
 bool WriteProfileString(const std::optional<std::string>& section,

@@ -6,9 +6,9 @@ namespace talvi::fs {
 
 std::string GetPrivateProfileString(const std::optional<std::string>& section,
                                     const std::optional<std::string>& key,
-                                    const std::optional<std::string>& default_value,
+                                    const std::optional<std::string>& defaultValue,
                                     std::size_t size, const std::string& file) {
-  return ReadProfileString(section, key, default_value, size, os::NativePath(file));
+  return ReadProfileString(section, key, defaultValue, size, os::NativePath(file));
 }
 
 bool WritePrivateProfileString(const std::optional<std::string>& section,

@@ -24,13 +24,13 @@ DWORD Clamp(std::size_t size) {
 
 std::string GetPrivateProfileString(const std::optional<std::string>& section,
                                     const std::optional<std::string>& key,
-                                    const std::optional<std::string>& default_value,
+                                    const std::optional<std::string>& defaultValue,
                                     std::size_t size, const std::string& file) {
   if (size == 0) return {};
   std::vector<char> buffer(Clamp(size) + 1u, '\0');
   const DWORD n = GetPrivateProfileStringA(OrNull(section), OrNull(key),
-                                           default_value ? default_value->c_str() : "",
-                                           buffer.data(), Clamp(size), file.c_str());
+                                           defaultValue ? defaultValue->c_str() : "", buffer.data(),
+                                           Clamp(size), file.c_str());
   return std::string(buffer.data(), n);
 }
 

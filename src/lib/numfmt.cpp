@@ -151,9 +151,9 @@ std::string ZSTR(double number, std::optional<int> width) {
   return Render(number, Places(number, width, 0), Style{.zero_blank = true});
 }
 
-std::string SSTR(double number, std::optional<int> width, bool show_zero) {
+std::string SSTR(double number, std::optional<int> width, bool showZero) {
   return Render(number, Places(number, width, 0),
-                Style{.zero_blank = !show_zero, .sign_behind = true});
+                Style{.zero_blank = !showZero, .sign_behind = true});
 }
 
 std::string ENSTR(double number, std::optional<int> width) {
@@ -164,9 +164,9 @@ std::string EZSTR(double number, std::optional<int> width) {
   return Render(number, Places(number, width, 2), Style{.decimals = 2, .zero_blank = true});
 }
 
-std::string ESSTR(double number, std::optional<int> width, bool show_zero) {
+std::string ESSTR(double number, std::optional<int> width, bool showZero) {
   return Render(number, Places(number, width, 2),
-                Style{.decimals = 2, .zero_blank = !show_zero, .sign_behind = true});
+                Style{.decimals = 2, .zero_blank = !showZero, .sign_behind = true});
 }
 
 }  // namespace talvi::lib

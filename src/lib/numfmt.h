@@ -18,13 +18,13 @@ std::string NSTR(double number, std::optional<int> width = std::nullopt);
 // Whole number, zero as blanks, "-" in front.
 std::string ZSTR(double number, std::optional<int> width = std::nullopt);
 // Whole number, sign behind: the absolute value, then " " or "-". Zero shows
-// as blanks unless `show_zero`.
-std::string SSTR(double number, std::optional<int> width = std::nullopt, bool show_zero = false);
+// as blanks unless `showZero`.
+std::string SSTR(double number, std::optional<int> width = std::nullopt, bool showZero = false);
 
 // The same with two decimals.
 std::string ENSTR(double number, std::optional<int> width = std::nullopt);
 std::string EZSTR(double number, std::optional<int> width = std::nullopt);
-std::string ESSTR(double number, std::optional<int> width = std::nullopt, bool show_zero = false);
+std::string ESSTR(double number, std::optional<int> width = std::nullopt, bool showZero = false);
 
 // For each file mask in order ("*.DBF", "C:\\DATI\\A?.TXT", ...), the names,
 // without folder, of the files that match it, read-only, hidden and system

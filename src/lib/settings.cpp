@@ -20,23 +20,23 @@ std::optional<FileCase> ParseFileCase(std::string_view word) {
 
 void Settings::ApplyDefaults() {
   driver_ = "DBFCDX";
-  lock_scheme_ = kExtendedLockScheme;
-  lock_offset_ = kExtendedLockOffset;
-  lock_length_ = kExtendedLockLength;
-  memo_extension_ = ".DBT";
+  lockScheme_ = kExtendedLockScheme;
+  lockOffset_ = kExtendedLockOffset;
+  lockLength_ = kExtendedLockLength;
+  memoExtension_ = ".DBT";
   century_ = true;
   confirm_ = true;
-  date_format_ = century_ ? "dd/mm/yyyy" : "dd/mm/yy";
+  dateFormat_ = century_ ? "dd/mm/yyyy" : "dd/mm/yy";
   deleted_ = true;
   epoch_ = 1980;
-  file_case_ = FileCase::kUpper;
+  fileCase_ = FileCase::kUpper;
   margin_ = 5;
 }
 
 std::string Settings::ApplyFileCase(std::string_view path) const {
   const std::size_t cut = path.find_last_of("/\\") + 1;  // 0 when there is no folder
   const std::string_view folder = path.substr(0, cut), name = path.substr(cut);
-  switch (file_case_) {
+  switch (fileCase_) {
     case FileCase::kUpper: return std::string(folder) + AsciiUpper(name);
     case FileCase::kLower: return std::string(folder) + AsciiLower(name);
     case FileCase::kMixed: break;

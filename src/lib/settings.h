@@ -40,19 +40,19 @@ class Settings {
   void ApplyDefaults();
 
   const std::string& DefaultDriver() const { return driver_; }
-  int LockScheme() const { return lock_scheme_; }
-  std::uint64_t LockOffset() const { return lock_offset_; }
-  std::uint64_t LockLength() const { return lock_length_; }
-  const std::string& MemoExtension() const { return memo_extension_; }
+  int LockScheme() const { return lockScheme_; }
+  std::uint64_t LockOffset() const { return lockOffset_; }
+  std::uint64_t LockLength() const { return lockLength_; }
+  const std::string& MemoExtension() const { return memoExtension_; }
   bool Century() const { return century_; }
   bool Confirm() const { return confirm_; }
-  const std::string& DateFormat() const { return date_format_; }
+  const std::string& DateFormat() const { return dateFormat_; }
   bool Deleted() const { return deleted_; }
   int Epoch() const { return epoch_; }
-  FileCase FileNameCase() const { return file_case_; }
+  FileCase FileNameCase() const { return fileCase_; }
   int Margin() const { return margin_; }
 
-  void SetFileNameCase(FileCase mode) { file_case_ = mode; }
+  void SetFileNameCase(FileCase mode) { fileCase_ = mode; }
 
   // `path` with its last component (the file name) cased as chosen; the
   // folders before it are left as written. Both "\" and "/" separate.
@@ -60,16 +60,16 @@ class Settings {
 
  private:
   std::string driver_ = "DBFNTX";
-  int lock_scheme_ = 0;
-  std::uint64_t lock_offset_ = 1'000'000'000;
-  std::uint64_t lock_length_ = 1;
-  std::string memo_extension_ = ".DBT";
+  int lockScheme_ = 0;
+  std::uint64_t lockOffset_ = 1'000'000'000;
+  std::uint64_t lockLength_ = 1;
+  std::string memoExtension_ = ".DBT";
   bool century_ = false;
   bool confirm_ = false;
-  std::string date_format_ = "mm/dd/yy";
+  std::string dateFormat_ = "mm/dd/yy";
   bool deleted_ = false;
   int epoch_ = 1900;
-  FileCase file_case_ = FileCase::kMixed;
+  FileCase fileCase_ = FileCase::kMixed;
   int margin_ = 0;
 };
 
