@@ -9,7 +9,6 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace talvi::lib {
 
@@ -25,13 +24,5 @@ std::string SSTR(double number, std::optional<int> width = std::nullopt, bool sh
 std::string ENSTR(double number, std::optional<int> width = std::nullopt);
 std::string EZSTR(double number, std::optional<int> width = std::nullopt);
 std::string ESSTR(double number, std::optional<int> width = std::nullopt, bool showZero = false);
-
-// For each file mask in order ("*.DBF", "C:\\DATI\\A?.TXT", ...), the names,
-// without folder, of the files that match it, read-only, hidden and system
-// files included, folders not; a name matching two masks appears twice.
-// Masks follow the system's wildcard rules and names within one mask come
-// in the order of its directory search (on Linux: by name, without regard
-// to case).
-std::vector<std::string> WILDEXP(const std::vector<std::string>& masks);
 
 }  // namespace talvi::lib

@@ -1,7 +1,8 @@
 // Expansion of file masks into file names through the system's directory
 // search, so that masks follow its wildcard rules and names come in its
 // order.
-#include "lib/numfmt.h"
+#include "lib/wildexp.h"
+
 #include "os/attributes.h"
 #include "os/find.h"
 #include "os/path.h"

@@ -1,3 +1,5 @@
+#include "lib/wildexp.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -5,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "lib/numfmt.h"
 #include "support/platform.h"
 
 namespace talvi::lib {
