@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/image_file.h"
+#include "app/save_image.h"
 #include "lib/keys.h"
 #include "ui/ui.h"
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/modal_answers.h"
+#include "app/save_image.h"
 #include "support/temp_dir.h"
 #include "ui/ui.h"
 

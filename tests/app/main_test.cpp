@@ -10,10 +10,10 @@
 #include "app/modal_answers.h"
 #include "app/talvi.h"
 #include "app/transfer.h"
-#include "support/temp_dir.h"
 #include "fs/profile.h"
 #include "os/keystate.h"
 #include "remote/remote.h"
+#include "support/temp_dir.h"
 #include "ui/ui.h"
 
 namespace talvi::app {
