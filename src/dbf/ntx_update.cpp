@@ -146,7 +146,11 @@ bool NtxFile::FixChild(Page& parent, std::size_t i) {
     if (!ReadPage(parent.child(i - 1), l)) return false;
     Item& sep = parent.items[i - 1];
     if (l.items.size() > header_.half_page) {
-      c.items.insert(c.items.begin(), Item{l.right, sep.recno, sep.key});
+      std::vector<Item> items;
+      items.reserve(c.items.size() + 1);
+      items.push_back(Item{l.right, sep.recno, sep.key});
+      for (auto& it : c.items) items.push_back(std::move(it));
+      c.items = std::move(items);
       const Item moved = l.items.back();
       l.items.pop_back();
       l.right = moved.child;
