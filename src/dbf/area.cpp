@@ -3,10 +3,13 @@
 #include <algorithm>
 
 #include "dbf/codes.h"
+#include "dbf/orders.h"
 #include "dbf/raise.h"
 #include "dbf/settings.h"
 
 namespace talvi::dbf {
+
+WorkArea::WorkArea(int number) : number_(number), orders_(std::make_unique<Orders>(*this)) {}
 
 WorkArea::~WorkArea() {
   Close();
@@ -95,6 +98,7 @@ bool WorkArea::GoTo(std::uint32_t recno) {
 
 bool WorkArea::GoTop() {
   if (NoTable("gotop") || !Flush()) return false;
+  if (Ordered()) return OrderedEnd(true);
   for (std::uint32_t n = 1; Exists(n); ++n) {
     if (!Load(n)) return false;
     if (Visible()) {
@@ -109,6 +113,7 @@ bool WorkArea::GoTop() {
 
 bool WorkArea::GoBottom() {
   if (NoTable("gobottom") || !Flush() || !Refresh()) return false;
+  if (Ordered()) return OrderedEnd(false);
   for (std::uint32_t n = table_->RecordCount(); n >= 1; --n) {
     if (!Load(n)) return false;
     if (Visible()) {
@@ -128,6 +133,7 @@ bool WorkArea::Skip(std::int64_t n) {
     if (!Refresh()) return false;
     return eof_ ? Load(0) : Load(recno_);
   }
+  if (Ordered()) return OrderedSkip(n);
   for (; n > 0; --n) {
     bof_ = false;
     if (eof_) return true;
@@ -172,6 +178,10 @@ std::uint32_t WorkArea::RecCount() {
 
 std::uint32_t WorkArea::Count() {
   if (NoTable("count") || !Flush() || !Refresh()) return 0;
+  if (Ordered()) {
+    std::uint32_t keys = 0;
+    return orders_->KeyCount(keys) ? keys : 0;
+  }
   const std::uint32_t count = table_->RecordCount();
   if (!Engine().deleted) return count;
   std::uint32_t seen = 0;

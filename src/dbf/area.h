@@ -22,6 +22,8 @@
 namespace talvi::dbf {
 
 class WorkArea;
+class Orders;
+class Expression;
 
 // What an index (or anything that follows a table) is told. Each call
 // comes after the change has reached the file.
@@ -40,7 +42,7 @@ class TableObserver {
 
 class WorkArea {
  public:
-  explicit WorkArea(int number) : number_(number) {}
+  explicit WorkArea(int number);
   ~WorkArea();
   WorkArea(const WorkArea&) = delete;
   WorkArea& operator=(const WorkArea&) = delete;
@@ -100,6 +102,21 @@ class WorkArea {
   bool TableLocked() const { return table_locked_; }
   std::vector<std::uint32_t> LockedRecords() const { return {locks_.begin(), locks_.end()}; }
 
+  // The orders (index files) of this area; navigation follows the
+  // current one when there is one (order 0 = record order).
+  Orders& orders() { return *orders_; }
+  // Seeks a key in the current order: positioned on the first match (the
+  // last with `last`); without a match on the next key with `soft`, else
+  // past the end. False only on failure; Found() tells about the match.
+  // Without a current order: error, past the end.
+  bool Seek(const Value& key, bool soft = false, bool last = false);
+  bool Found() const { return found_; }
+
+  // `expr` evaluated with `record` (of number `recno`) as this area's
+  // record and this area current in the process's work areas; the area's
+  // own buffer and cursor are left as they were.
+  Value EvaluateOn(const Expression& expr, const std::string& record, std::uint32_t recno);
+
   void AddObserver(TableObserver* observer);
   void RemoveObserver(TableObserver* observer);
 
@@ -110,6 +127,9 @@ class WorkArea {
   bool Visible() const;
   bool Shared() const { return table_ && table_->shared(); }
   bool Refresh();
+  bool Ordered();
+  bool OrderedSkip(std::int64_t n);
+  bool OrderedEnd(bool top);
   bool Exists(std::uint32_t recno);
   bool CanChange(const char* operation);
   void DropLocks();
@@ -126,6 +146,8 @@ class WorkArea {
   std::set<std::uint32_t> locks_;
   bool table_locked_ = false;
   std::vector<TableObserver*> observers_;
+  std::unique_ptr<Orders> orders_;
+  bool found_ = false;
 };
 
 }  // namespace talvi::dbf

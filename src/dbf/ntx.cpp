@@ -1,0 +1,383 @@
+// NTX files: header, page reading and writing, searches and the walk.
+// Insertion and removal are in ntx_update.cpp.
+#include "dbf/ntx.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "dbf/codes.h"
+#include "dbf/raise.h"
+
+namespace talvi::dbf {
+namespace {
+
+constexpr int kMaxDepth = 32;  // deeper than any real tree: a cycle
+
+std::uint16_t Get16(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+std::uint32_t Get32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+void Put16(unsigned char* p, std::uint32_t v) {
+  p[0] = static_cast<unsigned char>(v & 0xFF);
+  p[1] = static_cast<unsigned char>((v >> 8) & 0xFF);
+}
+void Put32(unsigned char* p, std::uint32_t v) {
+  Put16(p, v & 0xFFFF);
+  Put16(p + 2, v >> 16);
+}
+std::string CText(const unsigned char* p, std::size_t max) {
+  std::size_t n = 0;
+  while (n < max && p[n] != 0) ++n;
+  return std::string(reinterpret_cast<const char*>(p), n);
+}
+void PutText(unsigned char* p, const std::string& s, std::size_t max) {
+  std::memcpy(p, s.data(), std::min(s.size(), max - 1));
+}
+
+// The engine's own header fields (see ntx.h).
+constexpr std::size_t kKeyExprAt = 22, kKeyExprLen = 256, kUniqueAt = 278;
+constexpr std::size_t kDescendAt = 279, kForAt = 280, kForLen = 256, kNameAt = 536, kNameLen = 11;
+
+}  // namespace
+
+int CompareToProbe(std::string_view entry_key, std::uint32_t entry_recno, const KeyProbe& probe,
+                   std::size_t key_size) {
+  const std::size_t n = std::min(probe.key.size(), entry_key.size());
+  const int c = n == 0 ? 0 : std::memcmp(entry_key.data(), probe.key.data(), n);
+  if (c != 0) return c;
+  if (entry_key.size() < probe.key.size()) return -1;
+  if (probe.key.size() < key_size || probe.recno == 0) return 0;
+  return entry_recno < probe.recno ? -1 : entry_recno > probe.recno ? 1 : 0;
+}
+
+std::uint16_t NtxMaxItems(std::size_t key_size) {
+  const std::size_t item = key_size + 8;
+  const std::size_t slots = (kNtxPageSize - 2) / (item + 2);
+  return slots < 3 ? 0 : static_cast<std::uint16_t>(slots - 1);
+}
+
+NtxFile::~NtxFile() = default;
+
+bool NtxFile::Bad(const std::string& what) {
+  cache_.clear();
+  return Corrupt(path_, what);
+}
+
+std::unique_ptr<NtxFile> NtxFile::Create(const std::string& path, const NtxHeader& fields) {
+  const std::uint16_t max = NtxMaxItems(fields.key_size);
+  if (fields.key_size == 0 || max == 0) {
+    Fail(Failure(kGenLimit, kSubLimit).File(path).Desc("Key length does not fit an NTX page"));
+    return nullptr;
+  }
+  os::OpenMode mode = os::ExclusiveMode(false);
+  mode.create = true;
+  mode.truncate = true;
+  int oscode = 0;
+  auto file = os::SharedFile::Open(path, mode, oscode);
+  if (!file) {
+    Fail(Failure(kGenCreate, kSubCreate).File(path).Os(oscode).Desc("Cannot create index"));
+    return nullptr;
+  }
+  std::unique_ptr<NtxFile> ntx(new NtxFile());
+  ntx->path_ = path;
+  ntx->file_ = std::move(file);
+  ntx->header_ = fields;
+  ntx->header_.signature = 6;
+  ntx->header_.version = 1;
+  ntx->header_.root = kNtxPageSize;
+  ntx->header_.free_list = 0;
+  ntx->header_.item_size = static_cast<std::uint16_t>(fields.key_size + 8);
+  ntx->header_.max_items = max;
+  ntx->header_.half_page = static_cast<std::uint16_t>(max / 2);
+  ntx->file_size_ = 2 * kNtxPageSize;
+  Page root;
+  root.offset = kNtxPageSize;
+  if (!ntx->WriteHeader() || !ntx->WritePage(root)) return nullptr;
+  return ntx;
+}
+
+std::unique_ptr<NtxFile> NtxFile::Open(const std::string& path, bool shared, bool read_only) {
+  int oscode = 0;
+  auto file = os::SharedFile::Open(
+      path, shared ? os::SharedMode(read_only) : os::ExclusiveMode(read_only), oscode);
+  if (!file) {
+    Fail(Failure(kGenOpen, kSubOpen).File(path).Os(oscode).Desc("Cannot open index"));
+    return nullptr;
+  }
+  std::unique_ptr<NtxFile> ntx(new NtxFile());
+  ntx->path_ = path;
+  ntx->file_ = std::move(file);
+  ntx->shared_ = shared;
+  ntx->read_only_ = read_only;
+  if (!ntx->ReadHeader()) return nullptr;
+  return ntx;
+}
+
+bool NtxFile::ReadHeader() {
+  unsigned char b[kNtxPageSize] = {};
+  const std::int64_t size = file_->Size();
+  if (size < 0) return Fail(Failure(kGenRead, kSubRead).File(path_).Os(file_->LastError()));
+  file_size_ = static_cast<std::uint64_t>(size);
+  const std::int64_t got = file_->ReadAt(0, b, sizeof b);
+  if (got < 0) return Fail(Failure(kGenRead, kSubRead).File(path_).Os(file_->LastError()));
+  if (got < static_cast<std::int64_t>(kUniqueAt + 1)) return Bad("index header cut short");
+  NtxHeader h;
+  h.signature = Get16(b);
+  h.version = Get16(b + 2);
+  h.root = Get32(b + 4);
+  h.free_list = Get32(b + 8);
+  h.item_size = Get16(b + 12);
+  h.key_size = Get16(b + 14);
+  h.decimals = Get16(b + 16);
+  h.max_items = Get16(b + 18);
+  h.half_page = Get16(b + 20);
+  h.key_expr = CText(b + kKeyExprAt, kKeyExprLen);
+  h.unique = b[kUniqueAt] != 0;
+  h.descending = b[kDescendAt] == 1;
+  h.for_expr = CText(b + kForAt, kForLen);
+  h.name = CText(b + kNameAt, kNameLen);
+  if (h.key_size == 0 || h.item_size != h.key_size + 8) return Bad("index key size");
+  if (h.max_items < 2 || h.max_items > NtxMaxItems(h.key_size)) return Bad("index page size");
+  if (h.root == 0 || h.root % kNtxPageSize != 0 || h.root >= file_size_) {
+    return Bad("index root page");
+  }
+  if (h.version != header_.version || h.root != header_.root) cache_.clear();
+  header_ = std::move(h);
+  return true;
+}
+
+bool NtxFile::WriteHeader() {
+  unsigned char b[kNtxPageSize] = {};
+  Put16(b, header_.signature);
+  Put16(b + 2, header_.version);
+  Put32(b + 4, header_.root);
+  Put32(b + 8, header_.free_list);
+  Put16(b + 12, header_.item_size);
+  Put16(b + 14, header_.key_size);
+  Put16(b + 16, header_.decimals);
+  Put16(b + 18, header_.max_items);
+  Put16(b + 20, header_.half_page);
+  PutText(b + kKeyExprAt, header_.key_expr, kKeyExprLen);
+  b[kUniqueAt] = header_.unique ? 1 : 0;
+  b[kDescendAt] = header_.descending ? 1 : 0;
+  PutText(b + kForAt, header_.for_expr, kForLen);
+  PutText(b + kNameAt, header_.name, kNameLen);
+  if (!file_->WriteAt(0, b, sizeof b)) {
+    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
+  }
+  return true;
+}
+
+bool NtxFile::Refresh() {
+  if (!shared_) return true;
+  return ReadHeader();
+}
+
+bool NtxFile::Changed() {
+  header_.version = static_cast<std::uint16_t>(header_.version + 1);
+  return WriteHeader();
+}
+
+bool NtxFile::Flush() {
+  return file_->Flush(false);
+}
+
+bool NtxFile::ReadPage(std::uint32_t offset, Page& page) {
+  auto it = cache_.find(offset);
+  if (it != cache_.end()) {
+    page = it->second;
+    return true;
+  }
+  if (offset == 0 || offset % kNtxPageSize != 0 || offset + kNtxPageSize > file_size_) {
+    return Bad("index page offset " + std::to_string(offset));
+  }
+  unsigned char b[kNtxPageSize];
+  const std::int64_t got = file_->ReadAt(offset, b, sizeof b);
+  if (got < 0) return Fail(Failure(kGenRead, kSubRead).File(path_).Os(file_->LastError()));
+  if (got != static_cast<std::int64_t>(kNtxPageSize)) return Bad("index page cut short");
+  const std::size_t n = Get16(b);
+  if (n > header_.max_items) return Bad("index page key count");
+  page = Page();
+  page.offset = offset;
+  page.items.reserve(n);
+  const std::size_t item = header_.item_size;
+  bool has_children = false;
+  for (std::size_t i = 0; i <= n; ++i) {
+    const std::size_t at = Get16(b + 2 + 2 * i);
+    if (at < 2 || at + item > kNtxPageSize) return Bad("index slot offset");
+    const std::uint32_t child = Get32(b + at);
+    if (child != 0 && (child % kNtxPageSize != 0 || child + kNtxPageSize > file_size_)) {
+      return Bad("index child page offset");
+    }
+    if (i == 0) has_children = child != 0;
+    if ((child != 0) != has_children) return Bad("index page mixes leaf and inner items");
+    if (i == n) {
+      page.right = child;
+    } else {
+      page.items.push_back(
+          {child, Get32(b + at + 4), std::string(reinterpret_cast<char*>(b + at + 8), item - 8)});
+    }
+  }
+  cache_[offset] = page;
+  return true;
+}
+
+bool NtxFile::WritePage(const Page& page) {
+  unsigned char b[kNtxPageSize] = {};
+  const std::size_t n = page.items.size();
+  const std::size_t item = header_.item_size;
+  const std::size_t max = header_.max_items;
+  Put16(b, static_cast<std::uint32_t>(n));
+  const std::size_t first = 2 + 2 * (max + 1);
+  for (std::size_t i = 0; i <= max; ++i) {
+    const std::size_t at = first + i * item;
+    Put16(b + 2 + 2 * i, static_cast<std::uint32_t>(at));
+    if (i < n) {
+      Put32(b + at, page.items[i].child);
+      Put32(b + at + 4, page.items[i].recno);
+      std::memcpy(b + at + 8, page.items[i].key.data(),
+                  std::min(page.items[i].key.size(), item - 8));
+    } else if (i == n) {
+      Put32(b + at, page.right);
+    }
+  }
+  if (!file_->WriteAt(page.offset, b, sizeof b)) {
+    cache_.clear();
+    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
+  }
+  file_size_ = std::max<std::uint64_t>(file_size_, page.offset + kNtxPageSize);
+  cache_[page.offset] = page;
+  return true;
+}
+
+bool NtxFile::AllocPage(std::uint32_t& offset) {
+  if (header_.free_list != 0) {
+    const std::uint32_t at = header_.free_list;
+    unsigned char b[4];
+    if (at % kNtxPageSize != 0 || at + kNtxPageSize > file_size_ ||
+        file_->ReadAt(at, b, sizeof b) != 4) {
+      return Bad("index free list");
+    }
+    header_.free_list = Get32(b);
+    offset = at;
+    return true;
+  }
+  if (file_size_ + kNtxPageSize > 0xFFFFFFFFull) {
+    return Fail(Failure(kGenLimit, kSubLimit).File(path_).Desc("Index file full"));
+  }
+  offset = static_cast<std::uint32_t>(file_size_);
+  file_size_ += kNtxPageSize;
+  return true;
+}
+
+bool NtxFile::FreePage(std::uint32_t offset) {
+  unsigned char b[kNtxPageSize] = {};
+  Put32(b, header_.free_list);
+  cache_.erase(offset);
+  if (!file_->WriteAt(offset, b, sizeof b)) {
+    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
+  }
+  header_.free_list = offset;
+  return true;
+}
+
+int NtxFile::CompareItem(const Item& item, const IndexEntry& entry) const {
+  return CompareToProbe(item.key, item.recno,
+                        KeyProbe{entry.key, entry.recno == 0 ? 1 : entry.recno}, header_.key_size);
+}
+
+bool NtxFile::SeekForward(const KeyProbe& probe, bool strict, std::optional<IndexEntry>& found) {
+  found.reset();
+  if (!Refresh()) return false;
+  std::uint32_t at = header_.root;
+  for (int depth = 0; at != 0; ++depth) {
+    if (depth > kMaxDepth) return Bad("index pages form a cycle");
+    Page p;
+    if (!ReadPage(at, p)) return false;
+    std::size_t i = 0;
+    while (i < p.items.size()) {
+      const int c = CompareToProbe(p.items[i].key, p.items[i].recno, probe, header_.key_size);
+      if (strict ? c > 0 : c >= 0) break;
+      ++i;
+    }
+    if (i < p.items.size()) found = IndexEntry{p.items[i].key, p.items[i].recno};
+    at = p.child(i);
+  }
+  return true;
+}
+
+bool NtxFile::SeekBackward(const KeyProbe& probe, bool strict, std::optional<IndexEntry>& found) {
+  found.reset();
+  if (!Refresh()) return false;
+  std::uint32_t at = header_.root;
+  for (int depth = 0; at != 0; ++depth) {
+    if (depth > kMaxDepth) return Bad("index pages form a cycle");
+    Page p;
+    if (!ReadPage(at, p)) return false;
+    std::size_t i = p.items.size();  // items before i sort before the probe
+    while (i > 0) {
+      const auto& it = p.items[i - 1];
+      const int c = CompareToProbe(it.key, it.recno, probe, header_.key_size);
+      if (strict ? c < 0 : c <= 0) break;
+      --i;
+    }
+    if (i > 0) found = IndexEntry{p.items[i - 1].key, p.items[i - 1].recno};
+    at = p.child(i);
+  }
+  return true;
+}
+
+bool NtxFile::Walk(const std::function<bool(const IndexEntry&)>& visit) {
+  if (!Refresh()) return false;
+  std::vector<bool> seen(static_cast<std::size_t>(file_size_ / kNtxPageSize) + 1, false);
+  bool go_on = true;
+  return WalkPage(header_.root, 0, seen, visit, go_on);
+}
+
+bool NtxFile::WalkPage(std::uint32_t offset, int depth, std::vector<bool>& seen,
+                       const std::function<bool(const IndexEntry&)>& visit, bool& go_on) {
+  if (depth > kMaxDepth) return Bad("index pages form a cycle");
+  const std::size_t slot = offset / kNtxPageSize;
+  if (slot < seen.size()) {
+    if (seen[slot]) return Bad("index page reached twice");
+    seen[slot] = true;
+  }
+  Page p;
+  if (!ReadPage(offset, p)) return false;
+  for (std::size_t i = 0; i <= p.items.size() && go_on; ++i) {
+    if (p.child(i) != 0 && !WalkPage(p.child(i), depth + 1, seen, visit, go_on)) return false;
+    if (i < p.items.size() && go_on) go_on = visit(IndexEntry{p.items[i].key, p.items[i].recno});
+  }
+  return true;
+}
+
+bool NtxFile::Depth(int& depth) {
+  depth = 0;
+  if (!Refresh()) return false;
+  for (std::uint32_t at = header_.root; at != 0; ++depth) {
+    if (depth > kMaxDepth) return Bad("index pages form a cycle");
+    Page p;
+    if (!ReadPage(at, p)) return false;
+    at = p.child(0);
+  }
+  return true;
+}
+
+bool NtxFile::Clear() {
+  if (read_only_) return Fail(Failure(kGenReadOnly, kSubReadOnly).File(path_));
+  if (!file_->Truncate(kNtxPageSize)) {
+    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
+  }
+  cache_.clear();
+  file_size_ = kNtxPageSize;
+  header_.free_list = 0;
+  header_.root = kNtxPageSize;
+  Page root;
+  root.offset = kNtxPageSize;
+  return WritePage(root) && Changed();
+}
+
+}  // namespace talvi::dbf

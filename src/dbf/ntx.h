@@ -1,0 +1,117 @@
+// NTX single-order index files: a 1024-byte header page, then B-tree pages
+// of 1024 bytes. Keys in inner pages are real entries (a B-tree, not a B+
+// tree); each page keeps an array of slot offsets that gives the logical
+// order of its items. Entries are ordered bytewise by key, then by record
+// number. See README.md ("NTX") for the bytes as written and read.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbf/index_tree.h"
+#include "os/shared_file.h"
+
+namespace talvi::dbf {
+
+inline constexpr std::uint32_t kNtxPageSize = 1024;
+
+struct NtxHeader {
+  std::uint16_t signature = 6;
+  std::uint16_t version = 0;
+  std::uint32_t root = 0;
+  std::uint32_t free_list = 0;
+  std::uint16_t item_size = 0;
+  std::uint16_t key_size = 0;
+  std::uint16_t decimals = 0;
+  std::uint16_t max_items = 0;
+  std::uint16_t half_page = 0;
+  std::string key_expr;
+  bool unique = false;
+  // This engine's own fields after the documented ones (zero in files of
+  // other writers): descending flag, FOR condition, order name.
+  bool descending = false;
+  std::string for_expr;
+  std::string name;
+};
+
+// The most items a page of `key_size` keys holds (0 when the key is too
+// long for a page).
+std::uint16_t NtxMaxItems(std::size_t key_size);
+
+class NtxFile : public IndexTree {
+ public:
+  ~NtxFile() override;
+
+  // Creates (or replaces) an empty index file: header and an empty root.
+  static std::unique_ptr<NtxFile> Create(const std::string& path, const NtxHeader& fields);
+  static std::unique_ptr<NtxFile> Open(const std::string& path, bool shared, bool read_only);
+
+  const NtxHeader& header() const { return header_; }
+  const std::string& path() const { return path_; }
+  os::SharedFile& file() { return *file_; }
+
+  std::size_t key_size() const override { return header_.key_size; }
+  bool unique() const override { return header_.unique; }
+  bool Insert(const IndexEntry& entry, bool* added = nullptr) override;
+  bool Remove(const IndexEntry& entry, bool* removed = nullptr) override;
+  bool SeekForward(const KeyProbe& probe, bool strict, std::optional<IndexEntry>& found) override;
+  bool SeekBackward(const KeyProbe& probe, bool strict, std::optional<IndexEntry>& found) override;
+  bool Walk(const std::function<bool(const IndexEntry&)>& visit) override;
+  bool Clear() override;
+  bool Flush() override;
+
+  // Reads the header again and drops the cached pages when another
+  // process has changed the file since (its change counter moved).
+  bool Refresh();
+  // The depth of the tree (1 = the root is a leaf).
+  bool Depth(int& depth);
+
+ private:
+  struct Item {
+    std::uint32_t child = 0;
+    std::uint32_t recno = 0;
+    std::string key;
+  };
+  struct Page {
+    std::uint32_t offset = 0;
+    std::vector<Item> items;
+    std::uint32_t right = 0;  // child after the last item
+    bool leaf() const { return right == 0; }
+    std::uint32_t child(std::size_t i) const { return i < items.size() ? items[i].child : right; }
+  };
+  NtxFile() = default;
+
+  bool ReadHeader();
+  bool WriteHeader();
+  bool ReadPage(std::uint32_t offset, Page& page);
+  bool WritePage(const Page& page);
+  bool AllocPage(std::uint32_t& offset);
+  bool FreePage(std::uint32_t offset);
+  bool Bad(const std::string& what);
+  int CompareItem(const Item& item, const IndexEntry& entry) const;
+
+  struct Split {
+    bool happened = false;
+    Item median;
+  };
+  bool InsertInto(std::uint32_t offset, const IndexEntry& entry, int depth, Split& up);
+  bool RemoveFrom(std::uint32_t offset, const IndexEntry& entry, int depth, bool& removed);
+  bool RemoveMax(std::uint32_t offset, int depth, Item& out);
+  bool FixChild(Page& parent, std::size_t i);
+  bool WalkPage(std::uint32_t offset, int depth, std::vector<bool>& seen,
+                const std::function<bool(const IndexEntry&)>& visit, bool& go_on);
+  bool Changed();
+
+  std::string path_;
+  bool read_only_ = false;
+  bool shared_ = false;
+  NtxHeader header_;
+  std::unique_ptr<os::SharedFile> file_;
+  std::uint64_t file_size_ = 0;
+  std::map<std::uint32_t, Page> cache_;
+};
+
+}  // namespace talvi::dbf

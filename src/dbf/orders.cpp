@@ -1,0 +1,334 @@
+// Orders of a work area: index files opened and created, the current
+// order, key evaluation, and keeping every order right as the table
+// changes. Navigation is in orders_nav.cpp.
+#include "dbf/orders.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+#include "dbf/codes.h"
+#include "dbf/names.h"
+#include "dbf/ntx.h"
+#include "dbf/raise.h"
+#include "dbf/settings.h"
+
+namespace talvi::dbf {
+
+struct Orders::Bag {
+  std::string path;
+  std::string name;
+  std::unique_ptr<NtxFile> ntx;
+  std::vector<std::unique_ptr<Order>> orders;
+};
+
+namespace {
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string BaseName(const std::string& path) {
+  return std::filesystem::path(path).stem().string();
+}
+
+// Key texts that other writers store may name the table by an alias
+// (`cust->name`); the key always belongs to its own table, so the
+// qualifier is dropped before compiling (FIELD-> stays).
+std::string WithoutAliases(const std::string& text) {
+  std::string out;
+  std::size_t i = 0;
+  char quote = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (quote) {
+      out += c;
+      if (c == quote) quote = 0;
+      ++i;
+      continue;
+    }
+    if (c == '"' || c == '\'') {
+      quote = c;
+      out += c;
+      ++i;
+      continue;
+    }
+    if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+      std::size_t j = i;
+      while (j < text.size() &&
+             (std::isalnum(static_cast<unsigned char>(text[j])) || text[j] == '_')) {
+        ++j;
+      }
+      const std::string word = text.substr(i, j - i);
+      if (text.compare(j, 2, "->") == 0 && Upper(word) != "FIELD") {
+        i = j + 2;
+        continue;
+      }
+      out += word;
+      i = j;
+      continue;
+    }
+    out += c;
+    ++i;
+  }
+  return out;
+}
+
+}  // namespace
+
+Orders::Orders(WorkArea& area) : area_(area) {
+  area_.AddObserver(this);
+}
+
+Orders::~Orders() {
+  area_.RemoveObserver(this);
+}
+
+Order* Orders::At(int number) {
+  if (number < 1 || number > count()) return nullptr;
+  return orders_[static_cast<std::size_t>(number - 1)];
+}
+
+int Orders::Number(std::string_view name) const {
+  const std::string want = Upper(name);
+  for (std::size_t i = 0; i < orders_.size(); ++i) {
+    if (orders_[i]->name == want) return static_cast<int>(i) + 1;
+  }
+  return 0;
+}
+
+bool Orders::SetCurrent(int number) {
+  if (number < 0 || number > count()) {
+    return Fail(Failure(kGenBound, kSubArea)
+                    .Op("ordsetfocus")
+                    .Desc("Order " + std::to_string(number) + " does not exist"));
+  }
+  if (number != current_) ClearScopes();
+  current_ = number;
+  return true;
+}
+
+bool Orders::SetCurrent(std::string_view name) {
+  const int n = Number(name);
+  if (n == 0) {
+    return Fail(Failure(kGenArg, kSubArea)
+                    .Op("ordsetfocus")
+                    .Desc("Order " + std::string(name) + " does not exist"));
+  }
+  return SetCurrent(n);
+}
+
+bool Orders::KeyOf(Order& order, const std::string& record, std::uint32_t recno, std::string& key,
+                   bool& included) {
+  included = true;
+  if (order.condition) {
+    const Value c = area_.EvaluateOn(*order.condition, record, recno);
+    included = c.IsLogical() && c.logical();
+  }
+  const Value v = area_.EvaluateOn(*order.key, record, recno);
+  if (!EncodeKey(v, order.shape, order.format, key)) {
+    included = false;
+    return Fail(Failure(kGenDataType, kSubField)
+                    .File(order.bag_name)
+                    .Op("index key")
+                    .Desc("Key " + order.key_text + " is not of the order's type"));
+  }
+  return true;
+}
+
+bool Orders::ShapeFor(Order& order) {
+  const Value v = area_.EvaluateOn(*order.key, area_.table()->BlankRecord(), 0);
+  if (!ShapeOf(v, order.format, order.shape)) {
+    return Fail(Failure(kGenDataType, kSubExpr)
+                    .Op("index key")
+                    .Desc("Key " + order.key_text + " cannot be an index key"));
+  }
+  return true;
+}
+
+bool Orders::Build(Order& order, const Order* over) {
+  if (!order.tree->Clear()) return false;
+  std::string record, key;
+  bool included = false;
+  const auto add = [&](std::uint32_t recno) {
+    if (!area_.table()->ReadRecord(recno, record)) return false;
+    if (!KeyOf(order, record, recno, key, included)) return false;
+    return !included || order.tree->Insert({key, recno});
+  };
+  if (over) {
+    std::uint32_t recno = 0;
+    if (!First(true, recno)) return false;
+    while (recno != 0) {
+      if (!add(recno)) return false;
+      if (!area_.table()->ReadRecord(recno, record) || !Step(recno, record, true, recno)) {
+        return false;
+      }
+    }
+  } else {
+    const std::uint32_t n = area_.table()->RecordCount();
+    for (std::uint32_t recno = 1; recno <= n; ++recno) {
+      if (!add(recno)) return false;
+    }
+  }
+  return order.tree->Flush();
+}
+
+bool Orders::Create(const OrderSpec& spec) {
+  if (!area_.used()) {
+    return Fail(Failure(kGenNoTable, kSubArea).Op("ordcreate").Desc("Work area not in use"));
+  }
+  const std::string path =
+      ApplyCase(WithDefaultExtension(spec.bag_path, ".NTX"), Engine().file_case);
+  auto order = std::make_unique<Order>();
+  order->name = Upper(spec.tag.empty() ? BaseName(path) : spec.tag).substr(0, 10);
+  order->bag_name = std::filesystem::path(path).filename().string();
+  order->key_text = spec.key;
+  order->for_text = spec.condition;
+  order->unique = spec.unique;
+  order->descending = spec.descending;
+  order->key = Expression::Compile(WithoutAliases(spec.key));
+  if (!order->key) return false;
+  if (!spec.condition.empty()) {
+    order->condition = Expression::Compile(WithoutAliases(spec.condition));
+    if (!order->condition) return false;
+  }
+  if (!ShapeFor(*order)) return false;
+  Close(path);
+  NtxHeader h;
+  h.key_size = static_cast<std::uint16_t>(order->shape.size);
+  h.decimals = static_cast<std::uint16_t>(order->shape.decimals);
+  h.key_expr = spec.key;
+  h.unique = spec.unique;
+  h.descending = spec.descending;
+  h.for_expr = spec.condition;
+  h.name = order->name;
+  auto bag = std::make_unique<Bag>();
+  bag->path = path;
+  bag->name = order->bag_name;
+  bag->ntx = NtxFile::Create(path, h);
+  if (!bag->ntx) return false;
+  order->tree = bag->ntx.get();
+  const Order* over = spec.use_current ? Current() : nullptr;
+  if (!Build(*order, over)) return false;
+  // Reopened in the table's share mode, as every other index file.
+  bag->ntx.reset();
+  bag->ntx = NtxFile::Open(path, area_.table()->shared(), area_.table()->read_only());
+  if (!bag->ntx) return false;
+  order->tree = bag->ntx.get();
+  orders_.push_back(order.get());
+  bag->orders.push_back(std::move(order));
+  bags_.push_back(std::move(bag));
+  return SetCurrent(count());
+}
+
+bool Orders::Open(const std::string& bag_path) {
+  if (!area_.used()) {
+    return Fail(Failure(kGenNoTable, kSubArea).Op("ordlistadd").Desc("Work area not in use"));
+  }
+  std::string path = WithDefaultExtension(bag_path, ".NTX");
+  const std::string found = FindIgnoringCase(path);
+  if (!found.empty()) path = found;
+  auto bag = std::make_unique<Bag>();
+  bag->path = path;
+  bag->name = std::filesystem::path(path).filename().string();
+  bag->ntx = NtxFile::Open(path, area_.table()->shared(), area_.table()->read_only());
+  if (!bag->ntx) return false;
+  const NtxHeader& h = bag->ntx->header();
+  auto order = std::make_unique<Order>();
+  order->name = Upper(h.name.empty() ? BaseName(path) : h.name);
+  order->bag_name = bag->name;
+  order->key_text = h.key_expr;
+  order->for_text = h.for_expr;
+  order->unique = h.unique;
+  order->descending = h.descending;
+  order->key = Expression::Compile(WithoutAliases(h.key_expr));
+  if (!order->key) return false;
+  if (!h.for_expr.empty()) {
+    order->condition = Expression::Compile(WithoutAliases(h.for_expr));
+    if (!order->condition) return false;
+  }
+  if (!ShapeFor(*order)) return false;
+  order->shape.size = h.key_size;
+  order->shape.decimals = h.decimals;
+  order->tree = bag->ntx.get();
+  orders_.push_back(order.get());
+  bag->orders.push_back(std::move(order));
+  bags_.push_back(std::move(bag));
+  if (current_ == 0) current_ = count();
+  return true;
+}
+
+bool Orders::Close(std::string_view bag_name) {
+  const std::string want = Upper(std::filesystem::path(std::string(bag_name)).filename().string());
+  const std::string want_stem = Upper(BaseName(std::string(bag_name)));
+  const Order* cur = Current();
+  bool closed = false;
+  for (auto it = bags_.begin(); it != bags_.end();) {
+    const std::string have = Upper((*it)->name);
+    if (have == want || Upper(BaseName((*it)->name)) == want_stem) {
+      for (auto& o : (*it)->orders) {
+        orders_.erase(std::remove(orders_.begin(), orders_.end(), o.get()), orders_.end());
+      }
+      it = bags_.erase(it);
+      closed = true;
+    } else {
+      ++it;
+    }
+  }
+  const auto pos = std::find(orders_.begin(), orders_.end(), cur);
+  current_ = pos == orders_.end() ? 0 : static_cast<int>(pos - orders_.begin()) + 1;
+  if (current_ == 0) ClearScopes();
+  return closed;
+}
+
+void Orders::CloseAll() {
+  orders_.clear();
+  bags_.clear();
+  current_ = 0;
+  ClearScopes();
+}
+
+bool Orders::Reindex() {
+  for (Order* o : orders_) {
+    if (!Build(*o, nullptr)) return false;
+  }
+  return true;
+}
+
+void Orders::OnAppend(WorkArea&, std::uint32_t recno, const std::string& record) {
+  std::string key;
+  bool included = false;
+  for (Order* o : orders_) {
+    if (KeyOf(*o, record, recno, key, included) && included) o->tree->Insert({key, recno});
+  }
+}
+
+void Orders::OnChange(WorkArea&, std::uint32_t recno, const std::string& before,
+                      const std::string& after) {
+  std::string old_key, new_key;
+  bool was = false, is = false;
+  for (Order* o : orders_) {
+    if (!KeyOf(*o, before, recno, old_key, was) || !KeyOf(*o, after, recno, new_key, is)) {
+      continue;
+    }
+    if (was == is && old_key == new_key) continue;
+    if (was && !o->tree->Remove({old_key, recno})) continue;
+    if (is) o->tree->Insert({new_key, recno});
+  }
+}
+
+void Orders::OnZap(WorkArea&) {
+  for (Order* o : orders_) o->tree->Clear();
+}
+
+void Orders::OnPack(WorkArea&) {
+  Reindex();
+}
+
+void Orders::OnClose(WorkArea&) {
+  CloseAll();
+}
+
+}  // namespace talvi::dbf

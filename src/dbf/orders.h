@@ -1,0 +1,127 @@
+// The orders of one work area: index files opened into it (several per
+// area, each with one or more orders), the current order, its scopes, and
+// navigation through it. Orders follow every change of the table through
+// the TableObserver hook: appends, field writes, delete and recall update
+// every open order; zap empties them and pack rebuilds them.
+//
+// Order numbers start at 1 in the order the files were opened (and the
+// tags within a file); 0 is record order.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dbf/area.h"
+#include "dbf/expr.h"
+#include "dbf/index_key.h"
+#include "dbf/index_tree.h"
+
+namespace talvi::dbf {
+
+class NtxFile;
+
+struct Order {
+  std::string name;      // order (tag) name, upper case
+  std::string bag_name;  // the index file's name, without folder
+  std::string key_text;
+  std::string for_text;
+  std::unique_ptr<Expression> key;
+  std::unique_ptr<Expression> condition;  // null: every record
+  KeyShape shape;
+  KeyFormat format = KeyFormat::kNtx;
+  bool unique = false;
+  bool descending = false;
+  IndexTree* tree = nullptr;  // owned by the bag
+};
+
+struct OrderSpec {
+  std::string bag_path = {};  // the index file
+  std::string tag = {};       // order name; default: the file's base name
+  std::string key = {};
+  std::string condition = {};  // FOR text, "" for none
+  bool unique = false;
+  bool descending = false;
+  // Build over the current order within its scope instead of every record.
+  bool use_current = false;
+};
+
+class Orders : public TableObserver {
+ public:
+  explicit Orders(WorkArea& area);
+  ~Orders() override;
+  Orders(const Orders&) = delete;
+  Orders& operator=(const Orders&) = delete;
+
+  // Builds a new index file and opens it as the current order.
+  bool Create(const OrderSpec& spec);
+  // Opens an index file; its orders follow the ones open already. The
+  // first file opened into an area without a current order makes its
+  // first order current.
+  bool Open(const std::string& bag_path);
+  // Closes one index file (by its name, any letter case, with or without
+  // folder and extension) or all of them; record order afterwards when
+  // the current order went.
+  bool Close(std::string_view bag_name);
+  void CloseAll();
+  // Rebuilds every open order from the records.
+  bool Reindex();
+
+  int count() const { return static_cast<int>(orders_.size()); }
+  int current() const { return current_; }
+  // 0 = record order. False (raised, error 2... argument) for no such order.
+  bool SetCurrent(int number);
+  bool SetCurrent(std::string_view name);
+  // Order by number (1-based), null when none; number of a name, 0 when none.
+  Order* At(int number);
+  int Number(std::string_view name) const;
+  Order* Current() { return At(current_); }
+
+  // Scopes of the current order: the top and bottom key values (nil or
+  // absent clears). Character scopes match as prefixes.
+  bool SetScope(bool top, const std::optional<Value>& value);
+  void ClearScopes();
+
+  // Navigation through the current order; `recno` 0 = past the end.
+  bool First(bool top, std::uint32_t& recno);
+  bool Step(std::uint32_t from, const std::string& from_record, bool forward, std::uint32_t& recno);
+  // Seek: `found` when a key equal to `key` (character: starting with it)
+  // is visible in the scope; otherwise the next one with `soft`, else 0.
+  bool Seek(const Value& key, bool soft, bool last, std::uint32_t& recno, bool& found);
+  // Keys visible in the current order's scope.
+  bool KeyCount(std::uint32_t& count);
+  // The current order's key of a record, and whether it belongs to it.
+  bool KeyOf(Order& order, const std::string& record, std::uint32_t recno, std::string& key,
+             bool& included);
+
+  // TableObserver.
+  void OnAppend(WorkArea& area, std::uint32_t recno, const std::string& record) override;
+  void OnChange(WorkArea& area, std::uint32_t recno, const std::string& before,
+                const std::string& after) override;
+  void OnZap(WorkArea& area) override;
+  void OnPack(WorkArea& area) override;
+  void OnClose(WorkArea& area) override;
+
+ private:
+  struct Bag;
+  bool Build(Order& order, const Order* over);
+  bool Visible(const IndexEntry& e);
+  bool InScope(const IndexEntry& e) const;
+  bool Next(const IndexEntry& e, bool up, std::optional<IndexEntry>& found);
+  bool Settle(std::optional<IndexEntry>& e, bool up);
+  bool FirstEntry(bool top, std::optional<IndexEntry>& e);
+  bool ShapeFor(Order& order);
+  void Rebuild();
+
+  WorkArea& area_;
+  std::vector<std::unique_ptr<Bag>> bags_;
+  std::vector<Order*> orders_;
+  int current_ = 0;
+  std::optional<std::string> scope_top_;
+  std::optional<std::string> scope_bottom_;
+};
+
+}  // namespace talvi::dbf
