@@ -27,11 +27,16 @@ inline UINT_PTR& Timer() {
   return timer;
 }
 inline void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-  auto& pending = Pending();
-  if (pending && pending()) {
+  auto current = std::move(Pending());
+  Pending() = nullptr;
+  if (!current) return;
+  if (!current()) {
+    if (!Pending()) Pending() = std::move(current);  // not found yet: ask again
+    return;
+  }
+  if (!Pending()) {  // done, and nothing further armed
     ::KillTimer(nullptr, Timer());
     Timer() = 0;
-    pending = nullptr;
   }
 }
 }  // namespace detail
@@ -58,14 +63,14 @@ inline HWND FindDialog(const std::wstring& title) {
   return search.found;
 }
 
-// Runs `action` with the window titled `title` once it is shown (polled
+// Runs `action` with the window that `find` gives once it gives one (asked
 // every 10 ms from the running message loop). Gives up with a test failure
 // after `limitMs`.
-inline void WhenWindow(const std::wstring& title, std::function<void(HWND)> action,
-                       int limitMs = 60000) {
+inline void WhenFound(std::function<HWND()> find, std::function<void(HWND)> action,
+                      int limitMs = 60000) {
   const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-  detail::Pending() = [title, action, giveUp] {
-    if (const HWND hwnd = FindDialog(title)) {
+  detail::Pending() = [find, action, giveUp] {
+    if (const HWND hwnd = find()) {
       action(hwnd);
       return true;
     }
@@ -75,7 +80,32 @@ inline void WhenWindow(const std::wstring& title, std::function<void(HWND)> acti
     }
     return false;
   };
-  detail::Timer() = ::SetTimer(nullptr, 0, 10, detail::Tick);
+  if (detail::Timer() == 0) detail::Timer() = ::SetTimer(nullptr, 0, 10, detail::Tick);
+}
+
+// The same for the window titled `title`.
+inline void WhenWindow(const std::wstring& title, std::function<void(HWND)> action,
+                       int limitMs = 60000) {
+  WhenFound([title] { return FindDialog(title); }, std::move(action), limitMs);
+}
+
+// The visible windows of this thread titled `title`.
+inline int CountWindows(const std::wstring& title) {
+  struct Search {
+    const std::wstring* title;
+    int count;
+  } search{&title, 0};
+  ::EnumThreadWindows(
+      ::GetCurrentThreadId(),
+      [](HWND hwnd, LPARAM p) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(p);
+        wchar_t text[256] = {};
+        ::GetWindowTextW(hwnd, text, 256);
+        if (::IsWindowVisible(hwnd) && *s->title == text) ++s->count;
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.count;
 }
 
 inline std::wstring TextOf(HWND hwnd) {
