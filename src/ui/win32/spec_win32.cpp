@@ -1,0 +1,71 @@
+// What each control's window is: class, styles and text, as the dialog's
+// template and a control created later both use them; and how a control
+// answers the commands its window sends.
+#include "ui/controls.h"
+#include "ui/win32/win32_internal.h"
+
+// After <windows.h>, which it builds on.
+#include <commctrl.h>
+
+namespace talvi::ui::win32 {
+
+ControlSpec SpecFor(const TControl& control) {
+  ControlSpec spec;
+  spec.style = WS_VISIBLE;
+  if (const auto* log = dynamic_cast<const TMultiGet*>(&control)) {
+    spec.cls = L"EDIT";
+    spec.style |= WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | WS_BORDER | WS_VSCROLL;
+    if (log->lReadOnly) spec.style |= ES_READONLY;
+    spec.exStyle = WS_EX_CLIENTEDGE;
+  } else if (const auto* say = dynamic_cast<const TSay*>(&control)) {
+    spec.cls = L"STATIC";
+    spec.style |= SS_LEFT | SS_NOPREFIX;
+    spec.text = Wide(say->GetText());
+  } else if (const auto* get = dynamic_cast<const TGet*>(&control)) {
+    spec.cls = L"EDIT";
+    spec.style |= WS_TABSTOP | ES_AUTOHSCROLL | WS_BORDER;
+    if (get->kind() == TGet::Kind::kNumber) spec.style |= ES_RIGHT;
+    spec.exStyle = WS_EX_CLIENTEDGE;
+    spec.text = Wide(get->GetText());
+  } else if (const auto* button = dynamic_cast<const TButton*>(&control)) {
+    spec.cls = L"BUTTON";
+    spec.style |= WS_TABSTOP | (button->lDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+    spec.text = Wide(button->cCaption);
+  } else if (dynamic_cast<const TComboBox*>(&control) != nullptr) {
+    spec.cls = L"COMBOBOX";
+    spec.style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL;
+  } else if (dynamic_cast<const TFolder*>(&control) != nullptr) {
+    spec.cls = WC_TABCONTROLW;
+    spec.style |= WS_TABSTOP | WS_CLIPSIBLINGS;
+  } else if (dynamic_cast<const TProgress*>(&control) != nullptr) {
+    spec.cls = PROGRESS_CLASSW;
+  } else if (dynamic_cast<const TIcon*>(&control) != nullptr) {
+    spec.cls = L"STATIC";
+    spec.style |= SS_ICON;
+  } else if (dynamic_cast<const TBitmap*>(&control) != nullptr) {
+    spec.cls = L"STATIC";
+    spec.style |= SS_BITMAP;
+  } else {
+    spec.cls = L"STATIC";
+  }
+  return spec;
+}
+
+void ControlCommand(TDialog& dialog, TControl& control, int code) {
+  if (auto* button = dynamic_cast<TButton*>(&control)) {
+    if (code == BN_CLICKED && button->bAction) button->bAction();
+  } else if (auto* get = dynamic_cast<TGet*>(&control)) {
+    if (code == EN_CHANGE && !get->native()->settingText) {
+      dialog.lModify = true;
+      if (get->bChange) get->bChange();
+    } else if (code == EN_KILLFOCUS) {
+      get->Assign();
+    }
+  } else if (dynamic_cast<TComboBox*>(&control) != nullptr) {
+    if ((code == CBN_EDITCHANGE || code == CBN_SELCHANGE) && !control.native()->settingText) {
+      dialog.lModify = true;
+    }
+  }
+}
+
+}  // namespace talvi::ui::win32
