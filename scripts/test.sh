@@ -75,7 +75,7 @@ echo "-- Wine prefix ready in $((SECONDS - start)) s"
 for arch in i686 x86_64; do
   start=$SECONDS
   cmake -S . -B build/mingw-$arch "${gen[@]}" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$arch.cmake \
-    -DCMAKE_BUILD_TYPE=Release -DTALVI_WERROR=ON -DTALVI_LAYERS="base;os;serial;fs;errors;dbf;lib" -DTALVI_TESTS=ON -DTALVI_BENCH=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DTALVI_WERROR=ON -DTALVI_LAYERS="base;os;serial;fs;errors;dbf;ui;lib;app" -DTALVI_TESTS=ON -DTALVI_BENCH=OFF >/dev/null
   cmake --build build/mingw-$arch -j"$jobs"
   echo "-- $arch built in $((SECONDS - start)) s"
   if [ "$arch" = i686 ] && ! "$wine32" build/mingw-i686/tests/errors/test_errors.exe --gtest_list_tests >/dev/null 2>&1; then
@@ -86,4 +86,9 @@ for arch in i686 x86_64; do
   ctest --test-dir build/mingw-$arch --output-on-failure -j"$jobs" --timeout 300
   echo "-- $arch tests ran in $((SECONDS - start)) s"
 done
+echo "== The Windows program end to end under Wine (private Xvfb and prefix)"
+programs=(build/mingw-x86_64/src/app/talvi.exe build/mingw-i686/src/app/talvi.exe)
+WINEPREFIX="$PWD/build/wine-e2e" bash scripts/e2e_wine.sh "${programs[@]}"
+took "Windows end to end"
+
 echo "== all configurations built and tested in $((SECONDS - begin)) s"

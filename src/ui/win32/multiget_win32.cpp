@@ -27,19 +27,24 @@ void TMultiGet::Create() {
 
 void TMultiGet::Refresh() {
   if (Edit(*this) == nullptr) return;
-  if (var_ != nullptr) {
-    const std::string& text = var_->Get();
-    const bool extends =
-        shownValid_ && var_->Rewrites() == shownRewrites_ && text.size() >= shownSize_;
+  if (const TextVar* var = BoundVar()) {
+    const std::string& text = var->Get();
+    const bool extends = shownValid_ && shownVar_ == var && var->Rewrites() == shownRewrites_ &&
+                         text.size() >= shownSize_;
     Show(text, extends);
-    shownRewrites_ = var_->Rewrites();
+    shownVar_ = var;
+    shownRewrites_ = var->Rewrites();
+    shown_.clear();
     return;
   }
+  // What was shown through a variable is not in shown_: compare only with
+  // text that came through an accessor.
   std::string text = VarGet();
-  const bool extends = shownValid_ && text.size() >= shown_.size() &&
+  const bool extends = shownValid_ && shownVar_ == nullptr && text.size() >= shown_.size() &&
                        std::memcmp(text.data(), shown_.data(), shown_.size()) == 0;
   Show(text, extends);
   shown_ = std::move(text);
+  shownVar_ = nullptr;
 }
 
 void TMultiGet::Show(std::string_view text, bool extends) {
