@@ -175,23 +175,23 @@ bool Orders::Build(Order& order, const Order* over) {
   return order.tree->Flush();
 }
 
-bool Orders::Create(const OrderSpec& spec) {
+bool Orders::Create(const OrderSpec& wanted) {
   if (!area_.used()) {
     return Fail(Failure(kGenNoTable, kSubArea).Op("ordcreate").Desc("Work area not in use"));
   }
   const std::string path =
-      ApplyCase(WithDefaultExtension(spec.bag_path, ".NTX"), Engine().file_case);
+      ApplyCase(WithDefaultExtension(wanted.bag_path, ".NTX"), Engine().file_case);
   auto order = std::make_unique<Order>();
-  order->name = Upper(spec.tag.empty() ? BaseName(path) : spec.tag).substr(0, 10);
+  order->name = Upper(wanted.tag.empty() ? BaseName(path) : wanted.tag).substr(0, 10);
   order->bag_name = std::filesystem::path(path).filename().string();
-  order->key_text = spec.key;
-  order->for_text = spec.condition;
-  order->unique = spec.unique;
-  order->descending = spec.descending;
-  order->key = Expression::Compile(WithoutAliases(spec.key));
+  order->key_text = wanted.key;
+  order->for_text = wanted.condition;
+  order->unique = wanted.unique;
+  order->descending = wanted.descending;
+  order->key = Expression::Compile(WithoutAliases(wanted.key));
   if (!order->key) return false;
-  if (!spec.condition.empty()) {
-    order->condition = Expression::Compile(WithoutAliases(spec.condition));
+  if (!wanted.condition.empty()) {
+    order->condition = Expression::Compile(WithoutAliases(wanted.condition));
     if (!order->condition) return false;
   }
   if (!ShapeFor(*order)) return false;
@@ -199,10 +199,10 @@ bool Orders::Create(const OrderSpec& spec) {
   NtxHeader h;
   h.key_size = static_cast<std::uint16_t>(order->shape.size);
   h.decimals = static_cast<std::uint16_t>(order->shape.decimals);
-  h.key_expr = spec.key;
-  h.unique = spec.unique;
-  h.descending = spec.descending;
-  h.for_expr = spec.condition;
+  h.key_expr = wanted.key;
+  h.unique = wanted.unique;
+  h.descending = wanted.descending;
+  h.for_expr = wanted.condition;
   h.name = order->name;
   auto bag = std::make_unique<Bag>();
   bag->path = path;
@@ -210,7 +210,7 @@ bool Orders::Create(const OrderSpec& spec) {
   bag->ntx = NtxFile::Create(path, h);
   if (!bag->ntx) return false;
   order->tree = bag->ntx.get();
-  const Order* over = spec.use_current ? Current() : nullptr;
+  const Order* over = wanted.use_current ? Current() : nullptr;
   if (!Build(*order, over)) return false;
   // Reopened in the table's share mode, as every other index file.
   bag->ntx.reset();

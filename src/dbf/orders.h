@@ -57,7 +57,7 @@ class Orders : public TableObserver {
   Orders& operator=(const Orders&) = delete;
 
   // Builds a new index file and opens it as the current order.
-  bool Create(const OrderSpec& spec);
+  bool Create(const OrderSpec& wanted);
   // Opens an index file; its orders follow the ones open already. The
   // first file opened into an area without a current order makes its
   // first order current.

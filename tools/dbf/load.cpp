@@ -38,8 +38,8 @@ bool ToInt(const std::string& s, int& out) {
 }
 
 // "NAME,C,10;QTY,N,8,2;DAY,D;OK,L;NOTE,M"
-bool ParseFields(const std::string& spec, std::vector<FieldDef>& fields, std::string& why) {
-  for (const std::string& part : Split(spec, ';')) {
+bool ParseFields(const std::string& layout, std::vector<FieldDef>& fields, std::string& why) {
+  for (const std::string& part : Split(layout, ';')) {
     const auto bits = Split(part, ',');
     if (bits.size() < 2 || bits[0].empty() || bits[1].size() != 1) {
       why = "field \"" + part + "\" is not NAME,TYPE[,LENGTH[,DECIMALS]]";
@@ -127,11 +127,11 @@ bool CellValue(const FieldDef& f, const std::string& cell, Value& v) {
 
 }  // namespace
 
-int Load(const std::string& path, const std::string& spec, const std::string& csv,
+int Load(const std::string& path, const std::string& layout, const std::string& csv,
          std::ostream& out) {
   std::vector<FieldDef> fields;
   std::string why;
-  if (!ParseFields(spec, fields, why)) {
+  if (!ParseFields(layout, fields, why)) {
     out << "talvi-dbf: " << why << "\n";
     return 1;
   }

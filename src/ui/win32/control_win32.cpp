@@ -56,9 +56,9 @@ bool Realise(TControl& control) {
   if (hwnd == nullptr) {
     // Added after the window was built: made now, with the same class and
     // styles the template would have given it.
-    const ControlSpec spec = SpecFor(control);
+    const ControlSpec shape = SpecFor(control);
     hwnd = ::CreateWindowExW(
-        spec.exStyle, spec.cls.c_str(), spec.text.c_str(), spec.style | WS_CHILD, 0, 0, 1, 1,
+        shape.exStyle, shape.cls.c_str(), shape.text.c_str(), shape.style | WS_CHILD, 0, 0, 1, 1,
         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
   }
   if (hwnd == nullptr) return false;

@@ -11,16 +11,16 @@ class Measuring {
   Measuring(const std::string& family, int pixelSize) : dc_(::GetDC(nullptr)) {
     HFONT font = win32::DialogFont();
     if (!family.empty() || pixelSize > 0) {
-      LOGFONTW spec{};
-      ::GetObjectW(font, sizeof spec, &spec);
-      if (pixelSize > 0) spec.lfHeight = -pixelSize;
+      LOGFONTW logFont{};
+      ::GetObjectW(font, sizeof logFont, &logFont);
+      if (pixelSize > 0) logFont.lfHeight = -pixelSize;
       if (!family.empty()) {
         const std::wstring name = win32::Wide(family).substr(0, LF_FACESIZE - 1);
-        name.copy(spec.lfFaceName, name.size());
-        spec.lfFaceName[name.size()] = L'\0';
+        name.copy(logFont.lfFaceName, name.size());
+        logFont.lfFaceName[name.size()] = L'\0';
       }
-      spec.lfWeight = FW_NORMAL;
-      own_ = ::CreateFontIndirectW(&spec);
+      logFont.lfWeight = FW_NORMAL;
+      own_ = ::CreateFontIndirectW(&logFont);
       if (own_ != nullptr) font = own_;
     }
     old_ = ::SelectObject(dc_, font);

@@ -10,45 +10,45 @@
 namespace talvi::ui::win32 {
 
 ControlSpec SpecFor(const TControl& control) {
-  ControlSpec spec;
-  spec.style = WS_VISIBLE;
+  ControlSpec shape;
+  shape.style = WS_VISIBLE;
   if (const auto* log = dynamic_cast<const TMultiGet*>(&control)) {
-    spec.cls = L"EDIT";
-    spec.style |= WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | WS_BORDER | WS_VSCROLL;
-    if (log->lReadOnly) spec.style |= ES_READONLY;
-    spec.exStyle = WS_EX_CLIENTEDGE;
+    shape.cls = L"EDIT";
+    shape.style |= WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | WS_BORDER | WS_VSCROLL;
+    if (log->lReadOnly) shape.style |= ES_READONLY;
+    shape.exStyle = WS_EX_CLIENTEDGE;
   } else if (const auto* say = dynamic_cast<const TSay*>(&control)) {
-    spec.cls = L"STATIC";
-    spec.style |= SS_LEFT | SS_NOPREFIX;
-    spec.text = Wide(say->GetText());
+    shape.cls = L"STATIC";
+    shape.style |= SS_LEFT | SS_NOPREFIX;
+    shape.text = Wide(say->GetText());
   } else if (const auto* get = dynamic_cast<const TGet*>(&control)) {
-    spec.cls = L"EDIT";
-    spec.style |= WS_TABSTOP | ES_AUTOHSCROLL | WS_BORDER;
-    if (get->kind() == TGet::Kind::kNumber) spec.style |= ES_RIGHT;
-    spec.exStyle = WS_EX_CLIENTEDGE;
-    spec.text = Wide(get->GetText());
+    shape.cls = L"EDIT";
+    shape.style |= WS_TABSTOP | ES_AUTOHSCROLL | WS_BORDER;
+    if (get->kind() == TGet::Kind::kNumber) shape.style |= ES_RIGHT;
+    shape.exStyle = WS_EX_CLIENTEDGE;
+    shape.text = Wide(get->GetText());
   } else if (const auto* button = dynamic_cast<const TButton*>(&control)) {
-    spec.cls = L"BUTTON";
-    spec.style |= WS_TABSTOP | (button->lDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
-    spec.text = Wide(button->cCaption);
+    shape.cls = L"BUTTON";
+    shape.style |= WS_TABSTOP | (button->lDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+    shape.text = Wide(button->cCaption);
   } else if (dynamic_cast<const TComboBox*>(&control) != nullptr) {
-    spec.cls = L"COMBOBOX";
-    spec.style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL;
+    shape.cls = L"COMBOBOX";
+    shape.style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL;
   } else if (dynamic_cast<const TFolder*>(&control) != nullptr) {
-    spec.cls = WC_TABCONTROLW;
-    spec.style |= WS_TABSTOP | WS_CLIPSIBLINGS;
+    shape.cls = WC_TABCONTROLW;
+    shape.style |= WS_TABSTOP | WS_CLIPSIBLINGS;
   } else if (dynamic_cast<const TProgress*>(&control) != nullptr) {
-    spec.cls = PROGRESS_CLASSW;
+    shape.cls = PROGRESS_CLASSW;
   } else if (dynamic_cast<const TIcon*>(&control) != nullptr) {
-    spec.cls = L"STATIC";
-    spec.style |= SS_ICON;
+    shape.cls = L"STATIC";
+    shape.style |= SS_ICON;
   } else if (dynamic_cast<const TBitmap*>(&control) != nullptr) {
-    spec.cls = L"STATIC";
-    spec.style |= SS_BITMAP;
+    shape.cls = L"STATIC";
+    shape.style |= SS_BITMAP;
   } else {
-    spec.cls = L"STATIC";
+    shape.cls = L"STATIC";
   }
-  return spec;
+  return shape;
 }
 
 void ControlCommand(TDialog& dialog, TControl& control, int code) {

@@ -50,17 +50,17 @@ std::vector<DWORD> BuildTemplate(const TDialog& dialog, DWORD style, DWORD exSty
   t.Word(8);  // point size of the template's font; the real font is set per control
   t.Text(L"MS Shell Dlg");
   for (const auto& control : dialog.Controls()) {
-    const ControlSpec spec = SpecFor(*control);
+    const ControlSpec shape = SpecFor(*control);
     t.AlignDword();
-    t.Dword(spec.style | WS_CHILD);
-    t.Dword(spec.exStyle);
+    t.Dword(shape.style | WS_CHILD);
+    t.Dword(shape.exStyle);
     t.Short(0);
     t.Short(0);
     t.Short(1);
     t.Short(1);
     t.Word(static_cast<WORD>(ChildId(dialog, *control)));
-    t.Text(spec.cls);
-    t.Text(spec.text);
+    t.Text(shape.cls);
+    t.Text(shape.text);
     t.Word(0);  // no creation data
   }
   return t.Done();
