@@ -152,7 +152,7 @@ TEST(DialogWin32Test, EscDoesNotCloseTheWindowUnlessAsked) {
     logHadFocus = ::GetFocus() == edit;
     ::PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     ::PostMessageW(edit, WM_CHAR, VK_ESCAPE, 0x00010001);
-    ::PostMessageW(edit, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+    ::PostMessageW(edit, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001U));
     ::SendMessageW(Hwnd(dialog), WM_COMMAND, IDCANCEL, 0);
     for (int i = 0; i < 5; ++i) SYSWAIT(20);
     openAfterEsc = dialog.hWnd != 0 && ::IsWindowVisible(Hwnd(dialog));

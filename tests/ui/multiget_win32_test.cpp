@@ -3,6 +3,8 @@
 // and the 1252 letters on screen.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "ui/ui.h"
 #include "ui/win32_driver.h"
 
@@ -57,7 +59,8 @@ TEST(MultiGetWin32Test, EditControlWithTheLogStyles) {
       EXPECT_EQ(style & bit, bit) << std::hex << bit;
     }
     // Raised above the 32 767 characters an edit control starts with.
-    EXPECT_GT(::SendMessageW(edit, EM_GETLIMITTEXT, 0, 0), 1 << 20);
+    // The limit is a 32-bit count, read as such on 32 and 64 bit alike.
+    EXPECT_GT(static_cast<std::uint32_t>(::SendMessageW(edit, EM_GETLIMITTEXT, 0, 0)), 1U << 20);
     get.GoBottom();
     EXPECT_EQ(::SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
     EXPECT_EQ(get.GetText(), "");

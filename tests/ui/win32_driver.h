@@ -41,26 +41,38 @@ inline void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
 }
 }  // namespace detail
 
+namespace detail {
+
+struct TitleSearch {
+  const std::wstring* title;
+  HWND found;
+  int count;
+};
+
+// Enumeration callbacks are functions of the system's calling convention
+// (stdcall on 32-bit Windows), which a lambda does not convert to there.
+inline BOOL CALLBACK MatchTitle(HWND hwnd, LPARAM p) {
+  auto* s = reinterpret_cast<TitleSearch*>(p);
+  wchar_t text[256] = {};
+  ::GetWindowTextW(hwnd, text, 256);
+  if (::IsWindowVisible(hwnd) && *s->title == text) {
+    if (s->found == nullptr) s->found = hwnd;
+    ++s->count;
+  }
+  return TRUE;
+}
+
+inline TitleSearch SearchTitle(const std::wstring& title) {
+  TitleSearch search{&title, nullptr, 0};
+  ::EnumThreadWindows(::GetCurrentThreadId(), MatchTitle, reinterpret_cast<LPARAM>(&search));
+  return search;
+}
+
+}  // namespace detail
+
 // Top-level window of this thread with the dialog class and `title`.
 inline HWND FindDialog(const std::wstring& title) {
-  struct Search {
-    const std::wstring* title;
-    HWND found;
-  } search{&title, nullptr};
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM p) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(p);
-        wchar_t text[256] = {};
-        ::GetWindowTextW(hwnd, text, 256);
-        if (::IsWindowVisible(hwnd) && *s->title == text) {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return detail::SearchTitle(title).found;
 }
 
 // Runs `action` with the window that `find` gives once it gives one (asked
@@ -91,21 +103,7 @@ inline void WhenWindow(const std::wstring& title, std::function<void(HWND)> acti
 
 // The visible windows of this thread titled `title`.
 inline int CountWindows(const std::wstring& title) {
-  struct Search {
-    const std::wstring* title;
-    int count;
-  } search{&title, 0};
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM p) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(p);
-        wchar_t text[256] = {};
-        ::GetWindowTextW(hwnd, text, 256);
-        if (::IsWindowVisible(hwnd) && *s->title == text) ++s->count;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.count;
+  return detail::SearchTitle(title).count;
 }
 
 inline std::wstring TextOf(HWND hwnd) {
