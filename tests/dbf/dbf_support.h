@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "dbf/table.h"
 #include "errors/error.h"
 #include "support/temp_dir.h"
 
@@ -35,6 +38,38 @@ class ErrorLog {
  private:
   errors::Handler old_;
   std::vector<errors::Error> errors_;
+};
+
+// The five-field table most tests make: one field of each common type.
+inline std::vector<FieldDef> Fields() {
+  return {{"NAME", 'C', 10, 0},
+          {"QTY", 'N', 8, 2},
+          {"DAY", 'D', 8, 0},
+          {"OK", 'L', 1, 0},
+          {"NOTE", 'M', 10, 0}};
+}
+
+// A table made in a folder of its own, opened exclusively, with an error log.
+class TableFixture : public ::testing::Test {
+ protected:
+  std::unique_ptr<Table> Make(const std::vector<FieldDef>& fields = Fields()) {
+    EXPECT_TRUE(Table::Create(path_, fields));
+    return Table::Open(path_, {.shared = false, .read_only = false});
+  }
+  // Appends a record with `name` and, when the second field is numeric, `qty`.
+  std::uint32_t Append(Table& t, const std::string& name, double qty) {
+    std::string r = t.BlankRecord();
+    EXPECT_TRUE(t.PutValue(r, 0, Value::Character(name)));
+    if (t.fields().size() > 1 && t.fields()[1].type == 'N') {
+      EXPECT_TRUE(t.PutValue(r, 1, Value::Numeric(qty)));
+    }
+    std::uint32_t n = 0;
+    EXPECT_TRUE(t.AppendRecord(r, n));
+    return n;
+  }
+  talvi::testing::TempDir dir_;
+  ErrorLog log_;
+  std::string path_ = dir_ / "ITEMS.DBF";
 };
 
 inline std::string FixtureDir() {

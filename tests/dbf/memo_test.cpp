@@ -12,34 +12,9 @@ namespace {
 
 using talvi::testing::ReadBytes;
 
-std::vector<FieldDef> Fields() {
-  return {{"NAME", 'C', 10, 0},
-          {"QTY", 'N', 8, 2},
-          {"DAY", 'D', 8, 0},
-          {"OK", 'L', 1, 0},
-          {"NOTE", 'M', 10, 0}};
-}
+using testing::Fields;
 
-class MemoTest : public ::testing::Test {
- protected:
-  std::unique_ptr<Table> Make(const std::vector<FieldDef>& fields = Fields()) {
-    EXPECT_TRUE(Table::Create(path_, fields));
-    return Table::Open(path_, {.shared = false, .read_only = false});
-  }
-  std::uint32_t Append(Table& t, const std::string& name, double qty) {
-    std::string r = t.BlankRecord();
-    EXPECT_TRUE(t.PutValue(r, 0, Value::Character(name)));
-    if (t.fields().size() > 1 && t.fields()[1].type == 'N') {
-      EXPECT_TRUE(t.PutValue(r, 1, Value::Numeric(qty)));
-    }
-    std::uint32_t n = 0;
-    EXPECT_TRUE(t.AppendRecord(r, n));
-    return n;
-  }
-  talvi::testing::TempDir dir_;
-  testing::ErrorLog log_;
-  std::string path_ = dir_ / "ITEMS.DBF";
-};
+class MemoTest : public testing::TableFixture {};
 
 TEST_F(MemoTest, DbtMemosRewriteInPlaceWhenTheyFitElseAppend) {
   auto t = Make();
