@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The table engine against SQLite on the same work: append 1 000 000
 // records of a 5-field table, read them all by record number, replace one
 // field in each. The engine runs with a shared open and a record lock per

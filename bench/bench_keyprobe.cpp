@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the Esc probe costs on X11 while a session waits: one probe every
 // 10 ms (as the session's waits make them) on a private Xvfb, first
 // following the server's key events, then asking for the keymap on every

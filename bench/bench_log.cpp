@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The log control under a long session: what one appended line costs at
 // the start of the log and at its end (medians of 1000 lines each).
 //  - the program's way: the log text in a TextVar, the line appended to it,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Receive throughput and latency of the serial layer: bytes written on the
 // master of a real pseudo-terminal travel through the port's watcher, its
 // ring and the notification to a window thread whose handler does what the

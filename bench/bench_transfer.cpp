@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One full disk (160 track sides, 737 280 bytes) through the transfer
 // session over an unthrottled pseudo-terminal, and the cost of waiting idly
 // for a command. The simulated remote runs as a child process, so the CPU

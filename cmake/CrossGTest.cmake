@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Tests of the Windows cross build (mingw-w64), run under Wine.
 #
 # GoogleTest is built from Debian's source (package googletest) with the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared build settings: warnings, sanitizers and the layer/test helpers.
 
 add_library(talvi_options INTERFACE)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks the layering of src/: which layer may include which, Qt only in
 # src/ui/qt, <windows.h> only in the Windows files, and no platform #if
 # outside the split files (*_posix.cpp, *_win32.cpp, src/ui/qt, src/ui/win32).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the transfer program and runs it against the simulated remote
 # computer on a virtual serial line: talvi-remote creates a pseudo-terminal
 # pair, build/demo/COM links to its slave side, build/demo/TALVI.INI points

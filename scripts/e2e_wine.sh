@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # End-to-end run of the Windows program under Wine, with a private Xvfb
 # server and a private Wine prefix:
 #   scripts/e2e_wine.sh build/mingw-x86_64/src/app/talvi.exe [build/mingw-i686/src/app/talvi.exe]

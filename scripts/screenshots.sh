@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Renders the program's windows (main window with a log, a question box, a
 # wait box with its progress bar, the print-style box) to docs/screenshots/*.png on a private
 # Xvfb server. Usage: scripts/screenshots.sh [build folder]

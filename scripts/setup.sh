@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages the project needs: everything to build, run
 # and test it, or with "run" only what building and running the program
 # (and the demo) takes. Idempotent and non-interactive; used by the README

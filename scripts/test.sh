@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up the machine, checks the layering, builds every configuration and
 # runs every test:
 #   1. the AddressSanitizer+UndefinedBehaviorSanitizer build, warnings as
@@ -18,8 +19,9 @@ took() { echo "-- $1 in $((SECONDS - section)) s"; section=$SECONDS; }
 bash scripts/setup.sh
 took "setup"
 
-echo "== Layering"
+echo "== Layering, format and licence lines"
 bash scripts/check_layers.sh
+bash scripts/check_format.sh
 
 jobs=$(nproc)
 gen=()

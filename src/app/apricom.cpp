@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/apricom.h"
 
 #include "app/transfer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opening and arming the transfer port.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/image_file.h"
 
 namespace talvi::app {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ".opd" disk image file: the received bytes with their first 128
 // replaced by a fixed block of machine code for the remote system.
 #pragma once

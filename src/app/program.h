@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program from its first line to its last.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/save_image.h"
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Saving a received disk: the save dialog, the ".opd" extension rule, the
 // question before an existing file is replaced, and the write.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The transfer program's entry routine and its settings.
 #pragma once
 

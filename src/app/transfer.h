@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The transfer session: the receive buffer fed by the port's notifications,
 // the byte protocol with the remote computer, and the image accumulator.
 //

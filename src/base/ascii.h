@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ASCII letter case, comparison and blank trimming for byte strings. Only
 // the 26 Latin letters have a case here: every other byte, the accented
 // letters of code page 1252 included, is left as it is, as the system's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dbf/area.h"
 
 #include <algorithm>

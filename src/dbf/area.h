@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A work area: one open table with its cursor, record buffer and locks.
 //
 // Navigation hides deleted records while the setting says so (GoTop,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A work area's navigation through its current order, seeks, and key
 // evaluation on a record other than the one in the buffer.
 #include <utility>

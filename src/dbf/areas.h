@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The work areas of the process, numbered 1 to 65535, with aliases, the
 // current area and the first free one. Area 65534 is where the library
 // keeps the system lock table; it is an ordinary area otherwise.

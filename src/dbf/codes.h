@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The codes that the table engine puts into its error objects.
 //
 // General codes follow the run-time's classes (the error handler decides on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Comma-separated values as RFC 4180 describes them: fields separated by
 // commas, records ended by CR LF (a lone LF is accepted on input), fields
 // holding a comma, a quote or a line break enclosed in quotes with quotes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dbf/date.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Dates as Julian day numbers, the form that date arithmetic and index keys
 // use; 0 stands for the empty date.
 #pragma once

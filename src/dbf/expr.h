@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Expressions: the compiler and evaluator for key and condition texts
 // ("!DELETED()", "UPPER(NAME)+DTOS(DAY)", "alias->field", "FIELD->field").
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Evaluating the tree: fields, operators with the run-time's rules, calls
 // through the registry.
 #include <cmath>

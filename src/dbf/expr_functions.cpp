@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The functions that key and condition expressions use.
 #include <cctype>
 #include <cmath>

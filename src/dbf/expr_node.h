@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The compiled form of an expression: a tree of nodes that the evaluator
 // walks. Internal to the expression compiler and evaluator.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The expression parser: a lexer and a recursive-descent parser that gives
 // operators the run-time's precedence, lowest first: .OR., .AND., .NOT./!,
 // the comparisons (= == != <> # < > <= >= $), + -, * / %, ^ **, unary

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The registry of named routines that expressions call.
 #include <cctype>
 #include <map>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Field descriptors and the encodings of field values inside a record.
 #pragma once
 

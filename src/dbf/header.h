@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The table file header: the 32-byte prefix and the field descriptors.
 // Reading tolerates what other writers leave (see README.md); writing goes
 // through one function, so every header on disk is made the same way.

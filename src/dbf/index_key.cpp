@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dbf/index_key.h"
 
 #include <cmath>

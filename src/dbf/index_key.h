@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Index keys: how a key expression's value becomes the bytes an index file
 // orders bytewise. NTX keeps numbers and dates as text of the key width;
 // CDX keeps them as an ordered 8-byte form.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What every index file format gives the orders built on it: a sorted set
 // of (key, record number) entries, ordered by the key bytes and then by the
 // record number, searched from the root on every call (so that a cursor is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dbf/memo.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memo files: dBase III DBT (the default for new tables), dBase IV DBT
 // (read only) and FoxPro FPT. The layouts are written down in README.md.
 #pragma once

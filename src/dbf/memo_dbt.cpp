@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // dBase III DBT (512-byte blocks, memos ended by 0x1A 0x1A) and the dBase IV
 // variant (block header FF FF 08 00 + length), read only.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // FoxPro FPT: big-endian header (next free block, block size) and memo
 // blocks that carry their type and length, so binary data is safe.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The memo file kinds behind MemoFile.
 #pragma once
 

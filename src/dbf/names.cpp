@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dbf/names.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File names: the configured letter case, default extensions, and companion
 // files found whatever their letter case.
 #pragma once

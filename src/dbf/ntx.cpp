@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // NTX files: header, page reading and writing, searches and the walk.
 // Insertion and removal are in ntx_update.cpp.
 #include "dbf/ntx.h"

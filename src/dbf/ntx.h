@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // NTX single-order index files: a 1024-byte header page, then B-tree pages
 // of 1024 bytes. Keys in inner pages are real entries (a B-tree, not a B+
 // tree); each page keeps an array of slot offsets that gives the logical

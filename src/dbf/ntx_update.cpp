@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // NTX updates: insertion with page splits, removal with borrowing from a
 // sibling or merging, so that every page but the root keeps at least half
 // a page of items.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Orders of a work area: index files opened and created, the current
 // order, key evaluation, and keeping every order right as the table
 // changes. Navigation is in orders_nav.cpp.

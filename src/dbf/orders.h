@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The orders of one work area: index files opened into it (several per
 // area, each with one or more orders), the current order, its scopes, and
 // navigation through it. Orders follow every change of the table through

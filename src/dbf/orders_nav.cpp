@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Navigation through the current order: top, bottom, skip, seek and the
 // key count, within the scopes and past deleted records while the setting
 // hides them. The tree is kept ascending; a descending order walks it the

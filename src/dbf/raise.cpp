@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dbf/raise.h"
 
 #include "dbf/codes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Building the engine's error objects and handing them to the process error
 // handler.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dbf/settings.h"
 
 namespace talvi::dbf {

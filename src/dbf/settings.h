@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The engine's process-wide settings. Their defaults are the library's
 // start-up defaults: driver "DBFCDX", lock scheme 4 (the region from
 // 4 000 000 000 for 294 967 295 bytes), memo extension ".DBT", century on,

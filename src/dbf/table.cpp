@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dbf/table.h"
 
 #include <algorithm>

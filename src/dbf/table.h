@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One open table file with its memo file: the header, records by number,
 // field values, and the byte-range locks of the lock scheme. No cursor:
 // navigation belongs to the work area (area.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Zap, pack and the consistency check.
 #include <algorithm>
 #include <map>

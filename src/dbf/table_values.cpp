@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Field values of records held in memory, memos included.
 #include <algorithm>
 

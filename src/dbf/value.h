@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The values that fields hold and expressions compute: character (8-bit
 // bytes), numeric, date, logical, and nil.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The error object, the raise call that hands it to the process error
 // handler, the structured escape to a recovery point and the network-error
 // flag.

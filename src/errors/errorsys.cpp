@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "errors/errorsys.h"
 
 #include <array>

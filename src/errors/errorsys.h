@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process error handler: its installation and the hooks through which
 // it reaches the user, the system lock, the mail program and the quit.
 #pragma once

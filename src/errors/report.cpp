@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "errors/report.h"
 
 namespace talvi::errors {

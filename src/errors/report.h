@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text of the error report and its form as an e-mail link.
 #pragma once
 

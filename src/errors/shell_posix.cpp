@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's own path and the desktop's default handler on Linux.
 #include <fcntl.h>
 #include <spawn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fs/attributes.h"
 
 #include "os/attributes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading and changing the read-only and hidden attributes of a path.
 #pragma once
 

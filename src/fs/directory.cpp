@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fs/directory.h"
 
 #include "os/attributes.h"

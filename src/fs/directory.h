@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A directory listing filtered by attributes, as the tree helpers use it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fs/files.h"
 
 #include "fs/hooks.h"

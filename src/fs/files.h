@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Single-call file and folder helpers. Paths are written the Windows way and
 // translated for this system (os/path.h); results report success only, no
 // message is shown.

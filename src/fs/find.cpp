@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fs/find.h"
 
 #include "os/find.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Directory searches that fill the 318-byte find-data record.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fs/hooks.h"
 
 #include <utility>

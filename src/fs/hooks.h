@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the file-system helpers reach the user and keep windows alive without
 // depending on the window layer: the library installs both at start-up
 // (the message sink shows texts with POPMSG, the refresh hook runs

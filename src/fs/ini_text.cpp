@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fs/ini_text.h"
 
 #include "base/ascii.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text of a private-profile (INI) file, read and edited in memory with
 // the rules of the Windows profile functions. Lines that an edit does not
 // concern keep their bytes and their line endings.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Private-profile (INI) files: the calls modelled on the Windows ones, and
 // the program-level functions over them.
 //

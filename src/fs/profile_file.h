@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The portable private-profile reader and writer over files on disk.
 // Paths here are native paths.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fs/profile.h"
 #include "fs/profile_file.h"
 #include "os/path.h"

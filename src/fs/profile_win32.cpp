@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <windows.h>
 // The system headers name these calls as macros; ours are plain functions.
 #undef GetPrivateProfileString

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fs/text_lines.h"
 
 #include "base/ascii.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Splitting a text into display lines of a fixed width.
 #pragma once
 

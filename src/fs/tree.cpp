@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fs/tree.h"
 
 #include "fs/attributes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Copying and deleting whole folder trees.
 #pragma once
 

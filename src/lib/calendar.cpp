@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lib/calendar.h"
 
 #include <array>
@@ -6,23 +7,23 @@
 
 namespace talvi::lib {
 
-bool ISLEAP(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool ISLEAP(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
-bool ISLEAP(Date date) { return !date.IsEmpty() && ISLEAP(date.Year()); }
+bool ISLEAP(Date date) {
+  return !date.IsEmpty() && ISLEAP(date.Year());
+}
 
 int MDAYS(Date date) {
   switch (date.Month()) {
-    case 0:
-      return 0;
-    case 2:
-      return ISLEAP(date) ? 29 : 28;
+    case 0: return 0;
+    case 2: return ISLEAP(date) ? 29 : 28;
     case 4:
     case 6:
     case 9:
-    case 11:
-      return 30;
-    default:
-      return 31;
+    case 11: return 30;
+    default: return 31;
   }
 }
 
@@ -46,7 +47,9 @@ Date EASTER(int year) {
   return Date(year, n / 31, n % 31 + 1);
 }
 
-Date EASTER(Date date) { return date.IsEmpty() ? Date() : EASTER(date.Year()); }
+Date EASTER(Date date) {
+  return date.IsEmpty() ? Date() : EASTER(date.Year());
+}
 
 bool ISFEST(Date date, bool saturday_is_holiday) {
   if (date.IsEmpty()) return false;
@@ -93,6 +96,8 @@ std::string CMNT(int month) {
   return std::string(kNames[static_cast<std::size_t>(month - 1)]);
 }
 
-std::string CMNT(Date date) { return CMNT(date.Month()); }
+std::string CMNT(Date date) {
+  return CMNT(date.Month());
+}
 
 }  // namespace talvi::lib

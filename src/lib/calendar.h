@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Calendar questions about the library's dates: leap years, month lengths,
 // Easter, Italian public holidays and the Italian names of days and months.
 // Day and month names are Windows-1252 byte strings.

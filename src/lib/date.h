@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's calendar date: a proleptic Gregorian day from 1 January 1 to
 // 31 December 9999, or the empty date, which is distinct from every real day
 // and sorts before all of them.
@@ -82,6 +83,8 @@ struct DateTime {
 };
 
 // The date part of a timestamp; the empty timestamp gives the empty date.
-inline Date TTOD(const DateTime& value) { return value.date; }
+inline Date TTOD(const DateTime& value) {
+  return value.date;
+}
 
 }  // namespace talvi::lib

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lib/entry_number.h"
 
 #include <charconv>

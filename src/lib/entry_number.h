@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the library reads the number typed into a numeric entry field. The
 // close check and MSGGET read it the same way, so a value that the check
 // lets through is the value that is stored.

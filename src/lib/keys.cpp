@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's key probe.
 #include "lib/keys.h"
 

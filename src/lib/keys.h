@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The key probe of the library.
 #pragma once
 

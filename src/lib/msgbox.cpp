@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // POPMSG: message and question boxes, and the wait box driven by it.
 #include "lib/msgbox.h"
 

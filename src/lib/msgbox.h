@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Message and confirmation boxes, and the wait box with its optional
 // progress bar.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wait box the library holds (at most one per process) and the text it
 // was opened with. Shared by POPMSG and TMsgBox.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TMsgBox: the non-modal wait box with its optional progress bar, and the
 // print-style box with its page counter.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MSGGET: one prompt, one entry field, OK and Cancel.
 #include "lib/msgget.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A one-field input dialog.
 #pragma once
 

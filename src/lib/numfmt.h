@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Numbers for Italian readers: digits grouped in threes with ".", "," before
 // two decimals, right-aligned in a field of fixed width. The width w counts
 // digit places (w - 2 of them for the two-decimal forms, from 1 to 15; other

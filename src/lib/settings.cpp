@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lib/settings.h"
 
 #include "base/ascii.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's process-wide defaults of the data layer, of date handling
 // and of printing. Start-up fixes them (ApplyDefaults); the table engine,
 // the date functions and the printing code read them through the getters.

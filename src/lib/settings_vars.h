@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Process-wide named variables that any code may read or assign by name,
 // such as the access-control variables ACS_USER, ACS_TEMP, ACS_PASSWD and
 // ACS_LEVEL. Names are matched without regard to ASCII letter case.

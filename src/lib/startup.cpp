@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lib/startup.h"
 
 #include <mutex>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's start-up and shut-down: process-wide defaults, the
 // access-control variables, the sweep of the library's own temporary files,
 // and their removal at the end of the run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lib/startup_files.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The few file-system calls of the start-up and shut-down sweeps, on the
 // system stand-ins of the os layer (Windows attributes and erasure rules on
 // every system: a read-only file cannot be erased until the attribute is

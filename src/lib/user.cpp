@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lib/user.h"
 
 #include <mutex>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's record of the signed-in user: name, open presence file and
 // working temporary folder, and the release of the system lock.
 #pragma once

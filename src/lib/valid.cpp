@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dialogs' close check and the field checks behind it.
 #include "lib/valid.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The close check that the program's dialogs install, and its helpers.
 #pragma once
 

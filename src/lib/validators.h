@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checks of the form of the codes that Italian business software meets. Each
 // takes a byte string (any length, any byte values) and answers true only for
 // a well-formed value; nothing malformed is ever reported valid.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Expansion of file masks into file names through the system's directory
 // search, so that masks follow its wildcard rules and names come in its
 // order.

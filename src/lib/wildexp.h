@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Expansion of file masks into the names of the files that match them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole-file replacement that never leaves a half-written file behind.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows file attribute bits and their stand-ins on Linux.
 //
 // Linux keeps them like this (see docs/linux-mapping.md):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A short tone through the system's speaker or bell.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tone on Linux: the X server's bell, set to the wanted pitch and length
 // for one ring and then put back as it was.
 #include <X11/Xlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "os/drive.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What kind of drive a path lives on, and its free space.
 #pragma once
 

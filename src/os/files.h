@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File and folder operations with the rules of the Windows calls they stand
 // for. Paths are native paths (see NativePath).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows file times: 100-nanosecond intervals since 1 January 1601 (UTC),
 // kept as 8 little-endian bytes in records.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Directory searches with the system's wildcard rules, one record per entry.
 #pragma once
 

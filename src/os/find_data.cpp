@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "os/find_data.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The find-data record: the 318-byte packed layout of the Windows
 // WIN32_FIND_DATA record, little-endian, no gaps.
 //

@@ -1,11 +1,13 @@
+// SPDX-License-Identifier: MIT
 // The key-state probe: test overrides first, then the system's global view,
 // or the keys reported by the program's own windows when the system cannot
 // tell or the caller asked for them.
+#include "os/keystate.h"
+
 #include <map>
 #include <mutex>
 #include <set>
 
-#include "os/keystate.h"
 #include "os/keystate_system.h"
 
 namespace talvi::os {

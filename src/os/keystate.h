@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which keys are held down, whichever window has the keyboard focus.
 //
 // On Windows this is the system's asynchronous key state. On Linux under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Key state on Linux: the X server's global keyboard through a private
 // connection, or the keys reported by the program's own windows when there
 // is no X server to ask (keystate.cpp).

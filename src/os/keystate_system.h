@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system's own view of the keyboard, one implementation per system.
 // Called by the key-state probe with its lock held.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Key state on Windows: the system's asynchronous key state.
 // Our headers first: <windows.h> defines VK_ESCAPE and VK_F4 as macros,
 // which must not reach the constants of the same names.

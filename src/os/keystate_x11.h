@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Settings and state of the X11 key probe (keystate_posix.cpp), for tests
 // and benchmarks.
 #pragma once

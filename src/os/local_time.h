@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The local calendar time of a moment, with each system's thread-safe call.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "os/local_time.h"
 
 namespace talvi::os {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Path names written the Windows way ("C:\ORVA\NET", ".\TALVI.INI") and their
 // form on this system.
 #pragma once

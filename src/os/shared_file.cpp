@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "os/shared_file.h"
 
 namespace talvi::os {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files shared between processes: opens with Windows share modes, positioned
 // reads and writes with 64-bit offsets, and byte-range locks.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Open-file-description locks stand in for Windows handle locks and share
 // modes (see docs/linux-mapping.md, "Shared files and byte-range locks").
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows: the system's share modes and handle locks.
 #include <windows.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The user's temporary folder.
 #pragma once
 

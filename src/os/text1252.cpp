@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "os/text1252.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Code page 1252 (the program's text) and UTF-8 (names on Linux, texts in
 // windows), both ways.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File-name patterns as the system's directory search reads them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/comm_port.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The record of one open port, shared by both system backends, and the
 // table that maps port handles to records.
 #pragma once

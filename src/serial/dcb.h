@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The 28-byte line-settings record (the system's DCB) and its little-endian
 // byte layout, so that the record can travel as a byte string and be built
 // and read on any system.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/line_posix.h"
 
 #include <array>

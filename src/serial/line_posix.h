@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How port names and line settings translate to POSIX terminals.
 #pragma once
 

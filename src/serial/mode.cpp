@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/mode.h"
 
 #include <cstdint>

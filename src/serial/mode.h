@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system's mode syntax for serial line settings, parsed by our own code
 // so that it behaves the same on every system.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The POSIX backend: a terminal device opened exclusively, a watcher thread
 // that polls it together with a wake-up descriptor, and plain writes with a
 // time bound.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows backend: the device opened for overlapped use, a watcher
 // thread waiting on WaitCommEvent, overlapped reads and writes that are
 // always waited for (with a bound for writes), and a close that stops the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The receive ring of a port: 2048 byte slots shared without a lock between
 // one producer (the port's watcher thread) and one consumer (READCOMM on the
 // window thread).

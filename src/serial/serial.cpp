@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port functions as the application calls them: handles in, plain
 // results out, never an exception or a crash for a handle that is not open.
 #include "serial/serial.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Serial ports: open, line settings, reads, writes and the receive
 // notification that a watcher thread per port sends to a window.
 #pragma once

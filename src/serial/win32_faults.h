@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A fault that a real port cannot be made to show on cue, for the Windows
 // tests: watcher reads that fail for a passing reason.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Construction of the library's small controls (the window side is in qt/).
 #include "ui/controls.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The few controls the library's own dialogs need: text, entry field,
 // button, combo box, folder with pages, progress bar, icon and picture. Each New
 // creates the control in `owner` (default: LastDialog()), which owns it;

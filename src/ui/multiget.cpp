@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TMultiGet: the parts that do not touch the window.
 #include <stdexcept>
 

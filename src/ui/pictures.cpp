@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built-in pictures.
 #include "ui/pictures.h"
 
@@ -19,7 +20,8 @@ std::uint32_t Classic(char letter) {
 }
 
 // A printer seen from the front, a sheet going in at the top and a printed
-// page coming out below.
+// page coming out below; one row of the picture a line.
+// clang-format off
 constexpr std::array<std::string_view, 32> kPrintRows = {
     "................................",
     "........kkkkkkkkkkkkkkkk........",
@@ -54,6 +56,7 @@ constexpr std::array<std::string_view, 32> kPrintRows = {
     "......kkkkkkkkkkkkkkkkkkkk......",
     "................................",
 };
+// clang-format on
 
 consteval bool AllRowsAre(std::size_t width) {
   for (std::string_view row : kPrintRows) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's built-in pictures, drawn in code so that no resource file
 // is needed: each is a grid of palette letters, turned into a native image
 // by the window layer's implementation.

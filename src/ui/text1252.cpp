@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows-1252 <-> UTF-8, used wherever a program text meets a window. The
 // table is the one the file names use (os/text1252.h).
 #include "os/text1252.h"

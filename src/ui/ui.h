@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window layer: the dialog window with its handler slots, the log
 // control, the message-pump step, the file chooser and the system message
 // box. Toolkit-neutral: the Qt implementation lives in ui/qt/.
@@ -234,8 +235,8 @@ class TMultiGet : public TControl {
   // follows appends to it without reading the whole text again. The
   // variable must outlive the control. A bSetGet assigned later replaces
   // the binding: from then on the text goes through it alone.
-  static TMultiGet* New(int row, int col, TextVar& text, TDialog* owner = nullptr,
-                        int width = 200, int height = 80, bool lReadOnly = false);
+  static TMultiGet* New(int row, int col, TextVar& text, TDialog* owner = nullptr, int width = 200,
+                        int height = 80, bool lReadOnly = false);
 
   std::string ClassName() const override { return "TMULTIGET"; }
   void Create() override;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The image file: its bytes, the name rules and the save dialogue with the
 // user (file chooser and boxes answered from the test).
 #include "app/image_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The entry routine: settings file, title, the window with its close guard,
 // a disk received and saved, and the port released when the window closes.
 #include <gtest/gtest.h>

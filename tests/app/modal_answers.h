@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Answers the program's modal boxes from a test, the way a user would: a
 // timer looks for the active file chooser or message box and answers it
 // with the next scripted answer. What each box showed is recorded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program as main runs it: the window layer and the library started,
 // the entry routine inside the outermost recovery point, the shut-downs.
 // Entry routines of the tests' own stand in for MAIN.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A transfer session as the program runs it, minus the entry routine: a
 // real dialog (offscreen) with the log control, the port opened on the
 // simulated remote's pty, and the session driven from the test.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The session against the simulated remote over a real pseudo-terminal,
 // with the real serial layer and an offscreen dialog pumping the events.
 #include "app/transfer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Case and trimming touch the 26 ASCII letters and the named blanks only:
 // the 1252 bytes of accented letters and every other byte stay as they are.
 #include "base/ascii.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Work areas in several real processes on one table file: concurrent
 // appends, contention for record and table locks and for an exclusive open,
 // and a process killed in the middle of appending.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Work areas: navigation over deleted records, fields, appends, locks between
 // two areas of one process, the hooks an index will use, and the area table.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers for the table-engine tests: an error handler that records what is
 // raised, and copies of the fixture tables.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Key and condition expressions: literals, operators, fields of work areas,
 // the built-in functions, the registry, and the errors that go to the
 // handler.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fixtures written by other tools, read exactly as their EXPECTED.md
 // files say. Each table is a copy; the copy must come back unchanged.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tables and memos the engine writes, read back by DBF tools that nobody
 // here wrote (Debian's python3-dbfread, python3-dbf, libdbd-xbase-perl),
 // and a table written by python3-dbf read by the engine. Each check skips

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A helper for the lock tests between systems: opens FILE shared, locks
 // LENGTH bytes at OFFSET, prints "locked" (or "refused"), then holds the
 // lock until its standard input ends. Built for Windows, run under Wine by

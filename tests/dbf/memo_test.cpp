@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memo fields of tables the engine writes: DBT rewrites in place or at the
 // next free block, FPT memos of FoxPro tables, binary memos that hold the
 // end pair, and pointers that lead nowhere.

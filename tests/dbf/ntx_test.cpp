@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // NTX files: the fixture written by another tool, a randomized model test
 // of inserts and removals deep enough for three tree levels, reopening,
 // unique files and corrupt or cyclic pages.

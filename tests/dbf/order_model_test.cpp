@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A long random sequence of appends, key-changing writes, deletes, recalls
 // and seeks on a table with four NTX orders (plain, unique, descending
 // numeric, FOR), each navigation checked against a sorted model built from

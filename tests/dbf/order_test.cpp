@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Orders in a work area over NTX files: navigation, seeks, scopes and
 // deleted records on a small table, then a long randomized sequence of
 // appends, key-changing writes, deletes, recalls and seeks checked after

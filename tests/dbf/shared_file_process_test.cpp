@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Share modes and locks between real processes, including a holder that is
 // killed while it holds them.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Share modes and byte-range locks between opens of one process: they must
 // behave like two Windows handles.
 #include "os/shared_file.h"

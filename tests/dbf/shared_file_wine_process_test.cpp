@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Locks between a Windows program under Wine and this Linux process on the
 // same file. Wine hands LockFileEx ranges on to the Unix file as POSIX
 // locks, and refuses a range that a Unix open holds, so the two systems

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tables the engine creates and writes: header, records, encodings, limits,
 // read-only opens and corrupt files.
 #include "dbf/table.h"

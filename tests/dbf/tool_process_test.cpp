@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // talvi-dbf run as users run it: a real process, its output and exit code.
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real talvi program under a private X server, driven like a user with
 // xdotool: the simulated remote sends a disk, the save dialog is answered by
 // typing, Esc is held, Alt+F4-style closing is refused while F4 is down,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated remote computer against a minimal receiver that opens the
 // pty's slave side directly, as the program's serial layer would.
 #include "remote/remote.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process handler's answers: plain messages, substitute values, quiet
 // failures and the report that ends the program.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The report text, the routine it blames and its form as a mail link.
 #include "errors/report.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The mail link goes to the desktop's handler byte for byte, without the
 // shell reading anything into its "&", ";" or quotes, and without waiting.
 #include <gtest/gtest.h>

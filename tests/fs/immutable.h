@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Makes a file immutable for the life of the guard (the one way to make a
 // delete fail for root), when the file system and privileges allow it.
 #pragma once

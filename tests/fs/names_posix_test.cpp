@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The helpers take and give names in the program's text (1252); on disk
 // they are the UTF-8 names of Linux.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fixture of the profile-writing tests: a fresh folder and its t.ini.
 #pragma once
 

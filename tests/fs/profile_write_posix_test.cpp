@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Profile writing where POSIX files differ from Windows ones: permission
 // bits, symbolic links and the stored attribute bits.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Links inside a tree: deleting removes the link, copying copies the link,
 // and neither ever enters, changes or erases what a link names, not even
 // through a link loop.

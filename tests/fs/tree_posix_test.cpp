@@ -1,5 +1,4 @@
-#include "fs/tree.h"
-
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +7,7 @@
 #include "fs/attributes.h"
 #include "fs/hooks.h"
 #include "fs/immutable.h"
+#include "fs/tree.h"
 #include "support/temp_dir.h"
 
 namespace talvi::fs {

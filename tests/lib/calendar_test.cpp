@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lib/calendar.h"
 
 #include <gtest/gtest.h>

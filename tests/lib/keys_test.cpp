@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The key probe off X11: keys held in the program's own windows, and the
 // test hook.
 #include "lib/keys.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // POPMSG's question boxes answered with the mouse and the keyboard.
 #include "lib/msgbox.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MSGGET: confirm, cancel, close, and a bad value caught before closing.
 #include "lib/msgget.h"
 

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: MIT
 // The wait box: opened, updated and closed through POPMSG and TMsgBox; its
 // owner disabled meanwhile; Esc and Alt+F4 refused; the bar's end.
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLabel>
 #include <QImage>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QWidget>

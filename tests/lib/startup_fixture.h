@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A private working folder and TEMP folder for the start-up tests: the
 // test runs inside <tmp>/work with TEMP=<tmp>/temp, and everything is put
 // back (folder, TEMP, files) afterwards.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The start-up sweep of the library's leftover temporary files and folders,
 // on real folders.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CLOSEALL and the table engine: every table closed, area 1 selected.
 #include <gtest/gtest.h>
 

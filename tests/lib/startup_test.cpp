@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up defaults, access-control variables, the user state, CLOSEALL
 // and the shut-down, and the error handler that start-up puts in force.
 #include "lib/startup.h"

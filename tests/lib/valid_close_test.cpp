@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The close check and the field checks, in shown dialogs.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lib/wildexp.h"
 
 #include <gtest/gtest.h>

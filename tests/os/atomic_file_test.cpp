@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "os/atomic_file.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
-#include "os/attributes.h"
-
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
+#include "os/attributes.h"
 #include "support/temp_dir.h"
 
 namespace talvi::os {

@@ -1,9 +1,9 @@
-#include "os/drive.h"
-
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 #include <sys/statvfs.h>
 #include <sys/vfs.h>
 
+#include "os/drive.h"
 #include "support/temp_dir.h"
 
 namespace talvi::os {

@@ -1,13 +1,13 @@
-#include "os/files.h"
-
+// SPDX-License-Identifier: MIT
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
-#include "support/temp_dir.h"
 #include "os/attributes.h"
+#include "os/files.h"
+#include "support/temp_dir.h"
 
 namespace talvi::os {
 namespace {

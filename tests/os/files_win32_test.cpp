@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Attributes, copies, moves, times and find data on Windows, checked
 // against what the system itself reports.
 #include <gtest/gtest.h>

@@ -1,15 +1,15 @@
-#include "os/find.h"
-
+// SPDX-License-Identifier: MIT
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
-#include "support/temp_dir.h"
 #include "os/attributes.h"
 #include "os/filetime.h"
+#include "os/find.h"
 #include "os/find_data.h"
+#include "support/temp_dir.h"
 
 namespace talvi::os {
 namespace {

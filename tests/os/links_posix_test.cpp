@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Symbolic links are entries of their own: searches and attributes describe
 // the link, attribute changes never reach what it names, and removing a
 // folder link leaves the folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Accented names: the program's 1252 text meets the UTF-8 names of Linux in
 // the path translation, both ways.
 #include <gtest/gtest.h>

@@ -1,12 +1,12 @@
-#include "os/path.h"
-
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 
-#include "support/temp_dir.h"
+#include "os/path.h"
 #include "os/temp.h"
+#include "support/temp_dir.h"
 
 namespace talvi::os {
 namespace {

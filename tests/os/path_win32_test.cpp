@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Paths, drives and the temporary folder as Windows itself gives them.
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Code page 1252 and UTF-8, both ways: every byte survives the round trip,
 // and what 1252 cannot hold is reported, never passed off as whole.
 #include "os/text1252.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "os/wildcard.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,13 @@
+// SPDX-License-Identifier: MIT
 // Port names and line settings on POSIX terminals, and the queue-size rule.
+#include "serial/line_posix.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
 #include "serial/comm_port.h"
-#include "serial/line_posix.h"
 #include "serial/mode.h"
 
 namespace talvi::serial {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Mode strings into line-settings records, as the system's parser does it.
 #include "serial/mode.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opening, settings and closing on real pseudo-terminals and files.
 #include <gtest/gtest.h>
 #include <sys/wait.h>

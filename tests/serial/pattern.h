@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test bytes for the serial tests, the same on every system.
 #pragma once
 

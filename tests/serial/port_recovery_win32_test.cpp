@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows port backend getting over what stops reception or holds the
 // device: a ring filled while nobody was notified, reads that fail for a
 // passing reason, a watcher that outstays CLOSECOMM's bound. On the echoing

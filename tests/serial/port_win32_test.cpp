@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows port backend on a real COM port whose far end echoes every
 // byte (the fixture in serial/win32_port.h).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A real pseudo-terminal for the serial tests: the port opens the slave by
 // name, the test plays the remote computer on the master.
 #pragma once

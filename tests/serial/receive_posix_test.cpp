@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Receiving through watcher, ring and notification, and writing, on real
 // pseudo-terminals with a window thread that handles the notifications.
 #include <gtest/gtest.h>

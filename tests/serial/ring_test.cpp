@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The lock-free receive ring, first on one thread, then with a producer and
 // a consumer thread as the watcher and READCOMM use it.
 #include "serial/ring.h"

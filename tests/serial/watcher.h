@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The watcher thread of a port as the port layer reports it, and what Linux
 // tells of that thread: lets tests check that a port's own watcher ended
 // with the port (or used no processor) without counting the process's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fixture of the Windows port tests: a real COM port whose far end
 // echoes every byte (under Wine: tests/serial/wine_com_peer.cpp maps a
 // pseudo-terminal as the port and echoes on its master). The port's name

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in for the window thread: it takes the watcher's notifications as
 // queued calls and runs the handler on its own thread, while the watcher
 // waits, as a window's message loop would. A call whose port is closing is

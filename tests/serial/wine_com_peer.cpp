@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a Windows test program under Wine against a real COM port whose far
 // end echoes every byte back.
 //

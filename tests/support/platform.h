@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which system a test runs on, for the few expectations that follow a
 // platform rule (path separators, the archive bit), and whether a Windows
 // test program runs under Wine. Wine stands in for Windows here and differs

@@ -1,14 +1,14 @@
+// SPDX-License-Identifier: MIT
 // A private Xvfb server for tests that need a real X display. Each instance
 // picks a free display number itself (-displayfd), so test programs can run
 // in parallel without stepping on each other's keyboards.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <fcntl.h>
 
 #include <cstdlib>
 #include <string>
@@ -24,8 +24,8 @@ class XServer {
     int fds[2];
     if (pipe(fds) != 0) return;
     const std::string fd = std::to_string(fds[1]);
-    std::vector<std::string> args = {"Xvfb", "-displayfd", fd, "-screen", "0", "1024x768x24",
-                                     "-nolisten", "tcp", "-noreset"};
+    std::vector<std::string> args = {"Xvfb",        "-displayfd", fd,    "-screen", "0",
+                                     "1024x768x24", "-nolisten",  "tcp", "-noreset"};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

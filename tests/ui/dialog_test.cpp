@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dialog window: start handler, close check, close requests, Esc.
 #include <gtest/gtest.h>
 

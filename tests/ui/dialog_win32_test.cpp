@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dialog window on Windows: size and centring, the start handler, the
 // close check, close requests and Esc.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file chooser, driven as a user would: filters offered, names typed,
 // cancel.
 #include <gtest/gtest.h>

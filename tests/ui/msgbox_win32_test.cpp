@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Message boxes and the wait box on Windows: the system box with the
 // library's styles, its 1252 text, default button and answers; the wait
 // box with its progress bar, hourglass and disabled owner.

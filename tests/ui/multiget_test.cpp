@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The log control: bound text, appending, scrolling, read-only input and
 // the 1252 texts on screen.
 #include <gtest/gtest.h>

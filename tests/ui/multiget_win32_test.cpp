@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The log control on Windows: the EDIT control's text, appends that send
 // only the tail, scrolling to the end, the raised limit, read-only input
 // and the 1252 letters on screen.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pump step, the bounded wait and serial notifications from other
 // threads, with the installed sender and with a real pseudo-terminal.
 #include <gtest/gtest.h>

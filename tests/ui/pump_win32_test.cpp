@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pump step, the bounded wait and serial notifications that watcher
 // threads send with the installed sender, on Windows.
 #include <gtest/gtest.h>

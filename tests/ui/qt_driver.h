@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers that drive modal windows from a test: the test arms an action,
 // then calls the routine that shows the window; the action runs from the
 // event loop of that window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders the program's windows to PNG files: the main window with a log,
 // a question box, a wait box with its bar and the print-style box. Usage: ui_screenshots <dir>
 // (scripts/screenshots.sh runs it on a private Xvfb).
@@ -22,10 +23,10 @@ bool Save(QWidget* w, const std::string& path) {
   if (w == nullptr) return false;
   const QRect frame = w->frameGeometry();
   QScreen* screen = QGuiApplication::primaryScreen();
-  const QPixmap shot = frame != w->geometry() && screen != nullptr
-                           ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(),
-                                                frame.height())
-                           : w->grab();
+  const QPixmap shot =
+      frame != w->geometry() && screen != nullptr
+          ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+          : w->grab();
   const bool ok = shot.save(QString::fromStdString(path), "PNG");
   std::printf("%s %s\n", ok ? "wrote" : "FAILED", path.c_str());
   return ok;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers that drive windows from a Windows test: a thread timer runs an
 // action from whichever message loop is running (the dialog's own, a
 // message box's, the file chooser's), so a test arms the action, then calls

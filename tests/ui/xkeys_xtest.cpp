@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Against a real X server (a private Xvfb): the key probe reads the
 // server's global keyboard, the bell is put back as it was, and the window
 // manager's close request goes through the close check.

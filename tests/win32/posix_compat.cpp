@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "posix_compat.h"
 
 #include <direct.h>

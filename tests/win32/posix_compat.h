@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The few POSIX calls that the tests' shared helpers use and that the
 // Windows C library lacks. Included first in every Windows test file.
 #pragma once

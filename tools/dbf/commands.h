@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The verbs of talvi-dbf. Each gives the process exit code.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // info, dump and check.
 #include <cstdio>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // load: a new table from a field list and CSV rows.
 #include <cctype>
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // talvi-dbf: the command-line tool beside the table engine.
 //
 //   talvi-dbf info TABLE                 version, date, counts, lengths, fields

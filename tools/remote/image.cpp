@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "remote/image.h"
 
 #include <fstream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The disk image that the simulated remote computer sends, and the order in
 // which it sends the track sides.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "remote/line.h"
 
 #include <fcntl.h>

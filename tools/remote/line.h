@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The remote computer's end of the serial line: either the master side of a
 // pseudo-terminal pair that it creates (the program opens the slave side as
 // its "serial port"), or a real serial device.

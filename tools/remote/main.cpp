@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // talvi-remote: plays the remote computer that sends floppy-disk images to
 // the transfer program, over a pseudo-terminal pair it creates (or a real
 // serial device). See --help.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "remote/remote.h"
 
 #include <poll.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated remote computer: the sending side of the disk transfer.
 //
 // For every track side it sends "T" and the track byte, waits for the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "xclose/close_request.h"
 
 #include <X11/Xlib.h>

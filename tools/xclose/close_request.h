@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the close box of a window sends when no window manager runs: the
 // WM_DELETE_WINDOW client message. Kept apart from its callers because
 // Xlib's macros clash with GoogleTest's names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // talvi-xclose WINDOW: sends the window the WM_DELETE_WINDOW request that a
 // window manager sends when the user clicks the close box. Without a window
 // manager (Xvfb) this is the only clean way to ask a program to close a

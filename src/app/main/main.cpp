@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The transfer program.
 #include "app/program.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application object, the message-pump step, the key tracker and the
 // "send to window and wait" function handed to the serial layer.
 #include <QAbstractEventDispatcher>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The toolkit side shared by every control.
 #include <QPalette>
 #include <QWidget>

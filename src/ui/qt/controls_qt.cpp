@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window side of the library's small controls.
 #include <QApplication>
 #include <QComboBox>

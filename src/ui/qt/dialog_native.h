@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The toolkit side of TDialog and the table of live dialogs, shared by the
 // dialog and the handle queries.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TDialog on Qt: a QDialog that routes every close request through End, runs
 // bStart once after its first display and delivers serial notifications.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file chooser: a modal, non-native QFileDialog.
 #include <QDir>
 #include <QFileDialog>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Font measures and focus queries.
 #include <QApplication>
 #include <QFont>

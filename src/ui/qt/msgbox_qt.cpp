@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system-style message box on Qt.
 #include <QCloseEvent>
 #include <QKeyEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TMultiGet on Qt: a QPlainTextEdit. A log grows at its end, so Refresh
 // sends only the new tail when the text still begins with what is shown.
 // Over a TextVar that is known without reading the text, and the cost of

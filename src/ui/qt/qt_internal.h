@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared pieces of the Qt implementation of the window layer.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Live dialogs by handle, the default owner of new controls, and the
 // window-handle queries.
 #include <QApplication>

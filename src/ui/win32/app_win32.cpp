@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up of the window layer, text conversion, the message-pump step and
 // the bounded wait, the last typed key and the quit request.
 #include <atomic>

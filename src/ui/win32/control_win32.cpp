@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system side shared by every control: its window, linked to the one
 // the dialog's template made or created on its own, focus, colour, showing.
 #include "ui/win32/win32_internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window side of the library's text, entry, button and combo controls.
 #include "ui/controls.h"
 #include "ui/win32/win32_internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TDialog on Win32: a dialog built from an in-memory template, run modally
 // through the layer's own message loop (as the system's modal dialog box
 // runs it, with the owner disabled), bStart once after the first paint,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file chooser: the system's save and open dialogs (GetSaveFileNameW,
 // GetOpenFileNameW). The path buffer holds the longest path the system
 // allows, so any chosen path comes back whole; a name whose characters the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The folder on Win32: a tab control, each page a child dialog laid over the
 // tab control's display area, only the chosen one shown.
 #include "ui/controls.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Font measures and the focus query.
 #include "ui/win32/win32_internal.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system message box. The program's texts are 1252: where that is the
 // system's ANSI code page (Western Windows) they go to MessageBoxA as they
 // are; elsewhere they are converted and shown through MessageBoxW, so the

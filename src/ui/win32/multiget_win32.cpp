@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TMultiGet on Win32: the system's multi-line EDIT control. A log grows at
 // its end, so Refresh sends only the new tail (selection put at the end,
 // then replaced) when the text still begins with what is shown; over a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The progress bar (common controls), the system icons and the built-in
 // pictures on Win32.
 #include "ui/controls.h"

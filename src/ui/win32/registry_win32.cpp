@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Live dialogs by handle, the default owner of new controls, the
 // window-handle queries and the lookup of a dialog's controls.
 #include <algorithm>

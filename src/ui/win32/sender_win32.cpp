@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "send to window and wait" function handed to the serial layer: a
 // watcher thread hands WM_COMMNOTIFY to the armed window as a sent message
 // (the window thread runs it inside its next PeekMessage, GetMessage or

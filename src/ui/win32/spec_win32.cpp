@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What each control's window is: class, styles and text, as the dialog's
 // template and a control created later both use them; and how a control
 // answers the commands its window sends.

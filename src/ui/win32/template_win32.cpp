@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/win32/template_win32.h"
 
 #include <cstring>

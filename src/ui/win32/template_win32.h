@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The in-memory dialog template: the window and every control registered
 // with the dialog, as the system's dialog machinery reads it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared pieces of the Win32 implementation of the window layer. Windows
 // are Unicode windows: the program's 1252 texts are converted here, at the
 // window boundary, so every letter shows the same whatever the system's

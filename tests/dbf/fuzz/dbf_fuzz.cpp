@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target for the readers of untrusted bytes: table headers and
 // records, memo files (DBT and FPT), and the expression compiler. Every
 // input must end in values or error objects: no crash, no hang, no leak.
@@ -36,7 +37,8 @@ void Write(const std::string& path, const std::uint8_t* data, std::size_t size) 
 
 void Tables(const std::uint8_t* data, std::size_t size, bool fox) {
   if (size < 2) return;
-  const std::size_t split = std::min<std::size_t>(size - 2, std::size_t{data[0]} | std::size_t{data[1]} << 8);
+  const std::size_t split =
+      std::min<std::size_t>(size - 2, std::size_t{data[0]} | std::size_t{data[1]} << 8);
   const std::string table = Folder() + "/F.DBF";
   Write(table, data + 2, split);
   Write(Folder() + (fox ? "/F.FPT" : "/F.DBT"), data + 2 + split, size - 2 - split);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the fuzz target's seeds: every fixture table with its memo file in
 // the target's input layout, and a few expressions.
 #include <cstdio>

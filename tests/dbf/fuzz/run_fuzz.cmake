@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Seeds from the fixtures, then the fuzzer for SECONDS; any crash, leak,
 # hang or sanitizer report fails the test.
 execute_process(COMMAND ${MAKE_SEEDS} ${FIXTURES} ${SEEDS} RESULT_VARIABLE rc)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Only for the fuzz build: Debian's clang 14 with libstdc++ 12 has no
 // std::source_location (the library needs a builtin that clang gained in
 // version 15). This stand-in has the members the error layer reads.
