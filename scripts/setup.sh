@@ -18,8 +18,8 @@ if [ "${1:-}" != run ]; then
     g++-mingw-w64-x86-64 g++-mingw-w64-i686
     wine wine64
     # Other DBF tools that read the engine's files back; the benchmarks'
-    # reference; clang and its libFuzzer for the readers' fuzz target.
-    python3-dbfread python3-dbf libdbd-xbase-perl libsqlite3-dev
+    # references (SQLite, libxbase64); clang and its libFuzzer for the readers' fuzz target.
+    python3-dbfread python3-dbf libdbd-xbase-perl libsqlite3-dev libxbase64-dev
     clang libclang-rt-14-dev
   )
 fi
