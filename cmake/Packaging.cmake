@@ -41,7 +41,7 @@ if(WIN32)
   set(readme ${CMAKE_BINARY_DIR}/packaging/README-Windows.txt)
   configure_file(${CMAKE_SOURCE_DIR}/packaging/README-Windows.txt.in ${readme} @ONLY
                  NEWLINE_STYLE CRLF)
-  configure_file(${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt COPYONLY
+  configure_file(${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt @ONLY
                  NEWLINE_STYLE CRLF)
   install(FILES ${readme} ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt DESTINATION .)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
