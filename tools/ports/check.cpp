@@ -9,8 +9,10 @@ namespace talvi::ports {
 Diagnosis CheckPort(const std::string& name) {
   Diagnosis d = ProbePort(name);
   if (d.verdict != Verdict::kReady) return d;
-  // Now as the transfer program does it: the same open, the same settings.
-  const serial::Handle port = serial::OPENCOMM(name);
+  // Now as the transfer program does it: the same name, the same open, the
+  // same settings.
+  const std::string device = name.rfind("\\\\.\\", 0) == 0 ? name : "\\\\.\\" + name;
+  const serial::Handle port = serial::OPENCOMM(device);
   if (port < 0) {
     d.verdict = Verdict::kBusy;
     d.problem = name + " opened a moment ago, but not now: another program has just taken it.";

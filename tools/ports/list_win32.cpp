@@ -42,6 +42,35 @@ void FromDosDevices(std::map<std::string, PortEntry>& found) {
   }
 }
 
+bool UnderWine() {
+  const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// Wine names a COM port only once it is opened when the port is a link in
+// the prefix's dosdevices folder (how a Linux device is given to Windows
+// programs there), so under Wine each name is tried. Windows itself is
+// never asked this way: opening a real port raises its modem lines.
+void FromWineLinks(std::map<std::string, PortEntry>& found) {
+  if (!UnderWine()) return;
+  for (int number = 1; number <= 256; ++number) {
+    const std::string name = "COM" + std::to_string(number);
+    if (found.count(name) != 0) continue;
+    const std::string path = "\\\\.\\" + name;
+    HANDLE h = ::CreateFileA(path.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const DWORD error = h == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+    if (error != ERROR_SUCCESS && error != ERROR_ACCESS_DENIED &&
+        error != ERROR_SHARING_VIOLATION) {
+      continue;
+    }
+    PortEntry& port = found[name];
+    port.name = name;
+    port.path = path;
+    port.details = "a device the Wine prefix maps";
+  }
+}
+
 // HKLM\HARDWARE\DEVICEMAP\SERIALCOMM: one value per serial device the
 // drivers made, its data the COM name.
 void FromRegistry(std::map<std::string, PortEntry>& found) {
@@ -123,6 +152,7 @@ std::vector<PortEntry> ListPorts(bool /*all*/, const Roots& /*roots*/) {
   FromDosDevices(found);
   FromRegistry(found);
   FromDeviceManager(found);
+  FromWineLinks(found);
   std::vector<PortEntry> ports;
   for (auto& [name, port] : found) ports.push_back(std::move(port));
   std::sort(ports.begin(), ports.end(), [](const PortEntry& a, const PortEntry& b) {
