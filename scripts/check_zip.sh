@@ -70,7 +70,7 @@ for exe in talvi.exe talvi-ports.exe opd.exe; do
   done
 done
 grep -q 'GUI' <<<"$(file -b "$unpacked/talvi.exe")" || fail "talvi.exe is not a windowed program"
-echo "check_zip: contents, line ends and DLLs as they should be"
+echo "check_zip: contents, line ends and DLLs as they should be ($((SECONDS - begin)) s)"
 
 export WINEPREFIX=${WINEPREFIX:-$repo/build/wine-e2e} WINEDEBUG=${WINEDEBUG:--all}
 if [ "$machine" = x86-64 ]; then
@@ -97,7 +97,7 @@ code=0
 [ "$code" = 2 ] || fail "opd.exe info README-Windows.txt ended with $code: $(cat "$unpacked/opd.log")"
 grep -q 'not a disk image' "$unpacked/opd.log" || fail "opd.exe: $(cat "$unpacked/opd.log")"
 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
-echo "check_zip: talvi-ports.exe and opd.exe run"
+echo "check_zip: talvi-ports.exe and opd.exe run ($((SECONDS - begin)) s)"
 rm -f "$unpacked/ports.log" "$unpacked/opd.log"
 
 bash scripts/e2e_wine.sh --in-place "$unpacked/talvi.exe"
