@@ -36,6 +36,13 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 
 if(WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(arch_suffix win64)
+    set(TALVI_WINDOWS_KIND "64-bit, for 64-bit Windows")
+  else()
+    set(arch_suffix win32)
+    set(TALVI_WINDOWS_KIND "32-bit, for 32- and 64-bit Windows")
+  endif()
   # The read-me is kept with Unix line ends in the tree; Notepad of older
   # Windows shows one long line unless it has CR LF.
   set(readme ${CMAKE_BINARY_DIR}/packaging/README-Windows.txt)
@@ -44,11 +51,6 @@ if(WIN32)
   configure_file(${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt @ONLY
                  NEWLINE_STYLE CRLF)
   install(FILES ${readme} ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt DESTINATION .)
-  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    set(arch_suffix win64)
-  else()
-    set(arch_suffix win32)
-  endif()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME talvi-${PROJECT_VERSION}-${arch_suffix})
   # The files at the top of the zip, not in a folder named like the zip.
