@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # End-to-end run of the Windows program under Wine, with a private Xvfb
 # server and a private Wine prefix:
-#   scripts/e2e_wine.sh build/mingw-x86_64/src/app/talvi.exe [build/mingw-i686/src/app/talvi.exe]
+#   scripts/e2e_wine.sh [--in-place] build/mingw-x86_64/src/app/talvi.exe [build/mingw-i686/src/app/talvi.exe]
 # For each program: the simulated remote (talvi-remote, a Linux program) on
 # a pseudo-terminal mapped as a COM port of the prefix (dosdevices/comN),
 # TALVI.INI naming that port; the remote sends one disk; the save dialog is
@@ -13,6 +13,11 @@
 # A 32-bit program is skipped, with a note, where the machine cannot run
 # 32-bit programs.
 #
+# With --in-place each program runs in its own folder (TALVI.INI, the disk
+# and the run's files are written there), as a user runs it from the folder
+# a download was unpacked to; otherwise it is copied to a folder of its own
+# under build/e2e-wine.
+#
 # TALVI_REMOTE and TALVI_XCLOSE name the Linux helpers (default
 # build/native/tools/..., built on demand); TALVI_E2E_SIDES the track sides
 # sent (default 160, a whole disk); WINEPREFIX the prefix (default
@@ -21,8 +26,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
+if [ "${1:-}" = --in-place ]; then
+  export TALVI_E2E_IN_PLACE=1
+  shift
+fi
 if [ "$#" -eq 0 ]; then
-  echo "usage: $0 talvi.exe [talvi.exe ...]" >&2
+  echo "usage: $0 [--in-place] talvi.exe [talvi.exe ...]" >&2
   exit 64
 fi
 
@@ -91,10 +100,17 @@ run_one() {
     name=x86_64
   fi
   local work=$root/build/e2e-wine/$name
-  rm -rf "$work"
-  mkdir -p "$work"
-  cd "$work"
-  cp "$exe" talvi.exe
+  if [ -n "${TALVI_E2E_IN_PLACE:-}" ]; then
+    work=$(dirname "$exe")
+    [ "$(basename "$exe")" = talvi.exe ] || fail "$exe: run in place, the program must be named talvi.exe"
+    cd "$work"
+    rm -f pty disk.opd
+  else
+    rm -rf "$work"
+    mkdir -p "$work"
+    cd "$work"
+    cp "$exe" talvi.exe
+  fi
   # The disk: random bytes, zero and every other value included.
   head -c $((sides * 4608)) /dev/urandom >sent.img
   "$TALVI_REMOTE" --link "$work/pty" --image sent.img --sides "$sides" --rate max \
