@@ -14,7 +14,7 @@ packages=(
 if [ "${1:-}" != run ]; then
   packages+=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    x11-utils imagemagick attr twm xfonts-base
+    x11-utils imagemagick attr twm xfonts-base unzip xxd file
     g++-mingw-w64-x86-64 g++-mingw-w64-i686
     wine wine64
     # Other DBF tools that read the engine's files back; the benchmarks'
