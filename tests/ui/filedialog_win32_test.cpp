@@ -131,6 +131,19 @@ TEST_F(FileDialogWin32Test, AccentedNameComesBackIn1252) {
   EXPECT_EQ(got, Dir() + "\\citt\xE0");
 }
 
+// The program finds its settings file and its next start folder in the
+// working folder: a name chosen in another folder leaves it as it was.
+TEST_F(FileDialogWin32Test, NameInAnotherFolderLeavesTheWorkingFolder) {
+  fs::create_directories(dir_ / "sub");
+  const fs::path before = fs::current_path();
+  ChooserDriver driver(L"Salva in", {L"sub\\disco"});
+  const std::string got =
+      driver.Run([&] { return cGetFile(kOpdFilter, std::string("Salva in"), {}, Dir(), true); });
+  ExpectNoFailures(driver);
+  EXPECT_EQ(got, Ansi(dir_ / "sub" / "disco"));
+  EXPECT_EQ(fs::current_path(), before);
+}
+
 // A name whose letters the program's 1252 text cannot hold would come back
 // changed: the chooser refuses it with a box and stays for another name.
 TEST_F(FileDialogWin32Test, NameThatTheProgramCannotHoldIsRefused) {
