@@ -16,7 +16,7 @@ if [ "${1:-}" != run ]; then
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     x11-utils imagemagick attr twm xfonts-base unzip xxd file
     g++-mingw-w64-x86-64 g++-mingw-w64-i686
-    wine wine64
+    wine wine64 fonts-wine
     # Other DBF tools that read the engine's files back; the benchmarks'
     # references (SQLite, libxbase64); clang and its libFuzzer for the readers' fuzz target.
     python3-dbfread python3-dbf libdbd-xbase-perl libsqlite3-dev libxbase64-dev
