@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
-// A real full disk: a 64 KiB tmpfs mounted for the test (root only; the
-// test skips where mounting is not permitted). Appending records with memos
-// until the disk refuses must leave a table that opens, checks clean and
-// holds every record that was committed.
+// Real faults of a Linux file system. A full disk: a 64 KiB tmpfs mounted
+// for the test (root only; the test skips where mounting is not
+// permitted); appending records with memos until the disk refuses must
+// leave a table that opens, checks clean and holds every record that was
+// committed. A file cut short by another program under an open table.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "dbf/area.h"
 #include "dbf/codes.h"
@@ -70,6 +72,33 @@ TEST_F(FullDiskTest, AppendingUntilTheDiskIsFullKeepsWhatWasCommitted) {
     EXPECT_EQ(t->GetValue(r, 1), Value::Character(note)) << "record " << n;
   }
   EXPECT_TRUE(log_.empty());
+}
+
+// Another program cuts the file short under an open table: the records
+// that went are corruption for this process, never a crash or stale bytes.
+TEST(FileCutShortTest, RecordsThatWentAreCorruptionNeverStaleBytes) {
+  talvi::testing::TempDir dir;
+  testing::ErrorLog log;
+  const std::string path = dir / "T.DBF";
+  ASSERT_TRUE(Table::Create(path, {{"NAME", 'C', 8, 0}}));
+  WorkArea a(1);
+  ASSERT_TRUE(a.Use(path, "A", {.shared = true}));
+  for (const char* name : {"r1", "r2", "r3"}) {
+    ASSERT_TRUE(a.AppendBlank());
+    ASSERT_TRUE(a.Put("NAME", Value::Character(name)));
+  }
+  ASSERT_TRUE(a.UnlockAll());
+  auto t = Table::Open(path, {.shared = true});
+  ASSERT_TRUE(t);
+  std::filesystem::resize_file(path, t->header().header_length + t->header().record_length);
+  ASSERT_TRUE(a.GoTo(3));
+  EXPECT_TRUE(a.Get("NAME").IsNil());
+  ASSERT_EQ(log.errors().size(), 1u);
+  EXPECT_EQ(log.last().GENCODE, kGenCorruption);
+  EXPECT_EQ(log.last().FILENAME, path);
+  EXPECT_TRUE(a.Eof());
+  ASSERT_TRUE(a.GoTo(1));
+  EXPECT_EQ(a.Get("NAME"), Value::Character("r1      "));
 }
 
 }  // namespace
