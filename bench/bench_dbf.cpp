@@ -166,17 +166,18 @@ Figures Sqlite(const std::string& dir, long n) {
 
 #ifdef TALVI_HAVE_XBASE64
 // libxbase64 on `filled`, a table of n records that the engine wrote. The
-// appends go to a table of their own; the Debian build (3.1.2, 64-bit)
-// fails them (it reads the 32-bit count into a 64-bit member and seeks to
-// a wild offset), so the append figure is then missing (-1) and the code
-// of the failure is printed.
+// appends go to a table of their own, also made by the engine: with the
+// installed headers, CreateDatabase of the Debian build writes field
+// lengths of 0. Its AppendRecord has been seen to fail (a seek to a wild
+// offset, from a record count that NoOfRecords() also gets wrong); the
+// append figure is then missing (-1) and the code of the failure printed.
 Figures Xbase(const std::string& dir, const std::string& filled, long n) {
   Figures f;
   xbXBase x;
   {
     xbDbf d(&x);
     const std::string path = dir + "/XBASE.DBF";
-    MakeTable(path);  // its CreateDatabase writes zero field lengths in that build
+    MakeTable(path);
     if (d.OpenDatabase(path.c_str()) != XB_NO_ERROR) std::exit(5);
     const auto t = Clock::now();
     for (long i = 1; i <= n; ++i) {
