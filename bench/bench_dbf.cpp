@@ -1,18 +1,24 @@
 // SPDX-License-Identifier: MIT
-// The table engine against SQLite on the same work: append 1 000 000
-// records of a 5-field table, read them all by record number, replace one
-// field in each. The engine runs with a shared open and a record lock per
-// write, as programs on a network share do (and once more opened
-// exclusively, without locks, for comparison); SQLite runs in one transaction,
-// without sync, with a page cache that holds the table.
+// The table engine against libxbase64 and SQLite on the same work: append
+// 1 000 000 records of a 5-field table, read them all by record number,
+// replace one field in each. The engine runs with a shared open and a
+// record lock per write, as programs on a network share do (and once more
+// opened exclusively, without locks, for comparison); libxbase64 with its
+// default locking (its automatic locks on append and on writing a record;
+// the version in Debian has no record-lock call of its own); SQLite in
+// one transaction, without sync, with a page cache that holds the table.
 //
-//   bench_dbf [records]     (default 1000000)
+//   bench_dbf [records [rounds]]     (default 1000000 records, 1 round)
 //
-// libxbase64, the other reference, is used when the build finds it
-// (TALVI_HAVE_XBASE64); otherwise its line says so.
+// With several rounds every figure is the best round (the machine is
+// shared; the best round is the least disturbed one). The references are
+// used when the build finds them (TALVI_HAVE_XBASE64, TALVI_HAVE_SQLITE);
+// otherwise their lines say so.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -23,6 +29,9 @@
 
 #ifdef TALVI_HAVE_SQLITE
 #include <sqlite3.h>
+#endif
+#ifdef TALVI_HAVE_XBASE64
+#include <xbase64/xbase64.h>
 #endif
 
 namespace {
@@ -38,15 +47,28 @@ struct Figures {
   double append = 0, read = 0, update = 0;
 };
 
+// The best of two rounds, figure by figure.
+Figures Best(const Figures& a, const Figures& b) {
+  const auto low = [](double x, double y) { return x <= 0 ? y : y <= 0 ? x : std::min(x, y); };
+  return {low(a.append, b.append), low(a.read, b.read), low(a.update, b.update)};
+}
+
+void MakeTable(const std::string& path) {
+  using talvi::dbf::Table;
+  if (!Table::Create(path, {{"ID", 'N', 8, 0},
+                            {"NAME", 'C', 20, 0},
+                            {"QTY", 'N', 10, 2},
+                            {"DAY", 'D', 8, 0},
+                            {"OK", 'L', 1, 0}})) {
+    std::exit(2);
+  }
+}
+
 Figures Engine(const std::string& dir, long n, bool shared) {
   using namespace talvi::dbf;
   Figures f;
   const std::string path = dir + (shared ? "/BENCH.DBF" : "/EXCL.DBF");
-  Table::Create(path, {{"ID", 'N', 8, 0},
-                       {"NAME", 'C', 20, 0},
-                       {"QTY", 'N', 10, 2},
-                       {"DAY", 'D', 8, 0},
-                       {"OK", 'L', 1, 0}});
+  MakeTable(path);
   WorkArea a(1);
   if (!a.Use(path, "B", {.shared = shared})) std::exit(2);
   const std::int32_t day = JulianDay(2024, 1, 1);
@@ -85,7 +107,9 @@ Figures Engine(const std::string& dir, long n, bool shared) {
 Figures Sqlite(const std::string& dir, long n) {
   Figures f;
   sqlite3* db = nullptr;
-  sqlite3_open((dir + "/bench.sqlite").c_str(), &db);
+  const std::string path = dir + "/bench.sqlite";
+  std::filesystem::remove(path);
+  sqlite3_open(path.c_str(), &db);
   sqlite3_exec(
       db,
       "PRAGMA synchronous=OFF; PRAGMA journal_mode=MEMORY; PRAGMA cache_size=-400000;"
@@ -140,15 +164,86 @@ Figures Sqlite(const std::string& dir, long n) {
 }
 #endif
 
+#ifdef TALVI_HAVE_XBASE64
+// libxbase64 on `filled`, a table of n records that the engine wrote. The
+// appends go to a table of their own, also made by the engine: with the
+// installed headers, CreateDatabase of the Debian build writes field
+// lengths of 0. Its AppendRecord has been seen to fail (a seek to a wild
+// offset, from a record count that NoOfRecords() also gets wrong); the
+// append figure is then missing (-1) and the code of the failure printed.
+Figures Xbase(const std::string& dir, const std::string& filled, long n) {
+  Figures f;
+  xbXBase x;
+  {
+    xbDbf d(&x);
+    const std::string path = dir + "/XBASE.DBF";
+    MakeTable(path);
+    if (d.OpenDatabase(path.c_str()) != XB_NO_ERROR) std::exit(5);
+    const auto t = Clock::now();
+    for (long i = 1; i <= n; ++i) {
+      d.BlankRecord();
+      d.PutLongField(d.GetFieldNo("ID"), i);
+      d.PutField(d.GetFieldNo("NAME"), ("name " + std::to_string(i)).c_str());
+      d.PutDoubleField(d.GetFieldNo("QTY"), static_cast<double>(i % 1000) / 4);
+      d.PutField(d.GetFieldNo("DAY"), "20240101");
+      d.PutField(d.GetFieldNo("OK"), (i & 1) != 0 ? "T" : "F");
+      if (const xbShort rc = d.AppendRecord(); rc != XB_NO_ERROR) {
+        std::printf("xbase64    AppendRecord fails with %d: no append figure\n", rc);
+        f.append = -1;
+        break;
+      }
+    }
+    if (f.append == 0) f.append = Micros(t, n);
+    d.CloseDatabase();
+  }
+  xbDbf d(&x);
+  if (d.OpenDatabase(filled.c_str()) != XB_NO_ERROR) std::exit(5);
+  const xbShort id = d.GetFieldNo("ID"), name = d.GetFieldNo("NAME"), qty = d.GetFieldNo("QTY"),
+                day = d.GetFieldNo("DAY"), ok = d.GetFieldNo("OK");
+  auto t = Clock::now();
+  double sum = 0;
+  char buf[32];
+  t = Clock::now();
+  for (long i = 1; i <= n; ++i) {
+    d.GetRecord(static_cast<xbULong>(i));
+    d.GetField(name, buf);
+    d.GetField(day, buf);
+    sum += static_cast<double>(d.GetLongField(id)) + d.GetDoubleField(qty) +
+           static_cast<double>(std::strlen(buf)) + (d.GetLogicalField(ok) != 0 ? 1 : 0);
+  }
+  f.read = Micros(t, n);
+  t = Clock::now();
+  for (long i = 1; i <= n; ++i) {
+    const auto r = static_cast<xbULong>(i);
+    d.GetRecord(r);
+    d.PutDoubleField(qty, static_cast<double>(i % 777) / 2);
+    if (d.PutRecord(r) != XB_NO_ERROR) std::exit(7);
+  }
+  f.update = Micros(t, n);
+  d.CloseDatabase();
+  if (sum == 0) std::puts("");
+  return f;
+}
+#endif
+
+// A figure of -1 is one the reference could not produce.
 void Row(const char* who, const Figures& f) {
   std::printf("%-10s append %6.2f us   read %6.2f us   update %6.2f us\n", who, f.append, f.read,
               f.update);
+}
+
+void Ratio(const char* who, const Figures& ref, const Figures& engine) {
+  const auto r = [](double a, double b) { return a < 0 ? 0.0 : a / b; };
+  std::printf("%-10s append %6.2fx   read %6.2fx   update %6.2fx   (%s time / engine time)\n",
+              "ratio", r(ref.append, engine.append), r(ref.read, engine.read),
+              r(ref.update, engine.update), who);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const long n = argc > 1 ? std::atol(argv[1]) : 1'000'000;
+  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
   talvi::errors::SetHandler([](const talvi::errors::Error& e) {
     std::fprintf(stderr, "error %d/%d %s\n", e.GENCODE, e.SUBCODE.value_or(0),
                  e.DESCRIPTION ? e.DESCRIPTION->c_str() : "");
@@ -156,20 +251,33 @@ int main(int argc, char** argv) {
   });
   char tmpl[] = "/tmp/talvi-bench-XXXXXX";
   const std::string dir = ::mkdtemp(tmpl);
-  std::printf("%ld records, 5 fields (N8, C20, N10.2, D, L), in %s\n", n, dir.c_str());
-  const Figures engine = Engine(dir, n, true);
-  Row("engine", engine);
-  Row("exclusive", Engine(dir, n, false));
+  std::printf("%ld records, 5 fields (N8, C20, N10.2, D, L), %d round(s), in %s\n", n, rounds,
+              dir.c_str());
+  Figures engine, exclusive, xbase, sql;
+  for (int round = 0; round < rounds; ++round) {
+    engine = Best(engine, Engine(dir, n, true));
+    exclusive = Best(exclusive, Engine(dir, n, false));
+#ifdef TALVI_HAVE_XBASE64
+    xbase = Best(xbase, Xbase(dir, dir + "/EXCL.DBF", n));
+#endif
 #ifdef TALVI_HAVE_SQLITE
-  const Figures sql = Sqlite(dir, n);
+    sql = Best(sql, Sqlite(dir, n));
+#endif
+  }
+  Row("engine", engine);
+  Row("exclusive", exclusive);
+#ifdef TALVI_HAVE_XBASE64
+  Row("xbase64", xbase);
+  Ratio("xbase64", xbase, engine);
+#else
+  std::puts("xbase64    not built (libxbase64-dev missing)");
+#endif
+#ifdef TALVI_HAVE_SQLITE
   Row("sqlite", sql);
-  std::printf("%-10s append %6.2fx   read %6.2fx   update %6.2fx   (sqlite time / engine time)\n",
-              "ratio", sql.append / engine.append, sql.read / engine.read,
-              sql.update / engine.update);
+  Ratio("sqlite", sql, engine);
 #else
   std::puts("sqlite     not built (libsqlite3-dev missing)");
 #endif
-  std::puts("xbase64    not built (libxbase64-dev is not installed on this machine)");
   std::filesystem::remove_all(dir);
   return 0;
 }

@@ -41,18 +41,25 @@ void WorkArea::Close() {
   recno_ = 0;
   eof_ = bof_ = true;
   dirty_ = false;
+  unread_ = false;
 }
 
 bool WorkArea::Refresh() {
   return !Shared() || table_->RefreshHeader();
 }
 
-bool WorkArea::Visible() const {
+bool WorkArea::Visible() {
   return !(Engine().deleted && Deleted());
+}
+
+bool WorkArea::Fetch() {
+  if (!unread_) return true;
+  return Load(recno_);
 }
 
 bool WorkArea::Load(std::uint32_t recno) {
   dirty_ = false;
+  unread_ = false;
   if (recno >= 1 && recno <= table_->RecordCount()) {
     if (!table_->ReadRecord(recno, record_)) {
       record_ = table_->BlankRecord();
@@ -94,7 +101,12 @@ bool WorkArea::Exists(std::uint32_t recno) {
 bool WorkArea::GoTo(std::uint32_t recno) {
   if (NoTable("goto") || !Flush()) return false;
   bof_ = false;
-  return Load(recno >= 1 && Exists(recno) ? recno : 0);
+  if (recno < 1 || !Exists(recno)) return Load(0);
+  dirty_ = false;
+  unread_ = true;
+  recno_ = recno;
+  eof_ = false;
+  return true;
 }
 
 bool WorkArea::GoTop() {
@@ -134,7 +146,7 @@ bool WorkArea::Skip(std::int64_t n) {
     if (!Refresh()) return false;
     return eof_ ? Load(0) : Load(recno_);
   }
-  if (Ordered()) return OrderedSkip(n);
+  if (Ordered()) return Fetch() && OrderedSkip(n);
   for (; n > 0; --n) {
     bof_ = false;
     if (eof_) return true;
@@ -208,7 +220,7 @@ std::string WorkArea::FieldName(int pos) const {
 }
 
 Value WorkArea::Get(int pos) {
-  if (NoTable("get")) return Value();
+  if (NoTable("get") || !Fetch()) return Value();
   return table_->GetValue(record_, pos - 1);
 }
 
@@ -226,7 +238,7 @@ Value WorkArea::Get(std::string_view name) {
 }
 
 bool WorkArea::CanChange(const char* operation) {
-  if (NoTable(operation)) return false;
+  if (NoTable(operation) || !Fetch()) return false;
   if (eof_) {
     return Fail(
         Failure(kGenBound, kSubWrite).File(table_->path()).Op(operation).Desc("No current record"));
@@ -313,6 +325,7 @@ bool WorkArea::AppendBlank() {
   record_ = blank;
   before_ = blank;
   dirty_ = false;
+  unread_ = false;
   eof_ = bof_ = false;
   for (auto* o : std::vector<TableObserver*>(observers_)) o->OnAppend(*this, recno_, record_);
   return true;
@@ -374,10 +387,21 @@ bool WorkArea::Unlock(std::uint32_t recno) {
   return table_->UnlockRecord(recno);
 }
 
+void WorkArea::DropFailedChange() {
+  // A change that could not be written while its lock was held is given
+  // up with the lock (its error has been raised): written later, at the next
+  // move or on close, it would reach the file unlocked, over what another
+  // station may have written since.
+  if (!dirty_ || !Shared()) return;
+  record_ = before_;
+  dirty_ = false;
+}
+
 bool WorkArea::UnlockAll() {
   if (!table_) return false;
   // Writes reach the system before any lock goes.
   const bool ok = Flush();
+  if (!ok) DropFailedChange();
   DropLocks();
   if (table_locked_) {
     table_->UnlockTable();

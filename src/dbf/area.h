@@ -57,7 +57,9 @@ class WorkArea {
   const std::string& alias() const { return alias_; }
   Table* table() { return table_.get(); }
 
-  // Navigation. Moving writes a pending change first.
+  // Navigation. Moving writes a pending change first. GoTo reads its
+  // record when it is first used, so that going to a record and locking it
+  // reads the record once, after the lock.
   bool GoTo(std::uint32_t recno);
   bool GoTop();
   bool GoBottom();
@@ -69,8 +71,11 @@ class WorkArea {
   std::uint32_t RecCount();
   // The number of records that navigation shows.
   std::uint32_t Count();
-  bool Deleted() const { return !record_.empty() && record_[0] == '*'; }
-  const std::string& record() const { return record_; }
+  bool Deleted() { return Fetch() && !record_.empty() && record_[0] == '*'; }
+  const std::string& record() {
+    Fetch();
+    return record_;
+  }
 
   // Fields by 1-based position or by name.
   int FieldPos(std::string_view name) const;
@@ -124,8 +129,11 @@ class WorkArea {
  private:
   bool NoTable(const char* operation);
   bool Load(std::uint32_t recno);
+  // Reads the record that GoTo left unread (see GoTo); true when there is
+  // nothing to read.
+  bool Fetch();
   bool Flush();
-  bool Visible() const;
+  bool Visible();
   bool Shared() const { return table_ && table_->shared(); }
   bool Refresh();
   bool Ordered();
@@ -134,6 +142,7 @@ class WorkArea {
   bool Exists(std::uint32_t recno);
   bool CanChange(const char* operation);
   void DropLocks();
+  void DropFailedChange();
 
   int number_;
   std::string alias_;
@@ -142,6 +151,7 @@ class WorkArea {
   std::string record_;
   std::string before_;  // the record as read, for observers
   bool dirty_ = false;
+  bool unread_ = false;  // record_ is not yet the record recno_ (GoTo)
   bool eof_ = true;
   bool bof_ = true;
   std::set<std::uint32_t> locks_;

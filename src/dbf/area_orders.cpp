@@ -75,6 +75,7 @@ bool WorkArea::Seek(const Value& key, bool soft, bool last) {
 }
 
 Value WorkArea::EvaluateOn(const Expression& expr, const std::string& record, std::uint32_t recno) {
+  Fetch();  // the buffer swapped out below must be the current record
   Areas& areas = Workspace();
   const int was = areas.CurrentNumber();
   const bool ours = areas.Area(number_) == this;

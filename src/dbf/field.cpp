@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "dbf/field.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 #include "dbf/date.h"
@@ -29,8 +29,8 @@ bool ParseNumber(std::string_view s, double& out) {
     while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
   }
   if (digits == 0 || i != s.size()) return false;
-  out = std::strtod(std::string(s).c_str(), nullptr);
-  return true;
+  if (s.front() == '+') s.remove_prefix(1);  // from_chars takes no plus sign
+  return std::from_chars(s.data(), s.data() + s.size(), out).ec == std::errc();
 }
 
 }  // namespace
@@ -134,12 +134,14 @@ EncodeResult EncodeField(const FieldDef& field, const Value& value, std::string&
       // A value that rounds to zero is written without a minus sign.
       const double scale = std::pow(10.0, dec);
       if (std::round(std::fabs(n) * scale) == 0) n = 0;
+      // Exactly rounded like printf's %.*f, without its locale and stream.
       char buf[400];
-      const int w = std::snprintf(buf, sizeof buf, "%.*f", dec, n);
-      if (w < 0 || static_cast<std::size_t>(w) >= sizeof buf) return EncodeResult::kTooWide;
-      if (static_cast<std::size_t>(w) > len) return EncodeResult::kTooWide;
-      out.assign(len - static_cast<std::size_t>(w), ' ');
-      out.append(buf, static_cast<std::size_t>(w));
+      const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n, std::chars_format::fixed, dec);
+      if (ec != std::errc()) return EncodeResult::kTooWide;
+      const auto w = static_cast<std::size_t>(end - buf);
+      if (w > len) return EncodeResult::kTooWide;
+      out.assign(len - w, ' ');
+      out.append(buf, w);
       return EncodeResult::kOk;
     }
     case 'D': {

@@ -272,8 +272,26 @@ bool Table::AppendRecord(const std::string& record, std::uint32_t& recno) {
   }
   file_size_ = std::max<std::int64_t>(
       file_size_, static_cast<std::int64_t>(RecordOffset(recno) + bytes.size()));
+  // The date and the count in one write (bytes 1 to 7); the rest of the
+  // prefix is left as others wrote it. Until that write succeeds the record
+  // is not counted, here either.
+  const Ymd today = FromJulianDay(Today());
+  const char p[7] = {static_cast<char>(today.year >= 1900 ? today.year - 1900 : 0),
+                     static_cast<char>(today.month),
+                     static_cast<char>(today.day),
+                     static_cast<char>(recno & 0xFF),
+                     static_cast<char>(recno >> 8 & 0xFF),
+                     static_cast<char>(recno >> 16 & 0xFF),
+                     static_cast<char>(recno >> 24 & 0xFF)};
+  if (!file_->WriteAt(1, p, sizeof p)) {
+    return IoFail(kGenWrite, kSubWrite, "append", file_->LastError());
+  }
+  header_.year = today.year;
+  header_.month = today.month;
+  header_.day = today.day;
   header_.count = recno;
-  return WritePrefix();
+  date_touched_ = true;
+  return true;
 }
 
 std::string Table::BlankRecord() const {

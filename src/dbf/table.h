@@ -76,8 +76,9 @@ class Table {
   bool ReadMemo(const std::string& record, int field, std::string& out);
 
   // Empties the table and its memo file (exclusive use). Pack removes the
-  // deleted records (exclusive use); their memos stay in the memo file as
-  // unused blocks.
+  // deleted records (exclusive use) and writes the memo file anew with only
+  // the memos of the records that stay (a dBase IV memo file, which is read
+  // only here, keeps its unused blocks).
   bool Zap();
   bool Pack();
   // Hands every write to the system; with the setting commit_to_disk, or
@@ -110,6 +111,8 @@ class Table {
  private:
   Table() = default;
   bool OpenMemo();
+  bool CopyMemos(std::vector<std::uint32_t>& blocks, const std::string& fresh);
+  bool SwapMemo(const std::string& fresh);
   bool FieldOk(const std::string& record, int field, const char* operation);
   bool WritePrefix();
   bool TouchDate();

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Zap, pack and the consistency check.
+// Zap and the consistency check (pack: table_pack.cpp).
 #include <algorithm>
 #include <map>
 
@@ -50,36 +50,6 @@ bool Table::Zap() {
     memo_starts_.clear();
   }
   return true;
-}
-
-bool Table::Pack() {
-  if (options_.shared || options_.read_only) {
-    return Fail(Failure(options_.read_only ? kGenReadOnly : kGenShared, kSubExclusive)
-                    .File(path_)
-                    .Op("pack")
-                    .Desc("Exclusive, writable use required"));
-  }
-  const std::uint32_t count = RecordCount();
-  std::string record;
-  std::uint32_t kept = 0;
-  for (std::uint32_t r = 1; r <= count; ++r) {
-    if (!ReadRecord(r, record)) return false;
-    if (record[0] == '*') continue;
-    ++kept;
-    if (kept != r && !file_->WriteAt(RecordOffset(kept), record.data(), record.size())) {
-      return IoFail(kGenWrite, kSubWrite, "pack", file_->LastError());
-    }
-  }
-  const char eof = '\x1A';
-  const std::uint64_t end = header_.header_length + std::uint64_t{kept} * header_.record_length;
-  if (!file_->WriteAt(end, &eof, 1) || !file_->Truncate(end + 1)) {
-    return IoFail(kGenWrite, kSubWrite, "pack", file_->LastError());
-  }
-  file_size_ = static_cast<std::int64_t>(end + 1);
-  header_.count = kept;
-  memo_starts_known_ = false;
-  memo_starts_.clear();
-  return WritePrefix();
 }
 
 Table::Report Table::Check() {

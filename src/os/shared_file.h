@@ -42,6 +42,35 @@ inline constexpr int kOsNameTooLong = 206;
 inline constexpr std::uint64_t kShareRangeOffset = std::uint64_t{1} << 62;
 inline constexpr std::uint64_t kShareRangeLength = 8;
 
+// The handle of an open file as the system knows it: a descriptor on
+// Linux, a HANDLE on Windows.
+using NativeFile = std::intptr_t;
+
+// The system calls under every SharedFile, one call each. The real calls
+// are the default; a test installs a subclass to make them fail where the
+// real system cannot on demand (a write cut short, a full disk, a file gone
+// from under its handle), calling the base for everything else. A read or
+// write may do less than asked (the caller goes on from there); a failure
+// is -1 or false with the Windows error number in `oscode`.
+class FileOps {
+ public:
+  virtual ~FileOps() = default;
+  virtual std::int64_t ReadAt(NativeFile file, std::uint64_t offset, void* data, std::size_t size,
+                              int& oscode);
+  virtual std::int64_t WriteAt(NativeFile file, std::uint64_t offset, const void* data,
+                               std::size_t size, int& oscode);
+  virtual std::int64_t Size(NativeFile file, int& oscode);
+  virtual bool Truncate(NativeFile file, std::uint64_t size, int& oscode);
+  virtual bool Flush(NativeFile file, bool to_disk, int& oscode);
+};
+
+// The calls in force.
+FileOps& CurrentFileOps();
+// Installs `ops` for every SharedFile (nullptr: the real calls again) and
+// gives back the calls that were in force (nullptr for the real ones).
+// Install while no other thread uses files.
+FileOps* SetFileOps(FileOps* ops);
+
 struct OpenMode {
   bool read = true;
   bool write = false;

@@ -175,19 +175,66 @@ std::unique_ptr<SharedFile> SharedFile::Open(const std::string& path, const Open
   return std::unique_ptr<SharedFile>(new SharedFile(path, mode, std::move(impl)));
 }
 
+std::int64_t FileOps::ReadAt(NativeFile file, std::uint64_t offset, void* data, std::size_t size,
+                             int& oscode) {
+  ssize_t n;
+  do {
+    n = ::pread(static_cast<int>(file), data, size, static_cast<off_t>(offset));
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) oscode = OsCodeOf(errno);
+  return n;
+}
+
+std::int64_t FileOps::WriteAt(NativeFile file, std::uint64_t offset, const void* data,
+                              std::size_t size, int& oscode) {
+  ssize_t n;
+  do {
+    n = ::pwrite(static_cast<int>(file), data, size, static_cast<off_t>(offset));
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) oscode = OsCodeOf(errno);
+  return n;
+}
+
+std::int64_t FileOps::Size(NativeFile file, int& oscode) {
+  struct stat st {};
+  if (::fstat(static_cast<int>(file), &st) != 0) {
+    oscode = OsCodeOf(errno);
+    return -1;
+  }
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+bool FileOps::Truncate(NativeFile file, std::uint64_t size, int& oscode) {
+  if (::ftruncate(static_cast<int>(file), static_cast<off_t>(size)) != 0) {
+    oscode = OsCodeOf(errno);
+    return false;
+  }
+  return true;
+}
+
+bool FileOps::Flush(NativeFile file, bool to_disk, int& oscode) {
+  // Writes reach the system at once (no user-space cache): only the device
+  // flush is left to ask for.
+  if (to_disk && ::fdatasync(static_cast<int>(file)) != 0) {
+    oscode = OsCodeOf(errno);
+    return false;
+  }
+  return true;
+}
+
 std::int64_t SharedFile::ReadAt(std::uint64_t offset, void* data, std::size_t size) {
   if (!OffsetFits(offset, size)) {
     last_error_ = kOsInvalidParameter;
     return -1;
   }
+  FileOps& ops = CurrentFileOps();
   auto* out = static_cast<char*>(data);
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t n =
-        ::pread(impl_->fd, out + done, size - done, static_cast<off_t>(offset + done));
+    int oscode = kOsGenFailure;
+    const std::int64_t n = ops.ReadAt(impl_->fd, offset + done, out + done, size - done, oscode);
     if (n < 0) {
-      if (errno == EINTR) continue;
-      last_error_ = OsCodeOf(errno);
+      last_error_ = oscode;
       return -1;
     }
     if (n == 0) break;
@@ -205,14 +252,16 @@ bool SharedFile::WriteAt(std::uint64_t offset, const void* data, std::size_t siz
     last_error_ = kOsInvalidParameter;
     return false;
   }
+  FileOps& ops = CurrentFileOps();
   const auto* in = static_cast<const char*>(data);
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t n =
-        ::pwrite(impl_->fd, in + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      last_error_ = OsCodeOf(errno);
+    int oscode = kOsGenFailure;
+    const std::int64_t n = ops.WriteAt(impl_->fd, offset + done, in + done, size - done, oscode);
+    if (n <= 0) {
+      // Nothing written where bytes were asked for is a failure too (a
+      // loop here would never end).
+      last_error_ = n < 0 ? oscode : kOsDiskFull;
       return false;
     }
     done += static_cast<std::size_t>(n);
@@ -221,12 +270,10 @@ bool SharedFile::WriteAt(std::uint64_t offset, const void* data, std::size_t siz
 }
 
 std::int64_t SharedFile::Size() {
-  struct stat st {};
-  if (::fstat(impl_->fd, &st) != 0) {
-    last_error_ = OsCodeOf(errno);
-    return -1;
-  }
-  return static_cast<std::int64_t>(st.st_size);
+  int oscode = kOsGenFailure;
+  const std::int64_t size = CurrentFileOps().Size(impl_->fd, oscode);
+  if (size < 0) last_error_ = oscode;
+  return size;
 }
 
 bool SharedFile::Truncate(std::uint64_t size) {
@@ -234,17 +281,22 @@ bool SharedFile::Truncate(std::uint64_t size) {
     last_error_ = kOsAccessDenied;
     return false;
   }
-  if (!OffsetFits(size, 0) || ::ftruncate(impl_->fd, static_cast<off_t>(size)) != 0) {
-    last_error_ = OffsetFits(size, 0) ? OsCodeOf(errno) : kOsInvalidParameter;
+  if (!OffsetFits(size, 0)) {
+    last_error_ = kOsInvalidParameter;
+    return false;
+  }
+  int oscode = kOsGenFailure;
+  if (!CurrentFileOps().Truncate(impl_->fd, size, oscode)) {
+    last_error_ = oscode;
     return false;
   }
   return true;
 }
 
 bool SharedFile::Flush(bool to_disk) {
-  if (!to_disk) return true;
-  if (::fdatasync(impl_->fd) != 0) {
-    last_error_ = OsCodeOf(errno);
+  int oscode = kOsGenFailure;
+  if (!CurrentFileOps().Flush(impl_->fd, to_disk, oscode)) {
+    last_error_ = oscode;
     return false;
   }
   return true;

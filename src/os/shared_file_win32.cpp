@@ -48,24 +48,84 @@ OVERLAPPED At(std::uint64_t offset) {
   return ov;
 }
 
+HANDLE HandleOf(NativeFile file) {
+  return reinterpret_cast<HANDLE>(file);
+}
+
+// ReadFile and WriteFile take 32-bit counts.
+DWORD Chunk(std::size_t size) {
+  return size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
+}
+
 }  // namespace
 
+std::int64_t FileOps::ReadAt(NativeFile file, std::uint64_t offset, void* data, std::size_t size,
+                             int& oscode) {
+  OVERLAPPED ov = At(offset);
+  DWORD got = 0;
+  if (!ReadFile(HandleOf(file), data, Chunk(size), &got, &ov)) {
+    const DWORD err = GetLastError();
+    if (err == ERROR_HANDLE_EOF) return 0;
+    oscode = static_cast<int>(err);
+    return -1;
+  }
+  return static_cast<std::int64_t>(got);
+}
+
+std::int64_t FileOps::WriteAt(NativeFile file, std::uint64_t offset, const void* data,
+                              std::size_t size, int& oscode) {
+  OVERLAPPED ov = At(offset);
+  DWORD put = 0;
+  if (!WriteFile(HandleOf(file), data, Chunk(size), &put, &ov)) {
+    oscode = static_cast<int>(GetLastError());
+    return -1;
+  }
+  return static_cast<std::int64_t>(put);
+}
+
+std::int64_t FileOps::Size(NativeFile file, int& oscode) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(HandleOf(file), &size)) {
+    oscode = static_cast<int>(GetLastError());
+    return -1;
+  }
+  return static_cast<std::int64_t>(size.QuadPart);
+}
+
+bool FileOps::Truncate(NativeFile file, std::uint64_t size, int& oscode) {
+  FILE_END_OF_FILE_INFO info{};
+  info.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+  if (!SetFileInformationByHandle(HandleOf(file), FileEndOfFileInfo, &info, sizeof info)) {
+    oscode = static_cast<int>(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool FileOps::Flush(NativeFile file, bool to_disk, int& oscode) {
+  // WriteFile hands the data to the system at once; only the device flush
+  // is left to ask for.
+  if (to_disk && !FlushFileBuffers(HandleOf(file))) {
+    oscode = static_cast<int>(GetLastError());
+    return false;
+  }
+  return true;
+}
+
 std::int64_t SharedFile::ReadAt(std::uint64_t offset, void* data, std::size_t size) {
+  FileOps& ops = CurrentFileOps();
+  const auto file = reinterpret_cast<NativeFile>(impl_->handle);
   auto* out = static_cast<char*>(data);
   std::size_t done = 0;
   while (done < size) {
-    const std::size_t left = size - done;
-    const DWORD chunk = left > 0x10000000u ? 0x10000000u : static_cast<DWORD>(left);
-    OVERLAPPED ov = At(offset + done);
-    DWORD got = 0;
-    if (!ReadFile(impl_->handle, out + done, chunk, &got, &ov)) {
-      const DWORD err = GetLastError();
-      if (err == ERROR_HANDLE_EOF) break;
-      last_error_ = static_cast<int>(err);
+    int oscode = kOsGenFailure;
+    const std::int64_t n = ops.ReadAt(file, offset + done, out + done, size - done, oscode);
+    if (n < 0) {
+      last_error_ = oscode;
       return -1;
     }
-    if (got == 0) break;
-    done += got;
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
   }
   return static_cast<std::int64_t>(done);
 }
@@ -75,29 +135,28 @@ bool SharedFile::WriteAt(std::uint64_t offset, const void* data, std::size_t siz
     last_error_ = kOsAccessDenied;
     return false;
   }
+  FileOps& ops = CurrentFileOps();
+  const auto file = reinterpret_cast<NativeFile>(impl_->handle);
   const auto* in = static_cast<const char*>(data);
   std::size_t done = 0;
   while (done < size) {
-    const std::size_t left = size - done;
-    const DWORD chunk = left > 0x10000000u ? 0x10000000u : static_cast<DWORD>(left);
-    OVERLAPPED ov = At(offset + done);
-    DWORD put = 0;
-    if (!WriteFile(impl_->handle, in + done, chunk, &put, &ov) || put == 0) {
-      last_error_ = static_cast<int>(GetLastError());
+    int oscode = kOsGenFailure;
+    const std::int64_t n = ops.WriteAt(file, offset + done, in + done, size - done, oscode);
+    if (n <= 0) {
+      last_error_ = n < 0 ? oscode : kOsDiskFull;
       return false;
     }
-    done += put;
+    done += static_cast<std::size_t>(n);
   }
   return true;
 }
 
 std::int64_t SharedFile::Size() {
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(impl_->handle, &size)) {
-    last_error_ = static_cast<int>(GetLastError());
-    return -1;
-  }
-  return static_cast<std::int64_t>(size.QuadPart);
+  int oscode = kOsGenFailure;
+  const std::int64_t size =
+      CurrentFileOps().Size(reinterpret_cast<NativeFile>(impl_->handle), oscode);
+  if (size < 0) last_error_ = oscode;
+  return size;
 }
 
 bool SharedFile::Truncate(std::uint64_t size) {
@@ -105,21 +164,18 @@ bool SharedFile::Truncate(std::uint64_t size) {
     last_error_ = kOsAccessDenied;
     return false;
   }
-  FILE_END_OF_FILE_INFO info{};
-  info.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
-  if (!SetFileInformationByHandle(impl_->handle, FileEndOfFileInfo, &info, sizeof info)) {
-    last_error_ = static_cast<int>(GetLastError());
+  int oscode = kOsGenFailure;
+  if (!CurrentFileOps().Truncate(reinterpret_cast<NativeFile>(impl_->handle), size, oscode)) {
+    last_error_ = oscode;
     return false;
   }
   return true;
 }
 
 bool SharedFile::Flush(bool to_disk) {
-  // WriteFile hands the data to the system at once; only the device flush
-  // is left to ask for.
-  if (!to_disk) return true;
-  if (!FlushFileBuffers(impl_->handle)) {
-    last_error_ = static_cast<int>(GetLastError());
+  int oscode = kOsGenFailure;
+  if (!CurrentFileOps().Flush(reinterpret_cast<NativeFile>(impl_->handle), to_disk, oscode)) {
+    last_error_ = oscode;
     return false;
   }
   return true;

@@ -5,6 +5,7 @@
 
 #include "dbf/areas.h"
 #include "dbf/codes.h"
+#include "dbf/expr.h"
 #include "dbf/settings.h"
 #include "dbf_support.h"
 #include "errors/errorsys.h"
@@ -159,6 +160,42 @@ TEST_F(AreaTest, TwoAreasOnOneTableExcludeEachOtherLikeTwoStations) {
   EXPECT_FALSE(a.RLock(8));
   EXPECT_EQ(a.RecCount(), 8u);
   EXPECT_TRUE(log_.empty());
+}
+
+// GoTo leaves its record unread until it is used (so that a GoTo and a
+// lock read it once, after the lock): whatever comes first must see the
+// record GoTo went to, and evaluating a key on another record must not
+// leave that record in the buffer.
+TEST_F(AreaTest, GoToReadsItsRecordWhenFirstUsed) {
+  Workspace().CloseAll();
+  ASSERT_TRUE(Workspace().Use(path_, "A", {.shared = true}));
+  WorkArea& a = Workspace().Current();
+  WorkArea b(2);
+  ASSERT_TRUE(b.Use(path_, "B", {.shared = true}));
+  ASSERT_TRUE(a.GoTo(3));
+  EXPECT_TRUE(a.Deleted());  // the flag comes from record 3, not the buffer of record 1
+  ASSERT_TRUE(a.GoTo(2));
+  ASSERT_TRUE(b.GoTo(2));
+  ASSERT_TRUE(b.RLock());
+  ASSERT_TRUE(b.Put("NAME", Value::Character("later")));
+  ASSERT_TRUE(b.UnlockAll());
+  EXPECT_EQ(a.Get("NAME"), Value::Character("later   "));
+  const auto name = Expression::Compile("NAME");
+  ASSERT_TRUE(name);
+  ASSERT_TRUE(a.GoTo(4));
+  ASSERT_TRUE(b.GoTo(5));
+  EXPECT_EQ(a.EvaluateOn(*name, b.record(), 5), Value::Character("n5      "));
+  EXPECT_EQ(a.RecNo(), 4u);
+  EXPECT_EQ(a.Get("NAME"), Value::Character("n4      "));
+  ASSERT_TRUE(a.GoTo(5));
+  ASSERT_TRUE(a.RLock());
+  ASSERT_TRUE(a.Put("ID", Value::Numeric(50)));
+  ASSERT_TRUE(a.UnlockAll());
+  ASSERT_TRUE(b.Skip(0));
+  EXPECT_EQ(b.Get("ID"), Value::Numeric(50, 0, 6));
+  EXPECT_EQ(b.Get("NAME"), Value::Character("n5      "));
+  EXPECT_TRUE(log_.empty());
+  Workspace().CloseAll();
 }
 
 TEST_F(AreaTest, RefusedAppendSetsTheNetworkErrorFlagThroughTheHandler) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "dbf/codes.h"
 #include "dbf/date.h"
 #include "dbf_support.h"
@@ -239,6 +241,57 @@ TEST_F(TableTest, ZapAndPack) {
   t = Table::Open(path_, {.shared = false, .read_only = false});
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(Append(*t, "again", 1), 1u);
+  EXPECT_TRUE(t->Check().problems.empty());
+  EXPECT_TRUE(log_.empty());
+}
+
+// Pack writes the memo file anew: the memos of removed records and the
+// blocks that rewritten memos left behind are gone, the rest reads back.
+TEST_F(TableTest, PackLeavesNoDeadMemoBlocks) {
+  auto t = Make();
+  ASSERT_NE(t, nullptr);
+  const auto memo = [](int i) {
+    return std::string(static_cast<std::size_t>(i) * 300, static_cast<char>('a' + i));
+  };
+  std::string r;
+  for (int i = 1; i <= 6; ++i) {
+    r = t->BlankRecord();
+    ASSERT_TRUE(t->PutValue(r, 0, Value::Character("r" + std::to_string(i))));
+    ASSERT_TRUE(t->PutValue(r, 4, Value::Character(memo(1))));
+    // Longer each time: the memo moves to the end, its old block is dead.
+    ASSERT_TRUE(t->PutValue(r, 4, Value::Character(memo(i))));
+    if (i == 5) {
+      ASSERT_TRUE(t->PutValue(r, 4, Value::Character("")));
+    }
+    std::uint32_t n = 0;
+    ASSERT_TRUE(t->AppendRecord(r, n));
+  }
+  for (std::uint32_t n : {2u, 4u}) {
+    ASSERT_TRUE(t->ReadRecord(n, r));
+    r[0] = '*';
+    ASSERT_TRUE(t->WriteRecord(n, r));
+  }
+  const std::string memo_path = t->memo_path();
+  const auto before = std::filesystem::file_size(memo_path);
+  ASSERT_TRUE(t->Pack());
+  ASSERT_EQ(t->RecordCount(), 4u);
+  const int left[] = {1, 3, 5, 6};
+  for (std::uint32_t n = 1; n <= 4; ++n) {
+    ASSERT_TRUE(t->ReadRecord(n, r));
+    const int i = left[n - 1];
+    EXPECT_EQ(t->GetValue(r, 0), Value::Character("r" + std::to_string(i) + "        "));
+    EXPECT_EQ(t->GetValue(r, 4), Value::Character(i == 5 ? "" : memo(i))) << "record " << n;
+  }
+  EXPECT_TRUE(t->Check().problems.empty());
+  t.reset();
+  // Header block, then 300, 900 and 1800 bytes with their terminators: 1 + 1 + 2 + 4 blocks.
+  const auto after = std::filesystem::file_size(memo_path);
+  EXPECT_LT(after, before);
+  EXPECT_EQ(after, 8u * 512u);
+  EXPECT_FALSE(std::filesystem::exists(memo_path + ".pack"));
+  // Opened again, read only, the packed files check clean.
+  t = Table::Open(path_, {.shared = false, .read_only = true});
+  ASSERT_NE(t, nullptr);
   EXPECT_TRUE(t->Check().problems.empty());
   EXPECT_TRUE(log_.empty());
 }

@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: MIT
+// File calls that fail on demand, for the faults a real file system does
+// not produce when a test asks: a write cut short, a full disk, a file gone
+// from under its handle. Everything else goes to the real calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "os/shared_file.h"
+
+namespace talvi::dbf::testing {
+
+class FaultyOps : public os::FileOps {
+ public:
+  FaultyOps() : was_(os::SetFileOps(this)) {}
+  ~FaultyOps() override { os::SetFileOps(was_); }
+  FaultyOps(const FaultyOps&) = delete;
+  FaultyOps& operator=(const FaultyOps&) = delete;
+
+  // The `nth` write from now (1 = the next) writes only its first `keep`
+  // bytes; the rest of it and every later write fail with `oscode` (a disk
+  // that is full stays full) until Heal.
+  void FailWrite(int nth, std::size_t keep, int oscode) {
+    countdown_ = nth;
+    keep_ = keep;
+    oscode_ = oscode;
+  }
+  // From now on every call fails with `oscode`, as on a share whose server
+  // went away.
+  void Vanish(int oscode) {
+    gone_ = true;
+    oscode_ = oscode;
+  }
+  void Heal() {
+    countdown_ = 0;
+    failing_ = false;
+    gone_ = false;
+  }
+  int writes() const { return writes_; }
+
+  std::int64_t ReadAt(os::NativeFile file, std::uint64_t offset, void* data, std::size_t size,
+                      int& oscode) override {
+    if (gone_) return Refuse(oscode);
+    return FileOps::ReadAt(file, offset, data, size, oscode);
+  }
+  std::int64_t WriteAt(os::NativeFile file, std::uint64_t offset, const void* data,
+                       std::size_t size, int& oscode) override {
+    ++writes_;
+    if (gone_ || failing_) return Refuse(oscode);
+    if (countdown_ > 0 && --countdown_ == 0) {
+      failing_ = true;
+      if (keep_ == 0 || keep_ >= size) return Refuse(oscode);
+      return FileOps::WriteAt(file, offset, data, keep_, oscode);
+    }
+    return FileOps::WriteAt(file, offset, data, size, oscode);
+  }
+  std::int64_t Size(os::NativeFile file, int& oscode) override {
+    if (gone_) return Refuse(oscode);
+    return FileOps::Size(file, oscode);
+  }
+  bool Truncate(os::NativeFile file, std::uint64_t size, int& oscode) override {
+    if (gone_ || failing_) return Refuse(oscode) == 0;
+    return FileOps::Truncate(file, size, oscode);
+  }
+  bool Flush(os::NativeFile file, bool to_disk, int& oscode) override {
+    if (gone_) return Refuse(oscode) == 0;
+    return FileOps::Flush(file, to_disk, oscode);
+  }
+
+ private:
+  std::int64_t Refuse(int& oscode) const {
+    oscode = oscode_;
+    return -1;
+  }
+
+  os::FileOps* was_;
+  int countdown_ = 0;
+  std::size_t keep_ = 0;
+  int oscode_ = 0;
+  bool failing_ = false;
+  bool gone_ = false;
+  int writes_ = 0;
+};
+
+}  // namespace talvi::dbf::testing
