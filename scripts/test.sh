@@ -88,6 +88,13 @@ for arch in i686 x86_64; do
   ctest --test-dir build/mingw-$arch --output-on-failure -j"$jobs" --timeout 300
   echo "-- $arch tests ran in $((SECONDS - start)) s"
 done
+took "Windows builds and tests"
+echo "== Locks between a Windows program under Wine and a Linux process on one file"
+holder=$(find build/mingw-x86_64 -name dbf_lock_holder.exe | head -n 1)
+LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp" TALVI_WINE_LOCK_HOLDER="$PWD/$holder" \
+  build/asan/tests/dbf/test_dbf_locks --gtest_filter='*Wine*' --gtest_also_run_disabled_tests
+took "Wine and Linux locks"
+
 echo "== The Windows program end to end under Wine (private Xvfb and prefix)"
 # The 64-bit program here; the 32-bit one runs end to end from its zip below.
 WINEPREFIX="$PWD/build/wine-e2e" bash scripts/e2e_wine.sh build/mingw-x86_64/src/app/talvi.exe
