@@ -2,7 +2,7 @@
 #include "app/apricom.h"
 
 #include "app/transfer.h"
-#include "lib/msgbox.h"
+#include "lib/window/msgbox.h"
 #include "ui/ui.h"
 
 namespace talvi::app {

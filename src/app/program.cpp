@@ -2,7 +2,7 @@
 #include "app/program.h"
 
 #include "errors/error.h"
-#include "lib/startup.h"
+#include "lib/window/startup.h"
 #include "ui/ui.h"
 
 namespace talvi::app {

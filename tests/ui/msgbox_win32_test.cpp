@@ -4,7 +4,7 @@
 // box with its progress bar, hourglass and disabled owner.
 #include <gtest/gtest.h>
 
-#include "lib/msgbox.h"
+#include "lib/window/msgbox.h"
 #include "os/keystate.h"
 #include "ui/controls.h"
 #include "ui/ui.h"

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <string>
 
-#include "lib/msgbox.h"
+#include "lib/window/msgbox.h"
 #include "ui/ui.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "lib/msgbox.h"
+#include "lib/window/msgbox.h"
 #include "os/keystate.h"
 #include "ui/controls.h"
 #include "ui/qt_driver.h"

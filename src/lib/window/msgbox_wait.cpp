@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "lib/msgbox.h"
-#include "lib/msgbox_state.h"
+#include "lib/window/msgbox.h"
+#include "lib/window/msgbox_state.h"
 #include "os/keystate.h"
 #include "ui/controls.h"
 #include "ui/ui.h"

@@ -7,8 +7,8 @@
 #include <QMessageBox>
 #include <QPalette>
 
-#include "lib/msgbox.h"
-#include "lib/valid.h"
+#include "lib/window/msgbox.h"
+#include "lib/window/valid.h"
 #include "ui/controls.h"
 #include "ui/qt_driver.h"
 #include "ui/ui.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // MSGGET: confirm, cancel, close, and a bad value caught before closing.
-#include "lib/msgget.h"
+#include "lib/window/msgget.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // POPMSG's question boxes answered with the mouse and the keyboard.
-#include "lib/msgbox.h"
+#include "lib/window/msgbox.h"
 
 #include <gtest/gtest.h>
 
