@@ -47,7 +47,7 @@ endfunction()
 # talvi_<name> from src/<name>/*.cpp (or src/<folder>/*.cpp for a layer in a
 # folder of another, as lib/window is talvi_lib_window), with src/ on the
 # include path (headers are included as "serial/serial.h",
-# "ui/ui.h", ...). Every talvi_* library in DEPS must have been configured
+# "ui/dialog.h", ...). Every talvi_* library in DEPS must have been configured
 # before: a layer is never built without one it needs, so leaving a layer
 # out of TALVI_LAYERS, or listing it after a layer above it, stops the
 # configuration with the name of what is missing.

@@ -3,7 +3,7 @@
 
 #include "app/transfer.h"
 #include "lib/window/msgbox.h"
-#include "ui/ui.h"
+#include "ui/dialog.h"
 
 namespace talvi::app {
 namespace {

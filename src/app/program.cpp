@@ -3,7 +3,7 @@
 
 #include "errors/error.h"
 #include "lib/window/startup.h"
-#include "ui/ui.h"
+#include "ui/app.h"
 
 namespace talvi::app {
 

@@ -8,7 +8,8 @@
 #include "fs/profile.h"
 #include "lib/keys.h"
 #include "lib/window/valid.h"
-#include "ui/ui.h"
+#include "ui/dialog.h"
+#include "ui/multiget.h"
 
 namespace talvi::app {
 

@@ -6,7 +6,9 @@
 
 #include "app/save_image.h"
 #include "lib/keys.h"
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
+#include "ui/multiget.h"
 
 namespace talvi::app {
 namespace {

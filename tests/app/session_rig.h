@@ -18,7 +18,9 @@
 #include "os/keystate.h"
 #include "remote/remote.h"
 #include "serial/serial.h"
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
+#include "ui/multiget.h"
 
 namespace talvi::testing {
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The file chooser, driven as a user would: filters offered, names typed,
 // cancel.
+#include "ui/filedialog.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,8 +14,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "ui/app.h"
 #include "ui/qt_driver.h"
-#include "ui/ui.h"
 
 namespace talvi::ui {
 namespace {

@@ -6,8 +6,10 @@
 
 #include "lib/window/msgbox.h"
 #include "os/keystate.h"
+#include "ui/app.h"
 #include "ui/controls.h"
-#include "ui/ui.h"
+#include "ui/dialog.h"
+#include "ui/msgbox.h"
 #include "ui/win32_driver.h"
 
 // After <windows.h>, which it builds on.

@@ -13,7 +13,9 @@
 #include <string>
 
 #include "lib/window/msgbox.h"
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
+#include "ui/multiget.h"
 
 namespace {
 

@@ -4,7 +4,8 @@
 
 #include "lib/window/msgbox_state.h"
 #include "os/beep.h"
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/msgbox.h"
 
 namespace talvi::lib {
 namespace msgbox_state {

@@ -7,8 +7,11 @@
 #include "lib/window/msgbox.h"
 #include "lib/window/msgbox_state.h"
 #include "os/keystate.h"
+#include "ui/app.h"
 #include "ui/controls.h"
-#include "ui/ui.h"
+#include "ui/dialog.h"
+#include "ui/metrics.h"
+#include "ui/registry.h"
 
 namespace talvi::lib {
 namespace {

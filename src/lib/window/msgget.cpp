@@ -8,7 +8,7 @@
 #include "lib/entry_number.h"
 #include "lib/window/valid.h"
 #include "ui/controls.h"
-#include "ui/ui.h"
+#include "ui/dialog.h"
 
 namespace talvi::lib {
 

@@ -15,7 +15,7 @@
 #include "lib/window/msgbox.h"
 #include "os/path.h"
 #include "os/wildcard.h"
-#include "ui/ui.h"
+#include "ui/app.h"
 
 namespace talvi::lib {
 namespace {

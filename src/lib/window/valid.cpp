@@ -9,8 +9,10 @@
 #include "lib/date.h"
 #include "lib/entry_number.h"
 #include "lib/window/msgbox.h"
+#include "ui/control.h"
 #include "ui/controls.h"
-#include "ui/ui.h"
+#include "ui/dialog.h"
+#include "ui/metrics.h"
 
 namespace talvi::lib {
 namespace {

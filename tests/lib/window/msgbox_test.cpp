@@ -9,8 +9,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "ui/app.h"
 #include "ui/qt_driver.h"
-#include "ui/ui.h"
 
 namespace talvi::lib {
 namespace {

@@ -7,8 +7,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
+#include "ui/app.h"
 #include "ui/qt_driver.h"
-#include "ui/ui.h"
 
 namespace talvi::lib {
 namespace {

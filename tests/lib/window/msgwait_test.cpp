@@ -12,9 +12,10 @@
 
 #include "lib/window/msgbox.h"
 #include "os/keystate.h"
+#include "ui/app.h"
 #include "ui/controls.h"
+#include "ui/dialog.h"
 #include "ui/qt_driver.h"
-#include "ui/ui.h"
 
 namespace talvi::lib {
 namespace {
