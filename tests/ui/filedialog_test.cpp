@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/temp_dir.h"
 #include "ui/app.h"
 #include "ui/qt_driver.h"
 
@@ -26,10 +27,9 @@ class FileDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Startup();
-    dir_ = fs::temp_directory_path() / ("talvi_fd_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
+    dir_ = tmp_.path();
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  testing::TempDir tmp_;
   fs::path dir_;
 };
 
