@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
+#include "ui/multiget.h"
 
 namespace {
 

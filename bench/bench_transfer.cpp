@@ -25,7 +25,9 @@
 #include "app/transfer.h"
 #include "os/keystate.h"
 #include "serial/serial.h"
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
+#include "ui/multiget.h"
 
 extern char** environ;
 

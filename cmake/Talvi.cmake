@@ -43,20 +43,33 @@ function(talvi_platform_sources out dir)
   set(${out} ${kept} PARENT_SCOPE)
 endfunction()
 
-# talvi_layer(name [DEPS lib...]): the static library talvi_<name> from
-# src/<name>/*.cpp, with src/ on the include path (headers are included as
-# "serial/serial.h", "ui/ui.h", ...).
+# talvi_layer(name [DIR folder] [DEPS lib...]): the static library
+# talvi_<name> from src/<name>/*.cpp (or src/<folder>/*.cpp for a layer in a
+# folder of another, as lib/window is talvi_lib_window), with src/ on the
+# include path (headers are included as "serial/serial.h",
+# "ui/dialog.h", ...). Every talvi_* library in DEPS must have been configured
+# before: a layer is never built without one it needs, so leaving a layer
+# out of TALVI_LAYERS, or listing it after a layer above it, stops the
+# configuration with the name of what is missing.
 function(talvi_layer name)
-  cmake_parse_arguments(L "" "" "DEPS" ${ARGN})
-  talvi_platform_sources(srcs ${CMAKE_SOURCE_DIR}/src/${name})
-  add_library(talvi_${name} STATIC ${srcs})
-  target_include_directories(talvi_${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
-  target_link_libraries(talvi_${name} PUBLIC talvi_options)
-  # Layers left out of TALVI_LAYERS are simply not linked.
+  cmake_parse_arguments(L "" "DIR" "DEPS" ${ARGN})
+  if(NOT L_DIR)
+    set(L_DIR ${name})
+  endif()
+  set(L_TARGET talvi_${name})
+  talvi_platform_sources(srcs ${CMAKE_SOURCE_DIR}/src/${L_DIR})
+  add_library(${L_TARGET} STATIC ${srcs})
+  target_include_directories(${L_TARGET} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${L_TARGET} PUBLIC talvi_options)
   foreach(dep IN LISTS L_DEPS)
-    if(TARGET ${dep} OR NOT dep MATCHES "^talvi_")
-      target_link_libraries(talvi_${name} PUBLIC ${dep})
+    if(dep MATCHES "^talvi_" AND NOT TARGET ${dep})
+      # talvi_lib_window is the layer lib/window.
+      string(REGEX REPLACE "^talvi_" "" needed ${dep})
+      string(REPLACE "_" "/" needed ${needed})
+      message(FATAL_ERROR "${L_TARGET} needs ${dep}: list the layer '${needed}' in TALVI_LAYERS "
+                          "before '${L_DIR}' (now: ${TALVI_LAYERS})")
     endif()
+    target_link_libraries(${L_TARGET} PUBLIC ${dep})
   endforeach()
 endfunction()
 

@@ -77,7 +77,7 @@ echo "-- Wine prefix ready in $((SECONDS - start)) s"
 for arch in i686 x86_64; do
   start=$SECONDS
   cmake -S . -B build/mingw-$arch "${gen[@]}" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$arch.cmake \
-    -DCMAKE_BUILD_TYPE=Release -DTALVI_WERROR=ON -DTALVI_LAYERS="base;os;serial;fs;errors;dbf;ui;lib;app" -DTALVI_TESTS=ON -DTALVI_BENCH=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DTALVI_WERROR=ON -DTALVI_LAYERS="base;os;serial;fs;errors;dbf;ui;lib;lib/window;app" -DTALVI_TESTS=ON -DTALVI_BENCH=OFF >/dev/null
   cmake --build build/mingw-$arch -j"$jobs"
   echo "-- $arch built in $((SECONDS - start)) s"
   if [ "$arch" = i686 ] && ! "$wine32" build/mingw-i686/tests/errors/test_errors.exe --gtest_list_tests >/dev/null 2>&1; then

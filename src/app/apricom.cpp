@@ -2,8 +2,8 @@
 #include "app/apricom.h"
 
 #include "app/transfer.h"
-#include "lib/msgbox.h"
-#include "ui/ui.h"
+#include "lib/window/msgbox.h"
+#include "ui/dialog.h"
 
 namespace talvi::app {
 namespace {

@@ -2,8 +2,8 @@
 #include "app/program.h"
 
 #include "errors/error.h"
-#include "lib/startup.h"
-#include "ui/ui.h"
+#include "lib/window/startup.h"
+#include "ui/app.h"
 
 namespace talvi::app {
 

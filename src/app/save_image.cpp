@@ -7,10 +7,10 @@
 
 #include "app/image_file.h"
 #include "base/ascii.h"
-#include "lib/msgbox.h"
+#include "lib/window/msgbox.h"
 #include "os/atomic_file.h"
 #include "os/path.h"
-#include "ui/ui.h"
+#include "ui/filedialog.h"
 
 namespace talvi::app {
 namespace {

@@ -7,8 +7,9 @@
 #include "app/transfer.h"
 #include "fs/profile.h"
 #include "lib/keys.h"
-#include "lib/valid.h"
-#include "ui/ui.h"
+#include "lib/window/valid.h"
+#include "ui/dialog.h"
+#include "ui/multiget.h"
 
 namespace talvi::app {
 
@@ -32,7 +33,7 @@ void MAIN() {
   const std::string port = ReadPortName();
   ui::TextVar logText;
   serial::Handle handle = -1;
-  Transfer transfer;
+  Transfer transfer(SteadySessionClock());
   // The port is released once the window has gone, however MAIN is left (an
   // error abandoned to the program's recovery point included).
   struct PortRelease {

@@ -6,7 +6,9 @@
 
 #include "app/save_image.h"
 #include "lib/keys.h"
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
+#include "ui/multiget.h"
 
 namespace talvi::app {
 namespace {
@@ -15,17 +17,16 @@ bool EscHeld() {
   return lib::GETASYNCKEYSTATE(kEscKey);
 }
 
-// Hundredths of a second since `start`, truncated like a seconds clock with
-// two decimals.
-long ElapsedCs(std::chrono::steady_clock::time_point start) {
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() /
-                           10);
+// Hundredths of a second from `start` to `now`, truncated like a seconds
+// clock with two decimals.
+long ElapsedCs(std::chrono::milliseconds start, std::chrono::milliseconds now) {
+  return static_cast<long>((now - start).count() / 10);
 }
 
 }  // namespace
 
-Transfer::Transfer() : save([](std::string& image) { SAVE(image); }) {}
+Transfer::Transfer(SessionClock& clock)
+    : save([](std::string& image) { SAVE(image); }), clock_(clock) {}
 
 void Transfer::CONNECT(serial::Handle handle) {
   serial::ENABLECOMMNOTIFICATION(handle, 0, 1, -1);
@@ -73,11 +74,11 @@ std::string Transfer::WAITCOMMAND() {
 }
 
 std::string Transfer::WAITCHAR() {
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = clock_.Now();
   std::string c;
   for (;;) {
     if (EscHeld() || Abandoned() || !(c = GETCHAR()).empty()) break;
-    const long left = kByteWaitCs - ElapsedCs(start);
+    const long left = kByteWaitCs - ElapsedCs(start, clock_.Now());
     if (left <= 0) break;
     Idle(static_cast<int>(std::min<long>(kIdleSliceMs, left * 10)));
   }

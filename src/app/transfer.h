@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "app/session_clock.h"
 #include "serial/serial.h"
 
 namespace talvi::ui {
@@ -38,7 +39,8 @@ class Transfer {
   // file step (SAVE) unless a test replaces it.
   using SaveStep = std::function<void(std::string& image)>;
 
-  Transfer();
+  // The session measures its waits on `clock`, which must outlive it.
+  explicit Transfer(SessionClock& clock = SteadySessionClock());
 
   // The receive notification's work: disarm, take what the port holds,
   // append it to the receive buffer. The caller re-arms.
@@ -75,6 +77,7 @@ class Transfer {
   // One idle step of a wait: pumps the window, blocking at most `ms`.
   void Idle(int ms);
 
+  SessionClock& clock_;
   std::string received_;
   std::size_t head_ = 0;  // bytes before head_ have been taken
   std::string image_;

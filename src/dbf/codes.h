@@ -1,54 +1,54 @@
 // SPDX-License-Identifier: MIT
-// The codes that the table engine puts into its error objects.
-//
-// General codes follow the run-time's classes (the error handler decides on
-// 5, 21, 32, 40 and 1001); sub-codes name the engine's own conditions, with
-// 1012 for a table or memo file found corrupt.
+// The codes that the table engine puts into its error objects: those of
+// errors/codes.h, named here as the engine uses them, and the engine's
+// subsystem names.
 #pragma once
+
+#include "errors/codes.h"
 
 namespace talvi::dbf {
 
 // General codes (GENCODE).
-inline constexpr int kGenArg = 1;           // bad argument
-inline constexpr int kGenBound = 2;         // index out of range
-inline constexpr int kGenNumOverflow = 4;   // number does not fit
-inline constexpr int kGenZeroDiv = 5;       // division by zero
-inline constexpr int kGenSyntax = 7;        // expression syntax
-inline constexpr int kGenCreate = 20;       // file cannot be created
-inline constexpr int kGenOpen = 21;         // file cannot be opened
-inline constexpr int kGenClose = 22;        // file cannot be closed
-inline constexpr int kGenRead = 23;         // read failure
-inline constexpr int kGenWrite = 24;        // write failure
-inline constexpr int kGenUnsupported = 30;  // operation not supported
-inline constexpr int kGenLimit = 31;        // a format limit exceeded
-inline constexpr int kGenCorruption = 32;   // file is corrupt
-inline constexpr int kGenDataType = 33;     // value of the wrong type
-inline constexpr int kGenDataWidth = 34;    // value does not fit its field
-inline constexpr int kGenNoTable = 35;      // no table in the work area
-inline constexpr int kGenShared = 37;       // exclusive use needed
-inline constexpr int kGenUnlocked = 38;     // record not locked
-inline constexpr int kGenReadOnly = 39;     // table opened read-only
-inline constexpr int kGenAppendLock = 40;   // append lock failed
-inline constexpr int kGenLock = 41;         // lock failed
-inline constexpr int kGenNoAlias = 15;      // unknown alias
-inline constexpr int kGenNoVar = 14;        // unknown field or variable
-inline constexpr int kGenNoFunc = 1001;     // call of an unknown function
+using errors::kGenAppendLock;
+using errors::kGenArg;
+using errors::kGenBound;
+using errors::kGenClose;
+using errors::kGenCorruption;
+using errors::kGenCreate;
+using errors::kGenDataType;
+using errors::kGenDataWidth;
+using errors::kGenLimit;
+using errors::kGenLock;
+using errors::kGenNoAlias;
+using errors::kGenNoFunc;
+using errors::kGenNoTable;
+using errors::kGenNoVar;
+using errors::kGenNumOverflow;
+using errors::kGenOpen;
+using errors::kGenRead;
+using errors::kGenReadOnly;
+using errors::kGenShared;
+using errors::kGenSyntax;
+using errors::kGenUnlocked;
+using errors::kGenUnsupported;
+using errors::kGenWrite;
+using errors::kGenZeroDiv;
 
 // Sub-codes (SUBCODE).
-inline constexpr int kSubCorrupt = 1012;    // table or memo file corrupt
-inline constexpr int kSubOpen = 1001;       // table open
-inline constexpr int kSubCreate = 1004;     // table create
-inline constexpr int kSubMemoOpen = 1002;   // memo file open
-inline constexpr int kSubRead = 1010;       // read
-inline constexpr int kSubWrite = 1011;      // write
-inline constexpr int kSubAppend = 1024;     // append
-inline constexpr int kSubLock = 1038;       // lock
-inline constexpr int kSubField = 1020;      // field value
-inline constexpr int kSubLimit = 1026;      // format limit
-inline constexpr int kSubReadOnly = 1025;   // write on a read-only table
-inline constexpr int kSubExclusive = 1023;  // needs exclusive use
-inline constexpr int kSubArea = 1030;       // work area / alias
-inline constexpr int kSubExpr = 1449;       // expression compile / run
+using errors::kSubAppend;
+using errors::kSubArea;
+using errors::kSubCorrupt;
+using errors::kSubCreate;
+using errors::kSubExclusive;
+using errors::kSubExpr;
+using errors::kSubField;
+using errors::kSubLimit;
+using errors::kSubLock;
+using errors::kSubMemoOpen;
+using errors::kSubOpen;
+using errors::kSubRead;
+using errors::kSubReadOnly;
+using errors::kSubWrite;
 
 // The subsystem names the error objects carry.
 inline constexpr const char* kSubsystem = "DBFCDX";

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/ascii.h"
+#include "errors/codes.h"
 #include "errors/error.h"
 #include "errors/report.h"
 
@@ -60,18 +61,26 @@ struct PlainCase {
 };
 
 constexpr std::array kPlainCases{
-    PlainCase{[](const Error& e) { return e.OSCODE == 21; }, "Disco ", " non pronto."},
-    PlainCase{[](const Error& e) { return e.OSCODE == 27 || e.OSCODE == 31; }, "Disco ",
-              " non formattato."},
-    PlainCase{[](const Error& e) { return e.OSCODE == 19; }, "Disco ", " protetto da scrittura."},
-    PlainCase{[](const Error& e) { return e.OSCODE == 82; }, "Directory ", " piena."},
-    PlainCase{[](const Error& e) { return e.SUBCODE == 2016; }, "Spazio sul disco ",
+    PlainCase{[](const Error& e) { return e.OSCODE == os::kOsNotReady; }, "Disco ", " non pronto."},
+    PlainCase{[](const Error& e) {
+                return e.OSCODE == os::kOsSectorNotFound || e.OSCODE == os::kOsGenFailure;
+              },
+              "Disco ", " non formattato."},
+    PlainCase{[](const Error& e) { return e.OSCODE == os::kOsWriteProtect; }, "Disco ",
+              " protetto da scrittura."},
+    PlainCase{[](const Error& e) { return e.OSCODE == os::kOsCannotMake; }, "Directory ",
+              " piena."},
+    PlainCase{[](const Error& e) { return e.SUBCODE == kSubDiskSpace; }, "Spazio sul disco ",
               " insufficiente."},
-    PlainCase{[](const Error& e) { return e.OSCODE == 5; }, "Impossibile accedere al file ", "."},
-    PlainCase{[](const Error& e) { return e.OSCODE == 3; }, "Percorso ", " non trovato."},
-    PlainCase{[](const Error& e) { return e.OSCODE == 2; }, "Impossibile aprire il file ", "."},
-    PlainCase{[](const Error& e) { return e.SUBCODE == 1012 || e.GENCODE == 32; }, "Il file ",
-              " risulta corrotto."},
+    PlainCase{[](const Error& e) { return e.OSCODE == os::kOsAccessDenied; },
+              "Impossibile accedere al file ", "."},
+    PlainCase{[](const Error& e) { return e.OSCODE == os::kOsPathNotFound; }, "Percorso ",
+              " non trovato."},
+    PlainCase{[](const Error& e) { return e.OSCODE == os::kOsFileNotFound; },
+              "Impossibile aprire il file ", "."},
+    PlainCase{
+        [](const Error& e) { return e.SUBCODE == kSubCorrupt || e.GENCODE == kGenCorruption; },
+        "Il file ", " risulta corrotto."},
 };
 
 bool Show(const Hooks& hooks, const std::string& text, int type) {
@@ -107,10 +116,10 @@ Answer DEFERROR(const Error& error) {
       Abandon(hooks, plain.before + base::AsciiUpper(error.FILENAME) + plain.after, error);
     }
   }
-  if (error.GENCODE == 1001) Abandon(hooks, ERRORMESSAGE(error), error);
-  if (error.GENCODE == 5) return Answer::Value(0);
-  if ((error.GENCODE == 21 && error.OSCODE == 32 && error.CANDEFAULT) ||
-      (error.GENCODE == 40 && error.CANDEFAULT)) {
+  if (error.GENCODE == kGenNoFunc) Abandon(hooks, ERRORMESSAGE(error), error);
+  if (error.GENCODE == kGenZeroDiv) return Answer::Value(0);
+  if ((error.GENCODE == kGenOpen && error.OSCODE == os::kOsSharingViolation && error.CANDEFAULT) ||
+      (error.GENCODE == kGenAppendLock && error.CANDEFAULT)) {
     NETERR(true);
     return Answer::Default();
   }

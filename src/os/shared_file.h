@@ -19,23 +19,10 @@
 #include <memory>
 #include <string>
 
-namespace talvi::os {
+// The file calls report the Windows error numbers, also on Linux.
+#include "os/os_code.h"
 
-// Windows error numbers that the file calls report (also on Linux, where
-// errno values are mapped to them).
-inline constexpr int kOsFileNotFound = 2;
-inline constexpr int kOsPathNotFound = 3;
-inline constexpr int kOsTooManyOpen = 4;
-inline constexpr int kOsAccessDenied = 5;
-inline constexpr int kOsWriteProtect = 19;
-inline constexpr int kOsGenFailure = 31;
-inline constexpr int kOsSharingViolation = 32;
-inline constexpr int kOsLockViolation = 33;
-inline constexpr int kOsHandleEof = 38;
-inline constexpr int kOsFileExists = 80;
-inline constexpr int kOsInvalidParameter = 87;
-inline constexpr int kOsDiskFull = 112;
-inline constexpr int kOsNameTooLong = 206;
+namespace talvi::os {
 
 // Where the Linux share-mode emulation keeps its locks: 2^62, beyond every
 // 32-bit lock scheme and every real file.

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 
+#include "os/os_code.h"
 #include "os/shared_file.h"
 
 namespace talvi::os {
@@ -22,28 +23,6 @@ constexpr std::uint64_t kHasWrite = kShareRangeOffset + 1;
 constexpr std::uint64_t kDeniesRead = kShareRangeOffset + 2;
 constexpr std::uint64_t kDeniesWrite = kShareRangeOffset + 3;
 constexpr std::uint64_t kGate = kShareRangeOffset + 4;
-
-int OsCodeOf(int err) {
-  switch (err) {
-    case ENOENT: return kOsFileNotFound;
-    case ENOTDIR: return kOsPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EISDIR: return kOsAccessDenied;
-    case EROFS: return kOsWriteProtect;
-    case EEXIST: return kOsFileExists;
-    case EMFILE:
-    case ENFILE: return kOsTooManyOpen;
-    case ENOSPC:
-    case EDQUOT: return kOsDiskFull;
-    case ENAMETOOLONG: return kOsNameTooLong;
-    case EAGAIN:
-    case EDEADLK: return kOsLockViolation;
-    case EINVAL:
-    case EOVERFLOW: return kOsInvalidParameter;
-    default: return kOsGenFailure;
-  }
-}
 
 bool OffsetFits(std::uint64_t offset, std::uint64_t length) {
   constexpr auto kMax = static_cast<std::uint64_t>(LLONG_MAX);

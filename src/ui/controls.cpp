@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "ui/pictures.h"
+#include "ui/registry.h"
 
 namespace talvi::ui {
 namespace qt {

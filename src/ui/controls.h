@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/ui.h"
+#include "ui/control.h"
+#include "ui/dialog.h"
+#include "ui/multiget.h"
 
 namespace talvi::ui {
 

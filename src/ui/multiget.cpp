@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 // TMultiGet: the parts that do not touch the window.
+#include "ui/multiget.h"
+
 #include <stdexcept>
 
-#include "ui/ui.h"
+#include "ui/control.h"
+#include "ui/dialog.h"
 
 namespace talvi::ui {
 namespace qt {

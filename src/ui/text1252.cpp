@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "ui/ui.h"
+#include "ui/text1252.h"
 
 namespace talvi::ui {
 

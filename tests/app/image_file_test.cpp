@@ -10,7 +10,7 @@
 #include "app/modal_answers.h"
 #include "app/save_image.h"
 #include "support/temp_dir.h"
-#include "ui/ui.h"
+#include "ui/app.h"
 
 namespace talvi::app {
 namespace {

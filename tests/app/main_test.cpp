@@ -15,7 +15,10 @@
 #include "os/keystate.h"
 #include "remote/remote.h"
 #include "support/temp_dir.h"
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
+#include "ui/multiget.h"
+#include "ui/registry.h"
 
 namespace talvi::app {
 namespace {

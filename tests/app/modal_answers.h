@@ -18,7 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/text1252.h"
 
 namespace talvi::testing {
 

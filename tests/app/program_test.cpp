@@ -19,7 +19,7 @@
 #include "fs/files.h"
 #include "fs/tree.h"
 #include "support/temp_dir.h"
-#include "ui/ui.h"
+#include "ui/app.h"
 
 namespace talvi::app {
 namespace {

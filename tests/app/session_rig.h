@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // A transfer session as the program runs it, minus the entry routine: a
 // real dialog (offscreen) with the log control, the port opened on the
-// simulated remote's pty, and the session driven from the test.
+// simulated remote's pty, and the session driven from the test on a clock
+// that moves only when the test steps it.
 #pragma once
 
 #include <QTimer>
@@ -12,11 +13,14 @@
 #include <string>
 
 #include "app/apricom.h"
+#include "app/stepped_clock.h"
 #include "app/transfer.h"
 #include "os/keystate.h"
 #include "remote/remote.h"
 #include "serial/serial.h"
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
+#include "ui/multiget.h"
 
 namespace talvi::testing {
 
@@ -75,7 +79,8 @@ struct SessionRig {
   std::unique_ptr<ui::TDialog> dialog;
   ui::TMultiGet* log = nullptr;
   ui::TextVar logText;
-  app::Transfer transfer;
+  SteppedClock clock;
+  app::Transfer transfer{clock};
   serial::Handle handle = -1;
   std::vector<std::string> saved;
   std::unique_ptr<QTimer> escTimer;

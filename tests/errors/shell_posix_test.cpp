@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "errors/errorsys.h"
+#include "support/temp_dir.h"
 
 namespace talvi::errors {
 namespace {
@@ -21,9 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(OpenWithDefaultHandler, HandsTheLinkOverUntouched) {
-  char pattern[] = "/tmp/talvi-open-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const fs::path dir = pattern;
+  const testing::TempDir tmp;
+  const fs::path dir = tmp.path();
   // A stand-in for the desktop's handler: records its argument, stays a
   // while, as a mail program would, and marks its end.
   const fs::path handler = dir / "xdg-open";

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/platform.h"
+#include "support/temp_dir.h"
 
 namespace talvi::lib {
 namespace {
@@ -19,22 +20,16 @@ using Names = std::vector<std::string>;
 class WildExpTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("talvi_wildexp_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
+    dir_ = tmp_.path();
     fs::create_directories(dir_ / "SUB.TXT");
     for (const char* name : {"B.TXT", "a.txt", ".hidden.txt", "ro.txt", "README", "c.dbf"}) {
       std::ofstream(dir_ / name) << "x";
     }
     fs::permissions(dir_ / "ro.txt", fs::perms::owner_read | fs::perms::group_read);
   }
-  void TearDown() override {
-    fs::permissions(dir_ / "ro.txt", fs::perms::owner_all);
-    fs::remove_all(dir_);
-  }
   std::string Mask(const std::string& mask) const { return (dir_ / mask).string(); }
 
+  talvi::testing::TempDir tmp_;  // removed with the read-only file in it
   fs::path dir_;
 };
 

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The dialog window: start handler, close check, close requests, Esc.
+#include "ui/dialog.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,8 +11,11 @@
 #include <QWidget>
 
 #include "os/keystate.h"
+#include "ui/app.h"
+#include "ui/multiget.h"
 #include "ui/qt_driver.h"
-#include "ui/ui.h"
+#include "ui/registry.h"
+#include "ui/window_handle.h"
 
 namespace talvi::ui {
 namespace {

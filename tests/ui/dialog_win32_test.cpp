@@ -4,8 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "os/keystate.h"
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
+#include "ui/msgbox.h"
+#include "ui/multiget.h"
+#include "ui/registry.h"
 #include "ui/win32_driver.h"
+#include "ui/window_handle.h"
 
 namespace talvi::ui {
 namespace {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The file chooser, driven as a user would: filters offered, names typed,
 // cancel.
+#include "ui/filedialog.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,8 +14,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/temp_dir.h"
+#include "ui/app.h"
 #include "ui/qt_driver.h"
-#include "ui/ui.h"
 
 namespace talvi::ui {
 namespace {
@@ -24,10 +27,9 @@ class FileDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Startup();
-    dir_ = fs::temp_directory_path() / ("talvi_fd_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
+    dir_ = tmp_.path();
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  testing::TempDir tmp_;
   fs::path dir_;
 };
 

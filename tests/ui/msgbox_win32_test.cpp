@@ -4,10 +4,12 @@
 // box with its progress bar, hourglass and disabled owner.
 #include <gtest/gtest.h>
 
-#include "lib/msgbox.h"
+#include "lib/window/msgbox.h"
 #include "os/keystate.h"
+#include "ui/app.h"
 #include "ui/controls.h"
-#include "ui/ui.h"
+#include "ui/dialog.h"
+#include "ui/msgbox.h"
 #include "ui/win32_driver.h"
 
 // After <windows.h>, which it builds on.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The log control: bound text, appending, scrolling, read-only input and
 // the 1252 texts on screen.
+#include "ui/multiget.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,8 +12,10 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include "ui/app.h"
+#include "ui/dialog.h"
 #include "ui/qt_driver.h"
-#include "ui/ui.h"
+#include "ui/text1252.h"
 
 namespace talvi::ui {
 namespace {

@@ -6,7 +6,10 @@
 
 #include <cstdint>
 
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
+#include "ui/metrics.h"
+#include "ui/multiget.h"
 #include "ui/win32_driver.h"
 
 namespace talvi::ui {

@@ -10,7 +10,9 @@
 
 #include "serial/pty.h"
 #include "serial/serial.h"
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
+#include "ui/window_handle.h"
 
 namespace talvi::ui {
 namespace {

@@ -8,8 +8,10 @@
 #include <thread>
 
 #include "serial/serial.h"
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
 #include "ui/win32_driver.h"
+#include "ui/window_handle.h"
 
 namespace talvi::ui {
 namespace {

@@ -15,7 +15,7 @@
 #include <chrono>
 #include <functional>
 
-#include "ui/ui.h"
+#include "ui/app.h"
 
 namespace talvi::testing {
 

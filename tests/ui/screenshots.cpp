@@ -12,8 +12,10 @@
 #include <cstdio>
 #include <string>
 
-#include "lib/msgbox.h"
-#include "ui/ui.h"
+#include "lib/window/msgbox.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
+#include "ui/multiget.h"
 
 namespace {
 

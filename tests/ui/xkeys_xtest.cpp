@@ -14,7 +14,8 @@
 #include "os/keystate.h"
 #include "os/keystate_x11.h"
 #include "support/xserver.h"
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
 
 // Xlib last: its macros (Bool, Status, None ...) clash with Qt's names.
 #include <X11/Xlib.h>

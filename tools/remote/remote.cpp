@@ -21,8 +21,8 @@ constexpr char kAckByte = 0;
 // byte 9 and a hang-up are seen whatever the remote is doing.
 class Session {
  public:
-  Session(const Line& line, const Options& options, std::stop_token stop)
-      : line_(line), options_(options), stop_(std::move(stop)) {}
+  Session(const Line& line, const Options& options, std::stop_token stop, std::atomic<bool>* resume)
+      : line_(line), options_(options), stop_(std::move(stop)), resume_(resume) {}
 
   Report play() {
     std::string error;
@@ -80,11 +80,11 @@ class Session {
     const Fault* stall = faultAt(Fault::Kind::kStall, side);
     if (stall != nullptr) {
       const std::size_t at = std::min(block.size(), static_cast<std::size_t>(stall->count));
-      if (!send(block.substr(0, at)) || !listen(milliseconds(stall->ms))) return false;
+      if (!send(block.substr(0, at)) || !pause(stall->ms)) return false;
       block.erase(0, at);
     }
     if (!send(block)) return false;
-    if (drop != nullptr) return listen(milliseconds(drop->ms));
+    if (drop != nullptr) return pause(drop->ms);
     ++report_.sides;
     return true;
   }
@@ -141,6 +141,16 @@ class Session {
       }
     }
     return true;
+  }
+
+  // A fault's pause: `ms` milliseconds, or until resumed.
+  bool pause(int ms) {
+    if (ms != kUntilResumed) return listen(milliseconds(ms));
+    for (;;) {
+      // relaxed: the flag hands over nothing but itself.
+      if (resume_ != nullptr && resume_->exchange(false, std::memory_order_relaxed)) return true;
+      if (await(0, milliseconds(20)) < 0) return false;
+    }
   }
 
   bool waitAck() {
@@ -204,6 +214,7 @@ class Session {
   const Line& line_;
   const Options& options_;
   std::stop_token stop_;
+  std::atomic<bool>* resume_;
   Report report_;
   std::size_t consumed_ = 0;
   Clock::time_point paceStart_ = Clock::now();
@@ -234,8 +245,9 @@ std::optional<std::string> diskData(const Options& options, std::string& error) 
   return data;
 }
 
-Report run(const Line& line, const Options& options, std::stop_token stop) {
-  return Session(line, options, std::move(stop)).play();
+Report run(const Line& line, const Options& options, std::stop_token stop,
+           std::atomic<bool>* resume) {
+  return Session(line, options, std::move(stop), resume).play();
 }
 
 RemoteThread::RemoteThread(Options options) : options_(std::move(options)) {
@@ -255,7 +267,7 @@ const std::string& RemoteThread::portPath() const {
 void RemoteThread::start() {
   if (!line_ || thread_.joinable()) return;
   thread_ = std::jthread([this](std::stop_token stop) {
-    report_ = run(*line_, options_, stop);
+    report_ = run(*line_, options_, stop, &resume_);
     finished_.store(true, std::memory_order_release);
   });
 }

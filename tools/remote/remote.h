@@ -28,7 +28,8 @@ struct Fault {
   enum class Kind {
     // Side `side` stops `count` bytes short, then the line stays silent for
     // `ms` milliseconds before the next command (0: the next "T" follows at
-    // once, so it lands inside the track data the program still expects).
+    // once, so it lands inside the track data the program still expects;
+    // kUntilResumed: until RemoteThread::resume is called).
     kDrop,
     // Side `side` pauses `ms` milliseconds after its first `count` bytes.
     kStall,
@@ -41,6 +42,9 @@ struct Fault {
   int ms = 0;
   std::uint8_t byte = 0;
 };
+
+// A fault pause that lasts until the test lets the remote go on.
+inline constexpr int kUntilResumed = -1;
 
 struct Options {
   // Track sides per disk; ignored when trackBytes is set.
@@ -87,8 +91,11 @@ const char* describe(Outcome outcome);
 // The bytes of one disk in sending order, `sides` (or trackBytes.size()) x 4608.
 std::optional<std::string> diskData(const Options& options, std::string& error);
 
-// Plays the remote side over `line` until done, stopped, or broken off.
-Report run(const Line& line, const Options& options, std::stop_token stop = {});
+// Plays the remote side over `line` until done, stopped, or broken off. A
+// pause of kUntilResumed ends once `resume` is true (it is set back to
+// false); without `resume` such a pause lasts until the run is stopped.
+Report run(const Line& line, const Options& options, std::stop_token stop = {},
+           std::atomic<bool>* resume = nullptr);
 
 // A remote on its own pseudo-terminal, running on a thread: what tests and
 // benchmarks use in-process.
@@ -109,6 +116,9 @@ class RemoteThread {
   // True once the run has ended (its report is ready).
   bool finished() const { return finished_.load(std::memory_order_acquire); }
   void stop();
+  // Ends the pause of a kUntilResumed fault (now, or when it begins).
+  // relaxed: the flag hands over nothing but itself.
+  void resume() { resume_.store(true, std::memory_order_relaxed); }
 
  private:
   Options options_;
@@ -116,6 +126,7 @@ class RemoteThread {
   std::string error_;
   Report report_;
   std::atomic<bool> finished_{false};  // release after report_ is written
+  std::atomic<bool> resume_{false};    // set by resume, taken by the run
   std::jthread thread_;
 };
 

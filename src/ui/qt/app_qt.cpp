@@ -20,8 +20,12 @@
 
 #include "os/keystate.h"
 #include "serial/serial.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
 #include "ui/qt/qt_internal.h"
-#include "ui/ui.h"
+#include "ui/registry.h"
+#include "ui/text1252.h"
+#include "ui/window_handle.h"
 
 namespace talvi::ui {
 namespace {

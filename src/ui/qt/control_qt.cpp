@@ -3,8 +3,8 @@
 #include <QPalette>
 #include <QWidget>
 
+#include "ui/control.h"
 #include "ui/qt/qt_internal.h"
-#include "ui/ui.h"
 
 namespace talvi::ui {
 

@@ -10,7 +10,8 @@
 #include <map>
 #include <vector>
 
-#include "ui/ui.h"
+#include "ui/dialog.h"
+#include "ui/window_handle.h"
 
 namespace talvi::ui {
 

@@ -15,9 +15,11 @@
 #include <map>
 #include <vector>
 
+#include "ui/app.h"
+#include "ui/control.h"
+#include "ui/dialog.h"
 #include "ui/qt/dialog_native.h"
 #include "ui/qt/qt_internal.h"
-#include "ui/ui.h"
 
 namespace talvi::ui {
 namespace {

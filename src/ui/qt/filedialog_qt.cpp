@@ -7,8 +7,8 @@
 #include <QStringList>
 
 #include "os/text1252.h"
+#include "ui/filedialog.h"
 #include "ui/qt/qt_internal.h"
-#include "ui/ui.h"
 
 namespace talvi::ui {
 namespace {

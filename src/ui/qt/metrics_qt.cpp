@@ -5,8 +5,10 @@
 #include <QFontMetrics>
 #include <QWidget>
 
+#include "ui/control.h"
+#include "ui/dialog.h"
+#include "ui/metrics.h"
 #include "ui/qt/qt_internal.h"
-#include "ui/ui.h"
 
 namespace talvi::ui {
 namespace {

@@ -5,8 +5,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "ui/msgbox.h"
 #include "ui/qt/qt_internal.h"
-#include "ui/ui.h"
 
 namespace talvi::ui {
 namespace {

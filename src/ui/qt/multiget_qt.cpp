@@ -8,8 +8,9 @@
 #include <QTextCursor>
 #include <cstring>
 
+#include "ui/control.h"
+#include "ui/multiget.h"
 #include "ui/qt/qt_internal.h"
-#include "ui/ui.h"
 
 namespace talvi::ui {
 namespace {

@@ -7,7 +7,9 @@
 #include <QWidget>
 #include <string>
 
-#include "ui/ui.h"
+#include "ui/control.h"
+#include "ui/dialog.h"
+#include "ui/text1252.h"
 
 namespace talvi::ui {
 

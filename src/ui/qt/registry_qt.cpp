@@ -8,9 +8,12 @@
 #include <stdexcept>
 #include <vector>
 
+#include "ui/control.h"
+#include "ui/dialog.h"
 #include "ui/qt/dialog_native.h"
 #include "ui/qt/qt_internal.h"
-#include "ui/ui.h"
+#include "ui/registry.h"
+#include "ui/window_handle.h"
 
 namespace talvi::ui {
 namespace {

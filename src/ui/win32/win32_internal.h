@@ -10,7 +10,17 @@
 // clang-format off
 #include "serial/serial.h"
 #include "os/keystate.h"
-#include "ui/ui.h"
+// The implementation of the whole window layer.
+#include "ui/app.h"
+#include "ui/control.h"
+#include "ui/dialog.h"
+#include "ui/filedialog.h"
+#include "ui/metrics.h"
+#include "ui/msgbox.h"
+#include "ui/multiget.h"
+#include "ui/registry.h"
+#include "ui/text1252.h"
+#include "ui/window_handle.h"
 #include <windows.h>
 // clang-format on
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The dialogs' close check and the field checks behind it.
-#include "lib/valid.h"
+#include "lib/window/valid.h"
 
 #include <cmath>
 #include <optional>
@@ -8,9 +8,11 @@
 
 #include "lib/date.h"
 #include "lib/entry_number.h"
-#include "lib/msgbox.h"
+#include "lib/window/msgbox.h"
+#include "ui/control.h"
 #include "ui/controls.h"
-#include "ui/ui.h"
+#include "ui/dialog.h"
+#include "ui/metrics.h"
 
 namespace talvi::lib {
 namespace {

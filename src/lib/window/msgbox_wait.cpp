@@ -4,11 +4,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "lib/msgbox.h"
-#include "lib/msgbox_state.h"
+#include "lib/window/msgbox.h"
+#include "lib/window/msgbox_state.h"
 #include "os/keystate.h"
+#include "ui/app.h"
 #include "ui/controls.h"
-#include "ui/ui.h"
+#include "ui/dialog.h"
+#include "ui/metrics.h"
+#include "ui/registry.h"
 
 namespace talvi::lib {
 namespace {

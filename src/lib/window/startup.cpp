@@ -1,24 +1,21 @@
 // SPDX-License-Identifier: MIT
-#include "lib/startup.h"
+#include "lib/window/startup.h"
 
 #include <mutex>
 #include <vector>
 
 #include "base/ascii.h"
-
-#ifdef TALVI_WITH_DBF
 #include "dbf/areas.h"
-#endif
 #include "errors/errorsys.h"
 #include "fs/hooks.h"
-#include "lib/msgbox.h"
 #include "lib/settings.h"
 #include "lib/settings_vars.h"
 #include "lib/startup_files.h"
 #include "lib/user.h"
+#include "lib/window/msgbox.h"
 #include "os/path.h"
 #include "os/wildcard.h"
-#include "ui/ui.h"
+#include "ui/app.h"
 
 namespace talvi::lib {
 namespace {
@@ -152,14 +149,11 @@ void OnCloseAll(std::function<void()> close_tables) {
   CloseAllSteps().push_back(std::move(close_tables));
 }
 
-#ifdef TALVI_WITH_DBF
 namespace {
-// CLOSEALL closes every table of the table engine and selects area 1 (in
-// builds that leave the engine out there are no tables to close).
+// CLOSEALL closes every table of the table engine and selects area 1.
 [[maybe_unused]] const bool table_engine_registered =
     (OnCloseAll([] { dbf::Workspace().CloseAll(); }), true);
 }  // namespace
-#endif
 
 void DELDIR(const std::string& folder) {
   // A link is an entry of its own: the folder it names is not emptied.

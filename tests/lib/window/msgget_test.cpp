@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 // MSGGET: confirm, cancel, close, and a bad value caught before closing.
-#include "lib/msgget.h"
+#include "lib/window/msgget.h"
 
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
 #include <QMessageBox>
 
+#include "ui/app.h"
 #include "ui/qt_driver.h"
-#include "ui/ui.h"
 
 namespace talvi::lib {
 namespace {

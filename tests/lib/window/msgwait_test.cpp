@@ -10,11 +10,12 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "lib/msgbox.h"
+#include "lib/window/msgbox.h"
 #include "os/keystate.h"
+#include "ui/app.h"
 #include "ui/controls.h"
+#include "ui/dialog.h"
 #include "ui/qt_driver.h"
-#include "ui/ui.h"
 
 namespace talvi::lib {
 namespace {

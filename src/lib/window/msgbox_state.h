@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "lib/msgbox.h"
+#include "lib/window/msgbox.h"
 
 namespace talvi::lib::msgbox_state {
 

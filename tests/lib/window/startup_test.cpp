@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Start-up defaults, access-control variables, the user state, CLOSEALL
 // and the shut-down, and the error handler that start-up puts in force.
-#include "lib/startup.h"
+#include "lib/window/startup.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

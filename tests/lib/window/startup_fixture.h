@@ -17,6 +17,7 @@
 #include <string>
 
 #include "os/attributes.h"
+#include "support/temp_dir.h"
 
 namespace talvi::lib::testing {
 
@@ -48,9 +49,7 @@ inline bool SetImmutable(const fs::path& path, bool on) {
 class StartupFolders : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/talvi-startup-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    root_ = dir_.path();
     work_ = root_ / "work";
     temp_ = root_ / "temp";
     fs::create_directories(work_);
@@ -72,12 +71,12 @@ class StartupFolders : public ::testing::Test {
     for (const auto& entry : fs::recursive_directory_iterator(root_, ec)) {
       SetImmutable(entry.path(), false);
     }
-    fs::remove_all(root_, ec);
   }
 
   fs::path root_, work_, temp_;
 
  private:
+  talvi::testing::TempDir dir_;  // removed once the flags above are cleared
   fs::path old_cwd_;
   std::optional<std::string> old_temp_;
 };

@@ -3,7 +3,7 @@
 // on real folders.
 #include <gtest/gtest.h>
 
-#include "lib/startup.h"
+#include "lib/window/startup.h"
 #include "os/path.h"
 #include "startup_fixture.h"
 

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 // MSGGET: one prompt, one entry field, OK and Cancel.
-#include "lib/msgget.h"
+#include "lib/window/msgget.h"
 
 #include <cmath>
 #include <optional>
 
 #include "lib/entry_number.h"
-#include "lib/valid.h"
+#include "lib/window/valid.h"
 #include "ui/controls.h"
-#include "ui/ui.h"
+#include "ui/dialog.h"
 
 namespace talvi::lib {
 

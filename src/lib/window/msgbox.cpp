@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 // POPMSG: message and question boxes, and the wait box driven by it.
-#include "lib/msgbox.h"
+#include "lib/window/msgbox.h"
 
-#include "lib/msgbox_state.h"
+#include "lib/window/msgbox_state.h"
 #include "os/beep.h"
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/msgbox.h"
 
 namespace talvi::lib {
 namespace msgbox_state {

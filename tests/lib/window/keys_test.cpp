@@ -10,7 +10,7 @@
 #include <QLineEdit>
 
 #include "os/keystate.h"
-#include "ui/ui.h"
+#include "ui/app.h"
 
 namespace talvi::lib {
 namespace {

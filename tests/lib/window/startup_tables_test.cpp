@@ -2,20 +2,15 @@
 // CLOSEALL and the table engine: every table closed, area 1 selected.
 #include <gtest/gtest.h>
 
-#include "errors/error.h"
-#include "lib/startup.h"
-#include "support/temp_dir.h"
-#ifdef TALVI_WITH_DBF
 #include "dbf/areas.h"
-#endif
+#include "errors/error.h"
+#include "lib/window/startup.h"
+#include "support/temp_dir.h"
 
 namespace talvi::lib {
 namespace {
 
 TEST(CloseAllTables, ClosesEveryTableAndSelectsAreaOne) {
-#ifndef TALVI_WITH_DBF
-  GTEST_SKIP() << "built without the table engine (dbf not in TALVI_LAYERS)";
-#else
   testing::TempFolder dir;
   errors::Handler old =
       errors::SetHandler([](const errors::Error&) { return errors::Answer::Default(); });
@@ -34,7 +29,6 @@ TEST(CloseAllTables, ClosesEveryTableAndSelectsAreaOne) {
   dbf::WorkArea alone(1);
   EXPECT_TRUE(alone.Use(dir / "ONE.DBF", "X", {.shared = false}));
   errors::SetHandler(std::move(old));
-#endif
 }
 
 }  // namespace

@@ -7,11 +7,15 @@
 #include <QMessageBox>
 #include <QPalette>
 
-#include "lib/msgbox.h"
-#include "lib/valid.h"
+#include "lib/window/msgbox.h"
+#include "lib/window/valid.h"
+#include "ui/control.h"
 #include "ui/controls.h"
+#include "ui/dialog.h"
+#include "ui/metrics.h"
+#include "ui/multiget.h"
 #include "ui/qt_driver.h"
-#include "ui/ui.h"
+#include "ui/registry.h"
 
 namespace talvi::lib {
 namespace {

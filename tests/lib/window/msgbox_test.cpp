@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // POPMSG's question boxes answered with the mouse and the keyboard.
-#include "lib/msgbox.h"
+#include "lib/window/msgbox.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "ui/app.h"
 #include "ui/qt_driver.h"
-#include "ui/ui.h"
 
 namespace talvi::lib {
 namespace {
