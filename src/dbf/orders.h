@@ -102,6 +102,12 @@ class Orders : public TableObserver {
   bool KeyOf(Order& order, const std::string& record, std::uint32_t recno, std::string& key,
              bool& included);
 
+  // Checks order `number` against the records: entries in order, each
+  // the key of its record, every record of the order there. Problems and
+  // notes are added to the lists; false only for no such order.
+  bool Check(int number, std::vector<std::string>& problems, std::vector<std::string>& notes,
+             std::uint32_t& keys);
+
   // TableObserver.
   void OnAppend(WorkArea& area, std::uint32_t recno, const std::string& record) override;
   void OnChange(WorkArea& area, std::uint32_t recno, const std::string& before,
