@@ -65,6 +65,9 @@ class CdxTag : public IndexTree {
   };
   bool Root(std::uint32_t& root);
   bool SetRoot(std::uint32_t root);
+  // The node at `offset`, from the cache or the file; null when it cannot
+  // be read (raised). Valid until the next change of the cache.
+  const CdxNode* Node(std::uint32_t offset);
   bool Read(std::uint32_t offset, CdxNode& node);
   bool Write(const CdxNode& node);
   bool PathTo(const IndexEntry& entry, std::vector<Step>& path);

@@ -13,8 +13,7 @@
 namespace talvi::dbf {
 namespace {
 
-constexpr int kMaxDepth = 32;      // deeper than any real tree: a cycle
-constexpr int kMaxHops = 1 << 20;  // sibling steps in one search
+constexpr int kMaxDepth = 32;  // deeper than any real tree: a cycle
 
 std::uint32_t Le32(const unsigned char* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -62,18 +61,25 @@ bool CdxTag::SetRoot(std::uint32_t root) {
   return true;
 }
 
-bool CdxTag::Read(std::uint32_t offset, CdxNode& node) {
+const CdxNode* CdxTag::Node(std::uint32_t offset) {
   auto it = cache_.find(offset);
-  if (it != cache_.end()) {
-    node = it->second;
-    return true;
-  }
+  if (it != cache_.end()) return &it->second;
   unsigned char page[kCdxPageSize];
-  if (!file_.ReadPage(offset, page)) return false;
+  if (!file_.ReadPage(offset, page)) return nullptr;
   std::string why;
-  if (!DecodeCdxNode(page, form_, node, why)) return file_.Bad(why);
+  CdxNode node;
+  if (!DecodeCdxNode(page, form_, node, why)) {
+    file_.Bad(why);
+    return nullptr;
+  }
   node.offset = offset;
-  cache_[offset] = node;
+  return &(cache_[offset] = std::move(node));
+}
+
+bool CdxTag::Read(std::uint32_t offset, CdxNode& node) {
+  const CdxNode* n = Node(offset);
+  if (!n) return false;
+  node = *n;
   return true;
 }
 
@@ -98,8 +104,12 @@ bool CdxTag::PathTo(const IndexEntry& entry, std::vector<Step>& path) {
     Step s;
     if (!Read(at, s.node)) return false;
     const auto& es = s.node.entries;
-    std::size_t i = 0;
-    while (i < es.size() && CompareToProbe(es[i].key, es[i].recno, probe, key_size()) < 0) ++i;
+    const auto i = static_cast<std::size_t>(
+        std::partition_point(es.begin(), es.end(),
+                             [&](const IndexEntry& x) {
+                               return CompareToProbe(x.key, x.recno, probe, key_size()) < 0;
+                             }) -
+        es.begin());
     if (s.node.leaf()) {
       s.index = i;
       path.push_back(std::move(s));
@@ -276,29 +286,31 @@ bool CdxTag::SeekForward(const KeyProbe& probe, bool strict, std::optional<Index
 bool CdxTag::SeekForwardLocked(const KeyProbe& probe, bool strict,
                                std::optional<IndexEntry>& found) {
   found.reset();
-  const auto after = [&](const IndexEntry& e) {
+  // Entries are in order: the ones not after the probe come first.
+  const auto notAfter = [&](const IndexEntry& e) {
     const int c = CompareToProbe(e.key, e.recno, probe, key_size());
-    return strict ? c > 0 : c >= 0;
+    return strict ? c <= 0 : c < 0;
   };
   std::uint32_t at = 0;
   if (!Root(at)) return false;
-  CdxNode n;
+  const CdxNode* n = nullptr;
   for (int depth = 0;; ++depth) {
     if (depth > kMaxDepth) return file_.Bad("index nodes form a cycle");
-    if (!Read(at, n)) return false;
-    if (n.leaf()) break;
-    const auto it = std::find_if(n.entries.begin(), n.entries.end(), after);
-    if (it == n.entries.end()) return true;
-    at = n.children[static_cast<std::size_t>(it - n.entries.begin())];
+    if (!(n = Node(at))) return false;
+    if (n->leaf()) break;
+    const auto it = std::partition_point(n->entries.begin(), n->entries.end(), notAfter);
+    if (it == n->entries.end()) return true;
+    at = n->children[static_cast<std::size_t>(it - n->entries.begin())];
   }
-  for (int hop = 0; hop < kMaxHops; ++hop) {
-    const auto it = std::find_if(n.entries.begin(), n.entries.end(), after);
-    if (it != n.entries.end()) {
+  // More sibling steps than the file has nodes would be a cycle.
+  for (std::uint64_t hop = 0; hop <= file_.fileSize_ / kCdxPageSize; ++hop) {
+    const auto it = std::partition_point(n->entries.begin(), n->entries.end(), notAfter);
+    if (it != n->entries.end()) {
       found = *it;
       return true;
     }
-    if (n.right == kCdxNone) return true;
-    if (!Read(n.right, n)) return false;
+    if (n->right == kCdxNone) return true;
+    if (!(n = Node(n->right))) return false;
   }
   return file_.Bad("index leaves form a cycle");
 }
@@ -313,24 +325,26 @@ bool CdxTag::SeekBackward(const KeyProbe& probe, bool strict, std::optional<Inde
   };
   std::uint32_t at = 0;
   if (!Root(at)) return false;
-  CdxNode n;
+  const CdxNode* n = nullptr;
   for (int depth = 0;; ++depth) {
     if (depth > kMaxDepth) return file_.Bad("index nodes form a cycle");
-    if (!Read(at, n)) return false;
-    if (n.leaf()) break;
-    std::size_t i = 0;
-    while (i + 1 < n.entries.size() && before(n.entries[i])) ++i;
-    at = n.children[i];
+    if (!(n = Node(at))) return false;
+    if (n->leaf()) break;
+    // The first child whose last entry is not before the probe, or the last.
+    const auto it = std::partition_point(n->entries.begin(), n->entries.end(), before);
+    const auto i = std::min<std::size_t>(static_cast<std::size_t>(it - n->entries.begin()),
+                                         n->entries.size() - 1);
+    at = n->children[i];
   }
-  for (int hop = 0; hop < kMaxHops; ++hop) {
-    for (std::size_t i = n.entries.size(); i > 0; --i) {
-      if (before(n.entries[i - 1])) {
-        found = n.entries[i - 1];
-        return true;
-      }
+  // More sibling steps than the file has nodes would be a cycle.
+  for (std::uint64_t hop = 0; hop <= file_.fileSize_ / kCdxPageSize; ++hop) {
+    const auto it = std::partition_point(n->entries.begin(), n->entries.end(), before);
+    if (it != n->entries.begin()) {
+      found = *(it - 1);
+      return true;
     }
-    if (n.left == kCdxNone) return true;
-    if (!Read(n.left, n)) return false;
+    if (n->left == kCdxNone) return true;
+    if (!(n = Node(n->left))) return false;
   }
   return file_.Bad("index leaves form a cycle");
 }
