@@ -56,6 +56,10 @@ class CdxTag : public IndexTree {
   bool Flush() override;
   // The depth of the tree (1 = the root is a leaf).
   bool Depth(int& depth);
+  // Replaces the tree with `entries` (any order; for a unique tag the
+  // lowest record number of a key stays), written node by node: full
+  // leaves, then the levels above them.
+  bool Load(std::vector<IndexEntry> entries);
 
  private:
   friend class CdxFile;
@@ -80,6 +84,7 @@ class CdxTag : public IndexTree {
   bool WalkNode(std::uint32_t offset, int depth, std::vector<std::uint32_t>& seen,
                 const std::function<bool(const IndexEntry&)>& visit, bool& goOn);
   bool FreeTree(std::uint32_t offset, int depth);
+  bool WriteLevel(std::vector<CdxNode>& nodes);
 
   CdxFile& file_;
   std::uint32_t header_;

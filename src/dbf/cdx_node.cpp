@@ -129,6 +129,27 @@ bool EncodeLeaf(const CdxNode& node, const CdxKeyForm& form, unsigned char* page
 
 }  // namespace
 
+std::size_t CdxLeafBytes(std::size_t count, std::uint32_t maxRecno, std::size_t keyBytes,
+                         const CdxKeyForm& form) {
+  const unsigned countBits = BitsFor(form.keyLength);
+  const std::size_t width = (BitsFor(maxRecno) + 2 * countBits + 7) / 8;
+  return count * width + keyBytes;
+}
+
+std::size_t CdxStoredBytes(const std::string* previous, const std::string& key,
+                           const CdxKeyForm& form) {
+  const std::size_t keyLength = form.keyLength;
+  std::size_t trail = 0;
+  if (form.trimTrailing) {
+    while (trail < keyLength && key[keyLength - 1 - trail] == form.filler) ++trail;
+  }
+  std::size_t dup = 0;
+  if (previous) {
+    while (dup < keyLength - trail && (*previous)[dup] == key[dup]) ++dup;
+  }
+  return keyLength - dup - trail;
+}
+
 std::size_t CdxInnerCapacity(std::size_t keyLength) {
   return (kCdxPageSize - kNodeHead) / (keyLength + 8);
 }

@@ -39,6 +39,15 @@ struct CdxKeyForm {
   bool trimTrailing = true;
 };
 
+// The bytes a leaf of `count` entries takes: `keyBytes` stored key bytes,
+// entries packed for `maxRecno` (what EncodeCdxNode writes).
+std::size_t CdxLeafBytes(std::size_t count, std::uint32_t maxRecno, std::size_t keyBytes,
+                         const CdxKeyForm& form);
+// The bytes of `key` a leaf stores after `previous` (null: the first key).
+std::size_t CdxStoredBytes(const std::string* previous, const std::string& key,
+                           const CdxKeyForm& form);
+inline constexpr std::size_t kCdxLeafArea = 488;
+
 // The most entries an inner node holds.
 std::size_t CdxInnerCapacity(std::size_t keyLength);
 

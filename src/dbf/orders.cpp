@@ -153,6 +153,19 @@ bool Orders::Build(Order& order, const Order* over) {
         return false;
       }
     }
+  } else if (auto* tag = dynamic_cast<CdxTag*>(order.tree)) {
+    // A whole CDX tag is written from its sorted keys, node after node.
+    std::vector<IndexEntry> entries;
+    const std::uint32_t n = area_.table()->RecordCount();
+    entries.reserve(n);
+    for (std::uint32_t recno = 1; recno <= n; ++recno) {
+      if (!area_.table()->ReadRecord(recno, record) ||
+          !KeyOf(order, record, recno, key, included)) {
+        return false;
+      }
+      if (included) entries.push_back({key, recno});
+    }
+    if (!tag->Load(std::move(entries))) return false;
   } else {
     const std::uint32_t n = area_.table()->RecordCount();
     for (std::uint32_t recno = 1; recno <= n; ++recno) {

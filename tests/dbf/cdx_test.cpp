@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <set>
 
@@ -246,6 +247,57 @@ TEST_F(CdxTest, WrittenTreesFollowAModelAndReadBackAfterReopen) {
   EXPECT_EQ(again->tags()[0]->info().forExpr, "QTY > 0");
   EXPECT_EQ(all(*again->Tag("TEXT")), expect(textModel));
   EXPECT_EQ(all(*again->Tag("NUM")), expect(numModel));
+  EXPECT_TRUE(log_.empty());
+}
+
+// A tree written in one go from unsorted keys walks in order, takes
+// changes afterwards like any other, and keeps one record per unique key.
+TEST_F(CdxTest, LoadedTreesWalkInOrderAndTakeChanges) {
+  auto cdx = CdxFile::Create(dir_ / "L.CDX");
+  ASSERT_NE(cdx, nullptr);
+  CdxTag* t = cdx->AddTag({.name = "T", .keyExpr = "K", .keyLength = 20});
+  CdxTag* u = cdx->AddTag({.name = "U", .keyExpr = "K", .unique = true, .keyLength = 20});
+  ASSERT_TRUE(t && u);
+  std::mt19937 rng(9);
+  std::vector<IndexEntry> in;
+  std::set<std::pair<std::string, std::uint32_t>> model;
+  std::map<std::string, std::uint32_t> firsts;
+  for (std::uint32_t r = 1; r <= 20000; ++r) {
+    std::string k = std::to_string(rng() % 5000);
+    k.resize(20, ' ');
+    in.push_back({k, r});
+    model.insert({k, r});
+    firsts.emplace(k, r);
+  }
+  std::shuffle(in.begin(), in.end(), rng);
+  ASSERT_TRUE(t->Load(in));
+  ASSERT_TRUE(u->Load(in));
+  const auto all = [](CdxTag& tag) {
+    std::vector<std::pair<std::string, std::uint32_t>> v;
+    EXPECT_TRUE(tag.Walk([&](const IndexEntry& e) {
+      v.emplace_back(e.key, e.recno);
+      return true;
+    }));
+    return v;
+  };
+  EXPECT_EQ(all(*t),
+            (std::vector<std::pair<std::string, std::uint32_t>>(model.begin(), model.end())));
+  EXPECT_EQ(all(*u),
+            (std::vector<std::pair<std::string, std::uint32_t>>(firsts.begin(), firsts.end())));
+  int depth = 0;
+  ASSERT_TRUE(t->Depth(depth));
+  EXPECT_GE(depth, 3);
+  for (int i = 0; i < 3000; ++i) {
+    const auto& e = in[static_cast<std::size_t>(i)];
+    ASSERT_TRUE(t->Remove({e.key, e.recno}));
+    model.erase({e.key, e.recno});
+    std::string k = "x" + std::to_string(i);
+    k.resize(20, ' ');
+    ASSERT_TRUE(t->Insert({k, 30000u + static_cast<std::uint32_t>(i)}));
+    model.insert({k, 30000u + static_cast<std::uint32_t>(i)});
+  }
+  EXPECT_EQ(all(*t),
+            (std::vector<std::pair<std::string, std::uint32_t>>(model.begin(), model.end())));
   EXPECT_TRUE(log_.empty());
 }
 
