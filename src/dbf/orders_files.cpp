@@ -171,6 +171,10 @@ bool Orders::Create(const OrderSpec& wanted) {
   // An index named .NTX under DBFCDX is a CDX file with one tag, made anew;
   // other names add a tag to the file (open here already, or on disk).
   Bag* bag = IsNtxName(path) ? nullptr : FindBag(existing.empty() ? path : existing);
+  if (bag && !bag->cdx) {  // an NTX file of that name: replaced by a CDX file
+    Close(bag->path);
+    bag = nullptr;
+  }
   std::unique_ptr<Bag> fresh;
   if (!bag) {
     if (!IsNtxName(path) && !existing.empty() && FileIsCdx(existing)) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Two real processes share a table and its structural CDX: one appends
+// Two real processes share a table and its index (the structural CDX, or
+// an NTX file under DBFNTX): one appends
 // records and rewrites keys under record locks, the other seeks and skips
 // through the order meanwhile. The reader never sees the order go
 // backwards and finds every key the writer has committed.
@@ -48,10 +49,11 @@ bool ReadLog(const std::string& path, std::set<std::string>& keys) {
 // one afterwards rewrites an earlier record's key from A... to B..., so
 // keys only ever move up. A key is logged once committed, and logged as
 // gone before the change that removes it.
-int Writer(const std::string& table, const std::string& log, int n) {
+int Writer(const std::string& table, const std::string& ntx, const std::string& log, int n) {
   testing::ErrorLog quiet;
   if (!Workspace().Use(table, "S", {.shared = true})) return 10;
   WorkArea& a = Workspace().Current();
+  if (!ntx.empty() && !a.orders().Open(ntx)) return 16;
   std::FILE* out = std::fopen(log.c_str(), "a");
   if (!out) return 11;
   for (int i = 0; i < n; ++i) {
@@ -84,10 +86,16 @@ int Writer(const std::string& table, const std::string& log, int n) {
   return 0;
 }
 
-TEST(CdxProcess, AReaderSeesAWholeOrderWhileAnotherProcessWritesIt) {
+class IndexProcess : public ::testing::TestWithParam<const char*> {
+ protected:
+  void TearDown() override { Engine().driver = "DBFCDX"; }
+};
+
+TEST_P(IndexProcess, AReaderSeesAWholeOrderWhileAnotherProcessWritesIt) {
   talvi::testing::TempDir dir;
   testing::ErrorLog log;
-  Engine().driver = "DBFCDX";
+  Engine().driver = GetParam();
+  const std::string ntx = std::string(GetParam()) == "DBFNTX" ? dir / "NAME.NTX" : "";
   const std::string table = dir / "SHARED.DBF";
   const std::string changes = dir / "changes.log";
   constexpr int kRecords = 600;
@@ -95,13 +103,16 @@ TEST(CdxProcess, AReaderSeesAWholeOrderWhileAnotherProcessWritesIt) {
   Workspace().CloseAll();
   ASSERT_TRUE(Workspace().Use(table, "S", {.shared = false}));
   ASSERT_TRUE(Workspace().Current().orders().Create(
-      {.bag_path = dir / "SHARED", .tag = "NAME", .key = "NAME"}));
+      {.bag_path = ntx.empty() ? dir / "SHARED" : ntx, .tag = "NAME", .key = "NAME"}));
   Workspace().CloseAll();
   const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(Writer(table, changes, kRecords));
+  if (pid == 0) ::_exit(Writer(table, ntx, changes, kRecords));
 
   ASSERT_TRUE(Workspace().Use(table, "S", {.shared = true}));
   WorkArea& a = Workspace().Current();
+  if (!ntx.empty()) {
+    ASSERT_TRUE(a.orders().Open(ntx));
+  }
   ASSERT_TRUE(a.orders().SetCurrent("NAME"));
   const auto started = std::chrono::steady_clock::now();
   bool done = false;
@@ -145,6 +156,8 @@ TEST(CdxProcess, AReaderSeesAWholeOrderWhileAnotherProcessWritesIt) {
   Workspace().CloseAll();
   EXPECT_TRUE(log.empty()) << (log.empty() ? "" : log.last().DESCRIPTION.value_or(""));
 }
+
+INSTANTIATE_TEST_SUITE_P(Drivers, IndexProcess, ::testing::Values("DBFCDX", "DBFNTX"));
 
 }  // namespace
 }  // namespace talvi::dbf
