@@ -135,12 +135,12 @@ bool CdxTag::Store(std::vector<Step>& path, std::size_t level) {
   unsigned char page[kCdxPageSize];
   if (EncodeCdxNode(node, form_, page)) {
     if (!file_.WritePage(node.offset, page)) return false;
-    cache_[node.offset] = node;
-    if (level == 0 || node.entries.empty()) return true;
-    Step& parent = path[level - 1];
-    if (parent.node.entries[parent.index] == node.entries.back()) return true;
-    parent.node.entries[parent.index] = node.entries.back();
-    return Store(path, level - 1);
+    const bool carry =
+        level > 0 && !node.entries.empty() &&
+        !(path[level - 1].node.entries[path[level - 1].index] == node.entries.back());
+    if (carry) path[level - 1].node.entries[path[level - 1].index] = node.entries.back();
+    cache_[node.offset] = std::move(node);  // the path is done with this level
+    return !carry || Store(path, level - 1);
   }
   // Split: the lower part moves to a new node on the left, so that the
   // parent's pointer to this node and its last entry stay right.
@@ -245,11 +245,11 @@ bool CdxTag::Unlink(std::vector<Step>& path, std::size_t level) {
 bool CdxTag::Shrink() {
   for (int depth = 0; depth <= kMaxDepth; ++depth) {
     std::uint32_t at = 0;
-    CdxNode root;
-    if (!Root(at) || !Read(at, root)) return false;
-    if (root.leaf() || root.entries.size() != 1) return true;
+    const CdxNode* root = nullptr;
+    if (!Root(at) || !(root = Node(at))) return false;
+    if (root->leaf() || root->entries.size() != 1) return true;
     CdxNode child;
-    if (!Read(root.children[0], child)) return false;
+    if (!Read(root->children[0], child)) return false;
     child.attributes = static_cast<std::uint16_t>(child.attributes | kCdxRoot);
     child.left = child.right = kCdxNone;
     cache_.erase(at);

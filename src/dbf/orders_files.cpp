@@ -145,7 +145,8 @@ bool Orders::OpenStructural() {
   auto bag = OpenBag(path);
   if (!bag) return false;
   bag->structural = true;
-  bags_.insert(bags_.begin(), std::move(bag));
+  bags_.push_back(std::move(bag));
+  std::rotate(bags_.begin(), bags_.end() - 1, bags_.end());  // the structural one first
   Relist();
   return true;
 }
@@ -218,11 +219,9 @@ bool Orders::Create(const OrderSpec& wanted) {
   std::sort(os.begin(), os.end(), [](const auto& a, const auto& b) { return a->name < b->name; });
   if (fresh) {
     fresh->structural = IsStructural(fresh->path);
-    if (fresh->structural) {
-      bags_.insert(bags_.begin(), std::move(fresh));
-    } else {
-      bags_.push_back(std::move(fresh));
-    }
+    const bool first = fresh->structural;
+    bags_.push_back(std::move(fresh));
+    if (first) std::rotate(bags_.begin(), bags_.end() - 1, bags_.end());
   }
   Relist();
   if (bag->structural && !area_.table()->MarkStructural()) return false;
