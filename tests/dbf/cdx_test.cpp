@@ -340,9 +340,10 @@ TEST_F(CdxTest, DamagedNodesAreCorruptionNotAHang) {
     std::string b = bytes;
     // The tag's header is the first one the directory names: find its root.
     const auto header = static_cast<std::uint32_t>(1536);
-    const std::uint32_t root = static_cast<unsigned char>(b[header]) |
-                               static_cast<unsigned char>(b[header + 1]) << 8 |
-                               static_cast<unsigned char>(b[header + 2]) << 16;
+    const auto byte = [&](std::uint32_t i) {
+      return static_cast<std::uint32_t>(static_cast<unsigned char>(b[header + i]));
+    };
+    const std::uint32_t root = byte(0) | byte(1) << 8 | byte(2) << 16;
     f(b, root);
     const std::string p = dir_ / "X.CDX";
     std::ofstream(p, std::ios::binary | std::ios::trunc) << b;
