@@ -177,5 +177,45 @@ TEST_F(CdxOrderTest, NtxNamesUnderDbfcdxAreOneTagCdxFilesAndNtxFilesStillOpen) {
   EXPECT_EQ(From("NAME"), (std::vector<std::string>{"c", "b", "a"}));
 }
 
+// Logical keys and expressions that mix types into text: T sorts after F,
+// and a descending unique tag keeps one record per key.
+TEST_F(CdxOrderTest, LogicalAndCompoundKeys) {
+  const std::string path = dir_ / "L.DBF";
+  ASSERT_TRUE(Table::Create(path, {{"OK", 'L', 1, 0}, {"DAY", 'D', 8, 0}, {"QTY", 'N', 4, 0}}));
+  ASSERT_TRUE(Workspace().Use(path, "", {.shared = false}));
+  const bool oks[] = {true, false, true, false, false};
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_TRUE(A().AppendBlank());
+    ASSERT_TRUE(A().Put("OK", Value::Logical(oks[i])));
+    ASSERT_TRUE(A().Put("DAY", Value::Date(2451545 + (i % 2) * 10)));
+    ASSERT_TRUE(A().Put("QTY", Value::Numeric(i)));
+  }
+  ASSERT_TRUE(A().Commit());
+  Orders& o = A().orders();
+  ASSERT_TRUE(o.Create({.bag_path = dir_ / "K", .tag = "OK", .key = "OK"}));
+  ASSERT_TRUE(o.Create({.bag_path = dir_ / "K",
+                        .tag = "DAYQ",
+                        .key = "DTOS(DAY)+STR(QTY,4)",
+                        .unique = false,
+                        .descending = true}));
+  ASSERT_TRUE(o.Create(
+      {.bag_path = dir_ / "K", .tag = "UDAY", .key = "DAY", .unique = true, .descending = true}));
+  const auto walk = [&] {
+    std::vector<std::uint32_t> v;
+    for (A().GoTop(); !A().Eof(); A().Skip(1)) v.push_back(A().RecNo());
+    return v;
+  };
+  ASSERT_TRUE(o.SetCurrent("OK"));
+  EXPECT_EQ(walk(), (std::vector<std::uint32_t>{2, 4, 5, 1, 3}));
+  ASSERT_TRUE(A().Seek(Value::Logical(true)));
+  EXPECT_EQ(A().RecNo(), 1u);
+  ASSERT_TRUE(o.SetCurrent("DAYQ"));
+  EXPECT_EQ(walk(), (std::vector<std::uint32_t>{4, 2, 5, 3, 1}));
+  ASSERT_TRUE(o.SetCurrent("UDAY"));
+  EXPECT_EQ(walk(), (std::vector<std::uint32_t>{2, 1}));
+  ASSERT_TRUE(A().Seek(Value::Date(2451545)));
+  EXPECT_EQ(A().RecNo(), 1u);
+}
+
 }  // namespace
 }  // namespace talvi::dbf
