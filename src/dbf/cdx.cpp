@@ -193,11 +193,13 @@ bool CdxFile::Begin(bool writing) {
 
 void CdxFile::End() {
   if (--holds_ > 0) return;
-  if (changed_) {
-    counter_ = counter_ + 1;
+  // The counter tells other processes that the file changed; opened
+  // exclusively there are none, and only a moved free list needs writing.
+  if (changed_ && (shared_ || freeMoved_)) {
+    if (shared_) counter_ = counter_ + 1;
     WriteHeader();
-    changed_ = false;
   }
+  changed_ = freeMoved_ = false;
   if (locked_) {
     file_->Unlock(Engine().lock_offset, 1);
     locked_ = false;
@@ -231,7 +233,7 @@ bool CdxFile::Alloc(std::uint32_t& offset, std::uint32_t pages) {
     if (!ReadPage(freeList_, b)) return false;
     offset = freeList_;
     freeList_ = Le32(b) == kCdxNone ? 0 : Le32(b);
-    changed_ = true;
+    changed_ = freeMoved_ = true;
     return true;
   }
   const std::uint64_t at = (fileSize_ + kCdxPageSize - 1) / kCdxPageSize * kCdxPageSize;
@@ -251,6 +253,7 @@ bool CdxFile::Free(std::uint32_t offset) {
   Put32(b, freeList_);
   if (!WritePage(offset, b)) return false;
   freeList_ = offset;
+  freeMoved_ = true;
   return true;
 }
 

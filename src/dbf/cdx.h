@@ -156,6 +156,7 @@ class CdxFile {
   bool locked_ = false;
   bool writing_ = false;
   bool changed_ = false;
+  bool freeMoved_ = false;
   std::unique_ptr<CdxTag> directory_;
   std::vector<std::unique_ptr<CdxTag>> tags_;
 };
