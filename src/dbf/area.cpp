@@ -27,6 +27,9 @@ bool WorkArea::Use(const std::string& path, const std::string& alias, const Open
   table_ = Table::Open(path, options);
   if (!table_) return false;
   alias_ = alias;
+  // A structural index that cannot be opened is reported; the table stays
+  // usable in record order.
+  orders_->OpenStructural();
   return GoTop();
 }
 

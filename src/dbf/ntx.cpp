@@ -4,15 +4,20 @@
 #include "dbf/ntx.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "dbf/codes.h"
 #include "dbf/raise.h"
+#include "dbf/settings.h"
 
 namespace talvi::dbf {
 namespace {
 
 constexpr int kMaxDepth = 32;  // deeper than any real tree: a cycle
+// How long a call waits for another process's index lock before it fails.
+constexpr int kLockTries = 30000;
 
 std::uint16_t Get16(const unsigned char* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -172,6 +177,45 @@ bool NtxFile::WriteHeader() {
   return true;
 }
 
+NtxFile::Hold::Hold(NtxFile& file) : file_(file) {
+  ok_ = file_.Lock();
+}
+
+NtxFile::Hold::~Hold() {
+  if (ok_) file_.Unlock();
+}
+
+// The index lock (shared mode) for the length of one call; nested calls
+// share it. Readers take it too, so that nobody reads a page in the middle
+// of a split; under it the header is read again (Refresh).
+bool NtxFile::Lock() {
+  if (holds_++ > 0) return true;
+  if (!shared_) return true;
+  const std::uint64_t at = Engine().lock_offset;
+  for (int i = 0; !file_->TryLock(at, 1); ++i) {
+    if (i == kLockTries) {
+      --holds_;
+      return Fail(Failure(kGenLock, kSubLock)
+                      .File(path_)
+                      .Os(file_->LastError())
+                      .Desc("Index lock not granted"));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  locked_ = true;
+  if (!Refresh()) {
+    Unlock();
+    return false;
+  }
+  return true;
+}
+
+void NtxFile::Unlock() {
+  if (--holds_ > 0 || !locked_) return;
+  file_->Unlock(Engine().lock_offset, 1);
+  locked_ = false;
+}
+
 bool NtxFile::Refresh() {
   if (!shared_) return true;
   return ReadHeader();
@@ -292,7 +336,8 @@ int NtxFile::CompareItem(const Item& item, const IndexEntry& entry) const {
 
 bool NtxFile::SeekForward(const KeyProbe& probe, bool strict, std::optional<IndexEntry>& found) {
   found.reset();
-  if (!Refresh()) return false;
+  Hold hold(*this);
+  if (!hold.ok()) return false;
   std::uint32_t at = header_.root;
   for (int depth = 0; at != 0; ++depth) {
     if (depth > kMaxDepth) return Bad("index pages form a cycle");
@@ -312,7 +357,8 @@ bool NtxFile::SeekForward(const KeyProbe& probe, bool strict, std::optional<Inde
 
 bool NtxFile::SeekBackward(const KeyProbe& probe, bool strict, std::optional<IndexEntry>& found) {
   found.reset();
-  if (!Refresh()) return false;
+  Hold hold(*this);
+  if (!hold.ok()) return false;
   std::uint32_t at = header_.root;
   for (int depth = 0; at != 0; ++depth) {
     if (depth > kMaxDepth) return Bad("index pages form a cycle");
@@ -332,7 +378,8 @@ bool NtxFile::SeekBackward(const KeyProbe& probe, bool strict, std::optional<Ind
 }
 
 bool NtxFile::Walk(const std::function<bool(const IndexEntry&)>& visit) {
-  if (!Refresh()) return false;
+  Hold hold(*this);
+  if (!hold.ok()) return false;
   std::vector<bool> seen(static_cast<std::size_t>(file_size_ / kNtxPageSize) + 1, false);
   bool go_on = true;
   return WalkPage(header_.root, 0, seen, visit, go_on);
@@ -357,7 +404,8 @@ bool NtxFile::WalkPage(std::uint32_t offset, int depth, std::vector<bool>& seen,
 
 bool NtxFile::Depth(int& depth) {
   depth = 0;
-  if (!Refresh()) return false;
+  Hold hold(*this);
+  if (!hold.ok()) return false;
   for (std::uint32_t at = header_.root; at != 0; ++depth) {
     if (depth > kMaxDepth) return Bad("index pages form a cycle");
     Page p;
@@ -369,6 +417,8 @@ bool NtxFile::Depth(int& depth) {
 
 bool NtxFile::Clear() {
   if (read_only_) return Fail(Failure(kGenReadOnly, kSubReadOnly).File(path_));
+  Hold hold(*this);
+  if (!hold.ok()) return false;
   if (!file_->Truncate(kNtxPageSize)) {
     return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
   }

@@ -65,7 +65,8 @@ class NtxFile : public IndexTree {
   bool Flush() override;
 
   // Reads the header again and drops the cached pages when another
-  // process has changed the file since (its change counter moved).
+  // process has changed the file since (its change counter moved). In
+  // shared mode every call does this under the index lock.
   bool Refresh();
   // The depth of the tree (1 = the root is a leaf).
   bool Depth(int& depth);
@@ -84,6 +85,18 @@ class NtxFile : public IndexTree {
     std::uint32_t child(std::size_t i) const { return i < items.size() ? items[i].child : right; }
   };
   NtxFile() = default;
+  class Hold {
+   public:
+    explicit Hold(NtxFile& file);
+    ~Hold();
+    bool ok() const { return ok_; }
+
+   private:
+    NtxFile& file_;
+    bool ok_ = false;
+  };
+  bool Lock();
+  void Unlock();
 
   bool ReadHeader();
   bool WriteHeader();
@@ -113,6 +126,8 @@ class NtxFile : public IndexTree {
   std::unique_ptr<os::SharedFile> file_;
   std::uint64_t file_size_ = 0;
   std::map<std::uint32_t, Page> cache_;
+  int holds_ = 0;
+  bool locked_ = false;
 };
 
 }  // namespace talvi::dbf

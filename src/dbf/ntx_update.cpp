@@ -14,7 +14,8 @@ constexpr int kMaxDepth = 32;
 bool NtxFile::Insert(const IndexEntry& entry, bool* added) {
   if (added) *added = false;
   if (read_only_) return Fail(Failure(kGenReadOnly, kSubReadOnly).File(path_));
-  if (!Refresh()) return false;
+  Hold hold(*this);
+  if (!hold.ok()) return false;
   IndexEntry e = entry;
   e.key.resize(header_.key_size, ' ');
   if (header_.unique) {
@@ -72,7 +73,8 @@ bool NtxFile::InsertInto(std::uint32_t offset, const IndexEntry& entry, int dept
 bool NtxFile::Remove(const IndexEntry& entry, bool* removed) {
   if (removed) *removed = false;
   if (read_only_) return Fail(Failure(kGenReadOnly, kSubReadOnly).File(path_));
-  if (!Refresh()) return false;
+  Hold hold(*this);
+  if (!hold.ok()) return false;
   IndexEntry e = entry;
   e.key.resize(header_.key_size, ' ');
   bool done = false;

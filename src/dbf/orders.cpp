@@ -10,34 +10,22 @@
 
 #include "dbf/codes.h"
 #include "dbf/names.h"
-#include "dbf/ntx.h"
+#include "dbf/orders_bag.h"
 #include "dbf/raise.h"
 #include "dbf/settings.h"
 
 namespace talvi::dbf {
 
-struct Orders::Bag {
-  std::string path;
-  std::string name;
-  std::unique_ptr<NtxFile> ntx;
-  std::vector<std::unique_ptr<Order>> orders;
-};
-
-namespace {
-
-std::string Upper(std::string_view s) {
+std::string UpperText(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return out;
 }
 
-std::string BaseName(const std::string& path) {
+std::string BaseNameOf(const std::string& path) {
   return std::filesystem::path(path).stem().string();
 }
 
-// Key texts that other writers store may name the table by an alias
-// (`cust->name`); the key always belongs to its own table, so the
-// qualifier is dropped before compiling (FIELD-> stays).
 std::string WithoutAliases(const std::string& text) {
   std::string out;
   std::size_t i = 0;
@@ -63,7 +51,7 @@ std::string WithoutAliases(const std::string& text) {
         ++j;
       }
       const std::string word = text.substr(i, j - i);
-      if (text.compare(j, 2, "->") == 0 && Upper(word) != "FIELD") {
+      if (text.compare(j, 2, "->") == 0 && UpperText(word) != "FIELD") {
         i = j + 2;
         continue;
       }
@@ -76,8 +64,6 @@ std::string WithoutAliases(const std::string& text) {
   }
   return out;
 }
-
-}  // namespace
 
 Orders::Orders(WorkArea& area) : area_(area) {
   area_.AddObserver(this);
@@ -93,7 +79,7 @@ Order* Orders::At(int number) {
 }
 
 int Orders::Number(std::string_view name) const {
-  const std::string want = Upper(name);
+  const std::string want = UpperText(name);
   for (std::size_t i = 0; i < orders_.size(); ++i) {
     if (orders_[i]->name == want) return static_cast<int>(i) + 1;
   }
@@ -167,6 +153,19 @@ bool Orders::Build(Order& order, const Order* over) {
         return false;
       }
     }
+  } else if (auto* tag = dynamic_cast<CdxTag*>(order.tree)) {
+    // A whole CDX tag is written from its sorted keys, node after node.
+    std::vector<IndexEntry> entries;
+    const std::uint32_t n = area_.table()->RecordCount();
+    entries.reserve(n);
+    for (std::uint32_t recno = 1; recno <= n; ++recno) {
+      if (!area_.table()->ReadRecord(recno, record) ||
+          !KeyOf(order, record, recno, key, included)) {
+        return false;
+      }
+      if (included) entries.push_back({key, recno});
+    }
+    if (!tag->Load(std::move(entries))) return false;
   } else {
     const std::uint32_t n = area_.table()->RecordCount();
     for (std::uint32_t recno = 1; recno <= n; ++recno) {
@@ -174,121 +173,6 @@ bool Orders::Build(Order& order, const Order* over) {
     }
   }
   return order.tree->Flush();
-}
-
-bool Orders::Create(const OrderSpec& wanted) {
-  if (!area_.used()) {
-    return Fail(Failure(kGenNoTable, kSubArea).Op("ordcreate").Desc("Work area not in use"));
-  }
-  const std::string path =
-      ApplyCase(WithDefaultExtension(wanted.bag_path, ".NTX"), Engine().file_case);
-  auto order = std::make_unique<Order>();
-  order->name = Upper(wanted.tag.empty() ? BaseName(path) : wanted.tag).substr(0, 10);
-  order->bag_name = std::filesystem::path(path).filename().string();
-  order->key_text = wanted.key;
-  order->for_text = wanted.condition;
-  order->unique = wanted.unique;
-  order->descending = wanted.descending;
-  order->key = Expression::Compile(WithoutAliases(wanted.key));
-  if (!order->key) return false;
-  if (!wanted.condition.empty()) {
-    order->condition = Expression::Compile(WithoutAliases(wanted.condition));
-    if (!order->condition) return false;
-  }
-  if (!ShapeFor(*order)) return false;
-  Close(path);
-  NtxHeader h;
-  h.key_size = static_cast<std::uint16_t>(order->shape.size);
-  h.decimals = static_cast<std::uint16_t>(order->shape.decimals);
-  h.key_expr = wanted.key;
-  h.unique = wanted.unique;
-  h.descending = wanted.descending;
-  h.for_expr = wanted.condition;
-  h.name = order->name;
-  auto bag = std::make_unique<Bag>();
-  bag->path = path;
-  bag->name = order->bag_name;
-  bag->ntx = NtxFile::Create(path, h);
-  if (!bag->ntx) return false;
-  order->tree = bag->ntx.get();
-  const Order* over = wanted.use_current ? Current() : nullptr;
-  if (!Build(*order, over)) return false;
-  // Reopened in the table's share mode, as every other index file.
-  bag->ntx.reset();
-  bag->ntx = NtxFile::Open(path, area_.table()->shared(), area_.table()->read_only());
-  if (!bag->ntx) return false;
-  order->tree = bag->ntx.get();
-  orders_.push_back(order.get());
-  bag->orders.push_back(std::move(order));
-  bags_.push_back(std::move(bag));
-  return SetCurrent(count());
-}
-
-bool Orders::Open(const std::string& bag_path) {
-  if (!area_.used()) {
-    return Fail(Failure(kGenNoTable, kSubArea).Op("ordlistadd").Desc("Work area not in use"));
-  }
-  std::string path = WithDefaultExtension(bag_path, ".NTX");
-  const std::string found = FindIgnoringCase(path);
-  if (!found.empty()) path = found;
-  auto bag = std::make_unique<Bag>();
-  bag->path = path;
-  bag->name = std::filesystem::path(path).filename().string();
-  bag->ntx = NtxFile::Open(path, area_.table()->shared(), area_.table()->read_only());
-  if (!bag->ntx) return false;
-  const NtxHeader& h = bag->ntx->header();
-  auto order = std::make_unique<Order>();
-  order->name = Upper(h.name.empty() ? BaseName(path) : h.name);
-  order->bag_name = bag->name;
-  order->key_text = h.key_expr;
-  order->for_text = h.for_expr;
-  order->unique = h.unique;
-  order->descending = h.descending;
-  order->key = Expression::Compile(WithoutAliases(h.key_expr));
-  if (!order->key) return false;
-  if (!h.for_expr.empty()) {
-    order->condition = Expression::Compile(WithoutAliases(h.for_expr));
-    if (!order->condition) return false;
-  }
-  if (!ShapeFor(*order)) return false;
-  order->shape.size = h.key_size;
-  order->shape.decimals = h.decimals;
-  order->tree = bag->ntx.get();
-  orders_.push_back(order.get());
-  bag->orders.push_back(std::move(order));
-  bags_.push_back(std::move(bag));
-  if (current_ == 0) current_ = count();
-  return true;
-}
-
-bool Orders::Close(std::string_view bag_name) {
-  const std::string want = Upper(std::filesystem::path(std::string(bag_name)).filename().string());
-  const std::string want_stem = Upper(BaseName(std::string(bag_name)));
-  const Order* cur = Current();
-  bool closed = false;
-  for (auto it = bags_.begin(); it != bags_.end();) {
-    const std::string have = Upper((*it)->name);
-    if (have == want || Upper(BaseName((*it)->name)) == want_stem) {
-      for (auto& o : (*it)->orders) {
-        orders_.erase(std::remove(orders_.begin(), orders_.end(), o.get()), orders_.end());
-      }
-      it = bags_.erase(it);
-      closed = true;
-    } else {
-      ++it;
-    }
-  }
-  const auto pos = std::find(orders_.begin(), orders_.end(), cur);
-  current_ = pos == orders_.end() ? 0 : static_cast<int>(pos - orders_.begin()) + 1;
-  if (current_ == 0) ClearScopes();
-  return closed;
-}
-
-void Orders::CloseAll() {
-  orders_.clear();
-  bags_.clear();
-  current_ = 0;
-  ClearScopes();
 }
 
 bool Orders::Reindex() {
@@ -326,10 +210,6 @@ void Orders::OnZap(WorkArea&) {
 
 void Orders::OnPack(WorkArea&) {
   Reindex();
-}
-
-void Orders::OnClose(WorkArea&) {
-  CloseAll();
 }
 
 }  // namespace talvi::dbf

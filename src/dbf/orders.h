@@ -59,13 +59,17 @@ class Orders : public TableObserver {
 
   // Builds a new index file and opens it as the current order.
   bool Create(const OrderSpec& wanted);
-  // Opens an index file; its orders follow the ones open already. The
-  // first file opened into an area without a current order makes its
-  // first order current.
+  // Opens an index file (NTX or CDX, told by its first page); its orders
+  // follow the ones open already. The first file opened into an area
+  // without a current order makes its first order current.
   bool Open(const std::string& bag_path);
+  // Opens the table's structural CDX (the table's name, ".CDX") when the
+  // driver is DBFCDX and the table's header says it has one; its orders
+  // come first and none becomes current.
+  bool OpenStructural();
   // Closes one index file (by its name, any letter case, with or without
-  // folder and extension) or all of them; record order afterwards when
-  // the current order went.
+  // folder and extension) or all of them but the structural CDX; record
+  // order afterwards when the current order went.
   bool Close(std::string_view bag_name);
   void CloseAll();
   // Rebuilds every open order from the records.
@@ -98,6 +102,12 @@ class Orders : public TableObserver {
   bool KeyOf(Order& order, const std::string& record, std::uint32_t recno, std::string& key,
              bool& included);
 
+  // Checks order `number` against the records: entries in order, each
+  // the key of its record, every record of the order there. Problems and
+  // notes are added to the lists; false only for no such order.
+  bool Check(int number, std::vector<std::string>& problems, std::vector<std::string>& notes,
+             std::uint32_t& keys);
+
   // TableObserver.
   void OnAppend(WorkArea& area, std::uint32_t recno, const std::string& record) override;
   void OnChange(WorkArea& area, std::uint32_t recno, const std::string& before,
@@ -108,6 +118,14 @@ class Orders : public TableObserver {
 
  private:
   struct Bag;
+  std::unique_ptr<Bag> OpenBag(const std::string& path);
+  Bag* FindBag(const std::string& path);
+  bool IsStructural(const std::string& path);
+  std::unique_ptr<Order> MakeOrder(const Bag& bag, const std::string& name, const std::string& key,
+                                   const std::string& condition, KeyFormat format);
+  bool CreateNtx(const OrderSpec& wanted, const std::string& path, std::unique_ptr<Order> order,
+                 const Order* over);
+  void Relist();
   bool Build(Order& order, const Order* over);
   bool Visible(const IndexEntry& e);
   bool InScope(const IndexEntry& e) const;

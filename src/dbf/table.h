@@ -75,6 +75,9 @@ class Table {
   // The memo of a memo field; false (raised) for a bad pointer.
   bool ReadMemo(const std::string& record, int field, std::string& out);
 
+  // Sets the header's structural-index flag (byte 28, bit 0) on the file.
+  bool MarkStructural();
+
   // Empties the table and its memo file (exclusive use). Pack removes the
   // deleted records (exclusive use) and writes the memo file anew with only
   // the memos of the records that stay (a dBase IV memo file, which is read

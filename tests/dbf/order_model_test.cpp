@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // A long random sequence of appends, key-changing writes, deletes, recalls
-// and seeks on a table with four NTX orders (plain, unique, descending
+// and seeks on a table with four orders, NTX files or CDX tags (plain, unique, descending
 // numeric, FOR), each navigation checked against a sorted model built from
 // the records themselves; the keys are long enough for three tree levels.
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <set>
 
 #include "dbf/areas.h"
+#include "dbf/cdx.h"
 #include "dbf/ntx.h"
 #include "dbf/orders.h"
 #include "dbf/settings.h"
@@ -35,7 +36,13 @@ std::vector<std::uint32_t> WalkOrder(WorkArea& a) {
   return out;
 }
 
-TEST(OrderModel, RandomChangesKeepEveryOrderLikeTheModel) {
+class OrderModel : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override { Engine().driver = GetParam(); }
+  void TearDown() override { Engine().driver = "DBFCDX"; }
+};
+
+TEST_P(OrderModel, RandomChangesKeepEveryOrderLikeTheModel) {
   talvi::testing::TempDir dir;
   testing::ErrorLog log;
   Workspace().CloseAll();
@@ -44,10 +51,17 @@ TEST(OrderModel, RandomChangesKeepEveryOrderLikeTheModel) {
   ASSERT_TRUE(Workspace().Use(path, "", {.shared = false}));
   WorkArea& a = Workspace().Current();
   Orders& o = a.orders();
-  ASSERT_TRUE(o.Create({.bag_path = dir / "PLAIN", .key = "NAME"}));
-  ASSERT_TRUE(o.Create({.bag_path = dir / "UNIQ", .key = "NAME", .unique = true}));
-  ASSERT_TRUE(o.Create({.bag_path = dir / "DQTY", .key = "QTY", .descending = true}));
-  ASSERT_TRUE(o.Create({.bag_path = dir / "POS", .key = "NAME", .condition = "QTY > 0"}));
+  // NTX: a file per order; CDX: four tags of one file (named so that they
+  // keep the same numbers).
+  const bool cdx = std::string(GetParam()) == "DBFCDX";
+  const auto bag = [&](const char* name) { return cdx ? dir / "ALL" : dir / name; };
+  ASSERT_TRUE(o.Create({.bag_path = bag("PLAIN"), .tag = "A_PLAIN", .key = "NAME"}));
+  ASSERT_TRUE(o.Create({.bag_path = bag("UNIQ"), .tag = "B_UNIQ", .key = "NAME", .unique = true}));
+  ASSERT_TRUE(
+      o.Create({.bag_path = bag("DQTY"), .tag = "C_DQTY", .key = "QTY", .descending = true}));
+  ASSERT_TRUE(
+      o.Create({.bag_path = bag("POS"), .tag = "D_POS", .key = "NAME", .condition = "QTY > 0"}));
+  ASSERT_EQ(o.count(), 4);
   std::vector<Rec> recs(1);  // 1-based
   // The unique order keeps the record that first had a key until it leaves.
   std::map<std::string, std::uint32_t> uniq;
@@ -135,10 +149,14 @@ TEST(OrderModel, RandomChangesKeepEveryOrderLikeTheModel) {
       }
     }
   }
-  auto* plain = dynamic_cast<NtxFile*>(o.At(1)->tree);
-  ASSERT_NE(plain, nullptr);
   int depth = 0;
-  ASSERT_TRUE(plain->Depth(depth));
+  if (auto* ntx = dynamic_cast<NtxFile*>(o.At(1)->tree)) {
+    ASSERT_TRUE(ntx->Depth(depth));
+  } else {
+    auto* tag = dynamic_cast<CdxTag*>(o.At(1)->tree);
+    ASSERT_NE(tag, nullptr);
+    ASSERT_TRUE(tag->Depth(depth));
+  }
   EXPECT_GE(depth, 3);
   // Pack rebuilds: the deleted records go, the orders follow the new numbers.
   ASSERT_TRUE(a.Pack());
@@ -152,6 +170,8 @@ TEST(OrderModel, RandomChangesKeepEveryOrderLikeTheModel) {
   EXPECT_TRUE(log.empty());
   Workspace().CloseAll();
 }
+
+INSTANTIATE_TEST_SUITE_P(Drivers, OrderModel, ::testing::Values("DBFNTX", "DBFCDX"));
 
 }  // namespace
 }  // namespace talvi::dbf

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Orders in a work area over NTX files: navigation, seeks, scopes and
+// Orders in a work area over NTX files and CDX tags (the same cases under
+// each driver): navigation, seeks, scopes and
 // deleted records on a small table, then a long randomized sequence of
 // appends, key-changing writes, deletes, recalls and seeks checked after
 // every step against an ordered in-memory model (plain, unique,
@@ -45,9 +46,10 @@ std::vector<std::uint32_t> Walk(WorkArea& a, bool forward = true) {
   return out;
 }
 
-class OrderTest : public ::testing::Test {
+class OrderTest : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
+    Engine().driver = GetParam();
     Workspace().CloseAll();
     ASSERT_TRUE(
         Table::Create(path_, {{"NAME", 'C', 8, 0}, {"QTY", 'N', 7, 1}, {"DAY", 'D', 8, 0}}));
@@ -55,10 +57,13 @@ class OrderTest : public ::testing::Test {
   }
   void TearDown() override {
     Workspace().CloseAll();
+    Engine().driver = "DBFCDX";
     for (const auto& e : log_.errors())
       ADD_FAILURE() << e.GENCODE << " " << e.DESCRIPTION.value_or("") << " " << e.OPERATION;
   }
   WorkArea& A() { return Workspace().Current(); }
+  // The extension of the index files the driver makes.
+  std::string Ext() const { return std::string(GetParam()) == "DBFNTX" ? ".NTX" : ".CDX"; }
   void Add(const std::string& name, double qty, std::int32_t day = 0) {
     ASSERT_TRUE(A().AppendBlank());
     ASSERT_TRUE(A().Put("NAME", Value::Character(name)));
@@ -74,7 +79,7 @@ class OrderTest : public ::testing::Test {
   testing::ErrorLog log_;
 };
 
-TEST_F(OrderTest, NavigatesSeeksAndScopesThroughAnOrder) {
+TEST_P(OrderTest, NavigatesSeeksAndScopesThroughAnOrder) {
   const char* names[] = {"pear", "apple", "fig", "apple", "kiwi", "banana", "fig"};
   const double qty[] = {3, -2.5, 10, 0, -11, 7.5, 2};
   for (int i = 0; i < 7; ++i) Add(names[i], qty[i]);
@@ -84,7 +89,7 @@ TEST_F(OrderTest, NavigatesSeeksAndScopesThroughAnOrder) {
   EXPECT_EQ(A().orders().count(), 3);
   EXPECT_EQ(A().orders().current(), 3);
   EXPECT_EQ(A().orders().At(1)->name, "BYNAME");
-  EXPECT_EQ(A().orders().At(1)->bag_name, "BYNAME.NTX");
+  EXPECT_EQ(A().orders().At(1)->bag_name, "BYNAME" + Ext());
   EXPECT_EQ(A().orders().At(2)->key_text, "QTY");
 
   ASSERT_TRUE(A().orders().SetCurrent("byname"));
@@ -154,7 +159,7 @@ TEST_F(OrderTest, NavigatesSeeksAndScopesThroughAnOrder) {
   EXPECT_TRUE(log_.empty());
 }
 
-TEST_F(OrderTest, IndexFilesReopenWithTheirKeysAndConditions) {
+TEST_P(OrderTest, IndexFilesReopenWithTheirKeysAndConditions) {
   for (int i = 0; i < 30; ++i) Add("n" + std::to_string(i % 7), i - 10, 2460000 + (i * 37) % 11);
   ASSERT_TRUE(A().orders().Create({.bag_path = dir_ / "POS",
                                    .tag = "positive",
@@ -177,7 +182,7 @@ TEST_F(OrderTest, IndexFilesReopenWithTheirKeysAndConditions) {
   EXPECT_EQ(days.size(), 30u);
   Workspace().CloseAll();
   ASSERT_TRUE(Workspace().Use(path_, "", {.shared = true}));
-  ASSERT_TRUE(A().orders().Open(dir_ / "POS.NTX"));
+  ASSERT_TRUE(A().orders().Open(dir_ / ("POS" + Ext())));
   ASSERT_TRUE(A().orders().Open(dir_ / "byday"));
   EXPECT_EQ(A().orders().current(), 1);
   Order* o = A().orders().At(1);
@@ -187,11 +192,13 @@ TEST_F(OrderTest, IndexFilesReopenWithTheirKeysAndConditions) {
   EXPECT_EQ(Walk(A()), pos);
   ASSERT_TRUE(A().orders().SetCurrent("BYDAY"));
   EXPECT_EQ(Walk(A()), byday);
-  ASSERT_TRUE(A().orders().Close("pos.ntx"));
+  ASSERT_TRUE(A().orders().Close("pos" + Ext()));
   EXPECT_EQ(A().orders().count(), 1);
   EXPECT_EQ(A().orders().current(), 1);
   EXPECT_TRUE(log_.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Drivers, OrderTest, ::testing::Values("DBFNTX", "DBFCDX"));
 
 }  // namespace
 }  // namespace talvi::dbf

@@ -5,6 +5,9 @@
 
 #include <cstdio>
 
+#include "dbf/areas.h"
+#include "dbf/orders.h"
+#include "dbf/settings.h"
 #include "dbf/table.h"
 #include "dbf_support.h"
 
@@ -106,6 +109,62 @@ TEST_F(ToolTest, LoadRefusesBadInputWithoutWritingNonsense) {
   EXPECT_EQ(Tool("load " + table + " 'X,C,3' " + csv).code, 1);
   EXPECT_EQ(Tool("load " + table + " 'X,C' " + csv).code, 1);
   EXPECT_EQ(Tool("load " + table + " 'TOOLONGNAME1,C,3' " + csv).code, 2);
+}
+
+// The index verbs on files the engine wrote: the tags with their flags,
+// the keys in order, and check, which fails once a record no longer has
+// the key its order holds for it.
+TEST_F(ToolTest, TagsKeysAndCheckOfTheOrders) {
+  testing::ErrorLog log;
+  const std::string path = dir_ / "T.DBF";
+  ASSERT_TRUE(Table::Create(path, {{"NAME", 'C', 6, 0}, {"QTY", 'N', 5, 1}}));
+  Workspace().CloseAll();
+  ASSERT_TRUE(Workspace().Use(path, "", {.shared = false}));
+  WorkArea& a = Workspace().Current();
+  const char* names[] = {"pear", "fig", "apple"};
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(a.AppendBlank());
+    ASSERT_TRUE(a.Put("NAME", Value::Character(names[i])));
+    ASSERT_TRUE(a.Put("QTY", Value::Numeric(1.5 * i - 1)));
+  }
+  ASSERT_TRUE(a.Commit());
+  ASSERT_TRUE(a.orders().Create({.bag_path = dir_ / "T", .tag = "NAME", .key = "NAME"}));
+  ASSERT_TRUE(a.orders().Create({.bag_path = dir_ / "T",
+                                 .tag = "QTY",
+                                 .key = "QTY",
+                                 .condition = "QTY > -5",
+                                 .unique = true,
+                                 .descending = true}));
+  Engine().driver = "DBFNTX";
+  ASSERT_TRUE(a.orders().Create({.bag_path = dir_ / "BYNAME", .key = "NAME"}));
+  Engine().driver = "DBFCDX";
+  Workspace().CloseAll();
+  const ToolRun tags = Tool("tags " + dir_ / "T.CDX");
+  EXPECT_EQ(tags.code, 0);
+  EXPECT_EQ(tags.out,
+            "CDX NAME key=NAME for= unique=0 descending=0 keylength=6\n"
+            "CDX QTY key=QTY for=QTY > -5 unique=1 descending=1 keylength=8\n");
+  EXPECT_EQ(Tool("keys " + dir_ / "T.CDX" + " qty").out, "1\t-1\n2\t0.5\n3\t2\n");
+  EXPECT_EQ(Tool("keys " + dir_ / "BYNAME.NTX").out, "3\tapple\n2\tfig\n1\tpear\n");
+  EXPECT_EQ(Tool("keys " + dir_ / "T.CDX" + " nosuch").code, 1);
+  ToolRun check = Tool("check " + path + " " + dir_ / "BYNAME.NTX");
+  EXPECT_EQ(check.code, 0) << check.out;
+  EXPECT_NE(check.out.find("order QTY (T.CDX): 3 keys, consistent"), std::string::npos);
+  EXPECT_NE(check.out.find("order BYNAME (BYNAME.NTX): 3 keys, consistent"), std::string::npos);
+  // Record 2 renamed behind the indexes' back.
+  std::string bytes = talvi::testing::ReadBytes(path);
+  const std::size_t at = 32 + 2 * 32 + 1 + 12 + 1;  // header, record 1, then record 2's NAME
+  ASSERT_EQ(bytes.substr(at, 3), "fig");
+  bytes.replace(at, 3, "zzz");
+  talvi::testing::WriteBytes(path, bytes);
+  check = Tool("check " + path + " " + dir_ / "BYNAME.NTX");
+  EXPECT_EQ(check.code, 1);
+  EXPECT_NE(check.out.find("problem: order NAME (T.CDX): record 2 has another key than its record"),
+            std::string::npos)
+      << check.out;
+  EXPECT_NE(check.out.find("order BYNAME (BYNAME.NTX): 3 keys, inconsistent"), std::string::npos);
+  EXPECT_EQ(Tool("tags " + dir_ / "NONE.CDX").code, 2);
+  EXPECT_TRUE(log.empty());
 }
 
 }  // namespace

@@ -3,11 +3,15 @@
 //
 //   talvi-dbf info TABLE                 version, date, counts, lengths, fields
 //   talvi-dbf dump TABLE                 the records as CSV (RFC 4180)
-//   talvi-dbf check TABLE                header, size, count and memo chains
+//   talvi-dbf check TABLE [INDEX...]     header, size, count and memo chains, and
+//                                        every order (structural CDX and INDEX files)
+//   talvi-dbf tags INDEX                 the tags of an index file (CDX or NTX)
+//   talvi-dbf keys INDEX [TAG]           keys in order with their record numbers
 //   talvi-dbf load TABLE FIELDS CSV      a new table from a field list and CSV
 //
 // Exit codes: 0 done (check: consistent), 1 inconsistent or bad input,
 // 2 the table cannot be opened or written, 64 usage.
+#include <algorithm>
 #include <iostream>
 #include <string>
 
@@ -21,7 +25,9 @@ namespace {
 int Usage() {
   std::cerr << "usage: talvi-dbf info TABLE\n"
                "       talvi-dbf dump TABLE\n"
-               "       talvi-dbf check TABLE\n"
+               "       talvi-dbf check TABLE [INDEX...]\n"
+               "       talvi-dbf tags INDEX\n"
+               "       talvi-dbf keys INDEX [TAG]\n"
                "       talvi-dbf load TABLE FIELDS CSV   (FIELDS like "
                "NAME,C,10;QTY,N,8,2;DAY,D;OK,L;NOTE,M)\n";
   return 64;
@@ -48,7 +54,17 @@ int main(int argc, char** argv) {
   const std::string table = argv[2];
   if (verb == "info" && argc == 3) return dbf::tool::Info(table, std::cout);
   if (verb == "dump" && argc == 3) return dbf::tool::Dump(table, std::cout);
-  if (verb == "check" && argc == 3) return dbf::tool::Check(table, std::cout);
+  if (verb == "check") {
+    const int tableStatus = dbf::tool::Check(table, std::cout);
+    if (tableStatus == 2) return 2;
+    const int orderStatus =
+        dbf::tool::CheckOrders(table, std::vector<std::string>(argv + 3, argv + argc), std::cout);
+    return std::max(tableStatus, orderStatus);
+  }
+  if (verb == "tags" && argc == 3) return dbf::tool::Tags(table, std::cout);
+  if (verb == "keys" && (argc == 3 || argc == 4)) {
+    return dbf::tool::Keys(table, argc == 4 ? argv[3] : "", std::cout);
+  }
   if (verb == "load" && argc == 5) return dbf::tool::Load(table, argv[3], argv[4], std::cout);
   return Usage();
 }

@@ -4,7 +4,8 @@
 // input must end in values or error objects: no crash, no hang, no leak.
 //
 // Input: byte 0 picks the reader; for tables, bytes 1-2 give the length of
-// the table part, the rest is the memo file.
+// the table part, the rest is the memo file; for index files (CDX, NTX)
+// the rest is the file, searched, walked and then changed.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -13,7 +14,9 @@
 #include <string>
 
 #include "dbf/area.h"
+#include "dbf/cdx.h"
 #include "dbf/expr.h"
+#include "dbf/ntx.h"
 #include "dbf/settings.h"
 #include "errors/error.h"
 
@@ -54,6 +57,35 @@ void Tables(const std::uint8_t* data, std::size_t size, bool fox) {
   area.table()->Check();
 }
 
+void Exercise(talvi::dbf::IndexTree& t) {
+  using talvi::dbf::IndexEntry;
+  using talvi::dbf::KeyProbe;
+  int visited = 0;
+  t.Walk([&](const IndexEntry&) { return ++visited < 4096; });
+  std::optional<IndexEntry> e;
+  t.SeekForward(KeyProbe{"M", 0}, false, e);
+  t.SeekForward(KeyProbe{"", 0}, true, e);
+  t.SeekBackward(KeyProbe{"M", 0}, true, e);
+  t.SeekBackward(KeyProbe{"\xFF", 0}, false, e);
+  const std::string key(t.key_size(), 'k');
+  t.Insert({key, 7});
+  t.Remove({key, 7});
+  if (e) t.Remove(*e);
+}
+
+void Indexes(const std::uint8_t* data, std::size_t size, bool cdx) {
+  const std::string path = Folder() + (cdx ? "/F.CDX" : "/F.NTX");
+  Write(path, data, size);
+  if (cdx) {
+    auto f = talvi::dbf::CdxFile::Open(path, false, false);
+    if (!f) return;
+    for (const auto& t : f->tags()) Exercise(*t);
+  } else {
+    auto f = talvi::dbf::NtxFile::Open(path, false, false);
+    if (f) Exercise(*f);
+  }
+}
+
 void Expressions(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   auto e = talvi::dbf::Expression::Compile(text);
@@ -71,9 +103,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }();
   (void)ready;
   if (size == 0) return 0;
-  switch (data[0] % 3) {
+  switch (data[0] % 5) {
     case 0: Tables(data + 1, size - 1, false); break;
     case 1: Tables(data + 1, size - 1, true); break;
+    case 3: Indexes(data + 1, size - 1, true); break;
+    case 4: Indexes(data + 1, size - 1, false); break;
     default: Expressions(data + 1, size - 1); break;
   }
   return 0;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Writes the fuzz target's seeds: every fixture table with its memo file in
-// the target's input layout, and a few expressions.
+// the target's input layout, every fixture index file, and a few
+// expressions.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +31,11 @@ int main(int argc, char** argv) {
     for (const auto& e : fs::directory_iterator(dir.path(), ec)) {
       std::string ext = e.path().extension().string();
       for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (ext == ".cdx" || ext == ".ntx") {
+        // Index files: selector 3 (CDX) or 4 (NTX), then the file.
+        put(std::string(1, ext == ".cdx" ? '\x03' : '\x04') + Read(e.path()));
+        continue;
+      }
       if (ext != ".dbf") continue;
       const std::string table = Read(e.path());
       if (table.size() > 65535) continue;

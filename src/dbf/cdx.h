@@ -1,0 +1,164 @@
+// SPDX-License-Identifier: MIT
+// CDX compound index files: 512-byte pages, a compound header whose tree
+// (the tag directory) maps tag names to tag headers, and one B+ tree per
+// tag (inner nodes carry the last key of each child; leaves are linked to
+// their siblings and keep their keys compressed, cdx_node.h). Entries are
+// ordered bytewise by key, then by record number. See README.md ("CDX").
+//
+// In shared mode every call takes the file's index lock for its duration
+// (readers too, so that nobody sees a node half-way through a split) and
+// reads the compound header first: when its change counter moved, another
+// process has changed the file and every cached node is dropped.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbf/cdx_node.h"
+#include "dbf/index_tree.h"
+#include "os/shared_file.h"
+
+namespace talvi::dbf {
+
+class CdxFile;
+
+struct CdxTagInfo {
+  std::string name = {};  // upper case, at most 10 bytes
+  std::string keyExpr = {};
+  std::string forExpr = {};  // "" = none
+  bool unique = false;
+  bool descending = false;
+  std::uint16_t keyLength = 0;
+  char type = 'C';  // C, N, D, L: this engine's note; other writers' tags read as C
+};
+
+// One tree of the file: a tag, or the tag directory itself.
+class CdxTag : public IndexTree {
+ public:
+  CdxTag(CdxFile& file, std::uint32_t header, const CdxTagInfo& info);
+
+  const CdxTagInfo& info() const { return info_; }
+  std::uint32_t header() const { return header_; }
+  // The filler of the keys (a space for character keys, zero for others).
+  void SetKeyType(char type);
+
+  std::size_t key_size() const override { return info_.keyLength; }
+  bool unique() const override { return info_.unique; }
+  bool Insert(const IndexEntry& entry, bool* added = nullptr) override;
+  bool Remove(const IndexEntry& entry, bool* removed = nullptr) override;
+  bool SeekForward(const KeyProbe& probe, bool strict, std::optional<IndexEntry>& found) override;
+  bool SeekBackward(const KeyProbe& probe, bool strict, std::optional<IndexEntry>& found) override;
+  bool Walk(const std::function<bool(const IndexEntry&)>& visit) override;
+  bool Clear() override;
+  bool Flush() override;
+  // The depth of the tree (1 = the root is a leaf).
+  bool Depth(int& depth);
+  // Replaces the tree with `entries` (any order; for a unique tag the
+  // lowest record number of a key stays), written node by node: full
+  // leaves, then the levels above them.
+  bool Load(std::vector<IndexEntry> entries);
+
+ private:
+  friend class CdxFile;
+  struct Step {
+    CdxNode node;
+    std::size_t index = 0;  // the child taken
+  };
+  bool Root(std::uint32_t& root);
+  bool SetRoot(std::uint32_t root);
+  // The node at `offset`, from the cache or the file; null when it cannot
+  // be read (raised). Valid until the next change of the cache.
+  const CdxNode* Node(std::uint32_t offset);
+  bool Read(std::uint32_t offset, CdxNode& node);
+  bool Write(const CdxNode& node);
+  bool PathTo(const IndexEntry& entry, std::vector<Step>& path);
+  bool Store(std::vector<Step>& path, std::size_t level);
+  bool SetSibling(std::uint32_t offset, bool left, std::uint32_t to);
+  bool Unlink(std::vector<Step>& path, std::size_t level);
+  bool Shrink();
+  bool InsertLocked(const IndexEntry& entry, bool* added);
+  bool SeekForwardLocked(const KeyProbe& probe, bool strict, std::optional<IndexEntry>& found);
+  bool WalkNode(std::uint32_t offset, int depth, std::vector<std::uint32_t>& seen,
+                const std::function<bool(const IndexEntry&)>& visit, bool& goOn);
+  bool FreeTree(std::uint32_t offset, int depth);
+  bool WriteLevel(std::vector<CdxNode>& nodes);
+
+  CdxFile& file_;
+  std::uint32_t header_;
+  CdxTagInfo info_;
+  CdxKeyForm form_;
+  std::uint32_t root_ = 0;
+  std::uint64_t generation_ = ~std::uint64_t{0};  // of the file, when root_ was read
+  std::map<std::uint32_t, CdxNode> cache_;
+};
+
+class CdxFile {
+ public:
+  ~CdxFile();
+  CdxFile(const CdxFile&) = delete;
+  CdxFile& operator=(const CdxFile&) = delete;
+
+  // Creates (or replaces) a file with no tags.
+  static std::unique_ptr<CdxFile> Create(const std::string& path);
+  static std::unique_ptr<CdxFile> Open(const std::string& path, bool shared, bool readOnly);
+  // Whether the bytes of an index file's first page are a compound header.
+  static bool LooksLikeCdx(const unsigned char* page, std::size_t size);
+
+  const std::string& path() const { return path_; }
+  // Tags in directory (name) order.
+  const std::vector<std::unique_ptr<CdxTag>>& tags() const { return tags_; }
+  CdxTag* Tag(const std::string& name);
+  // Adds a tag (an empty tree); a tag of the same name is replaced, its
+  // nodes going to the free list.
+  CdxTag* AddTag(const CdxTagInfo& info);
+  // Reads the tag directory again (after another process added a tag).
+  bool LoadTags();
+
+ private:
+  friend class CdxTag;
+  static constexpr std::size_t kHeadRead = 16;
+  // Holds the index lock (shared mode) for one call; nested holds share it.
+  class Hold {
+   public:
+    Hold(CdxFile& file, bool writing);
+    ~Hold();
+    bool ok() const { return ok_; }
+
+   private:
+    CdxFile& file_;
+    bool ok_ = false;
+  };
+  CdxFile() = default;
+  bool Begin(bool writing);
+  void End();
+  bool ReadHeader();
+  bool WriteHeader();
+  bool ReadPage(std::uint32_t offset, unsigned char* page);
+  bool WritePage(std::uint32_t offset, const unsigned char* page);
+  bool Alloc(std::uint32_t& offset, std::uint32_t pages = 1);
+  bool Free(std::uint32_t offset);
+  bool Bad(const std::string& what);
+  bool ReadTagInfo(std::uint32_t header, CdxTagInfo& info);
+  bool WriteTagHeader(std::uint32_t header, const CdxTagInfo& info, std::uint32_t root);
+
+  std::string path_;
+  bool shared_ = false;
+  bool readOnly_ = false;
+  std::unique_ptr<os::SharedFile> file_;
+  std::uint64_t fileSize_ = 0;
+  std::uint32_t freeList_ = 0;
+  std::uint32_t counter_ = 0;
+  std::uint64_t generation_ = 0;  // moves whenever cached nodes are dropped
+  int holds_ = 0;
+  bool locked_ = false;
+  bool writing_ = false;
+  bool changed_ = false;
+  bool freeMoved_ = false;
+  std::unique_ptr<CdxTag> directory_;
+  std::vector<std::unique_ptr<CdxTag>> tags_;
+};
+
+}  // namespace talvi::dbf

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: MIT
+// A CDX tag written in one go from its keys: sorted, packed into full
+// leaves, then each level above built from the last entries of the one
+// below, every level linked from left to right.
+#include <algorithm>
+
+#include "dbf/cdx.h"
+
+namespace talvi::dbf {
+
+bool CdxTag::Load(std::vector<IndexEntry> entries) {
+  CdxFile::Hold hold(file_, true);
+  std::uint32_t root = 0;
+  if (!hold.ok() || !Root(root) || !FreeTree(root, 0)) return false;
+  for (auto& e : entries) e.key.resize(key_size(), form_.filler);
+  std::sort(entries.begin(), entries.end(), [](const IndexEntry& a, const IndexEntry& b) {
+    return a.key < b.key || (a.key == b.key && a.recno < b.recno);
+  });
+  if (info_.unique) {
+    entries.erase(
+        std::unique(entries.begin(), entries.end(),
+                    [](const IndexEntry& a, const IndexEntry& b) { return a.key == b.key; }),
+        entries.end());
+  }
+  // Leaves, each as full as it goes.
+  std::vector<CdxNode> level(1);
+  level[0].attributes = kCdxLeaf;
+  std::size_t keyBytes = 0;
+  std::uint32_t maxRecno = 0;
+  for (auto& e : entries) {
+    CdxNode* leaf = &level.back();
+    const std::string* previous = leaf->entries.empty() ? nullptr : &leaf->entries.back().key;
+    std::size_t stored = CdxStoredBytes(previous, e.key, form_);
+    if (CdxLeafBytes(leaf->entries.size() + 1, std::max(maxRecno, e.recno), keyBytes + stored,
+                     form_) > kCdxLeafArea) {
+      level.emplace_back().attributes = kCdxLeaf;
+      leaf = &level.back();
+      stored = CdxStoredBytes(nullptr, e.key, form_);
+      keyBytes = 0;
+      maxRecno = 0;
+    }
+    keyBytes += stored;
+    maxRecno = std::max(maxRecno, e.recno);
+    leaf->entries.push_back(std::move(e));
+  }
+  // Then the levels above, until one node holds them all.
+  const std::size_t fanout = CdxInnerCapacity(key_size());
+  while (true) {
+    if (!WriteLevel(level)) return false;
+    if (level.size() == 1) return SetRoot(level[0].offset);
+    std::vector<CdxNode> up;
+    for (const CdxNode& n : level) {
+      if (up.empty() || up.back().entries.size() == fanout) up.emplace_back().attributes = 0;
+      up.back().entries.push_back(n.entries.back());
+      up.back().children.push_back(n.offset);
+    }
+    level = std::move(up);
+  }
+}
+
+// Gives the nodes of one level their offsets and sibling links and writes
+// them; a level of one node is the root.
+bool CdxTag::WriteLevel(std::vector<CdxNode>& nodes) {
+  for (CdxNode& n : nodes) {
+    if (!file_.Alloc(n.offset)) return false;
+  }
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    CdxNode& n = nodes[i];
+    n.left = i > 0 ? nodes[i - 1].offset : kCdxNone;
+    n.right = i + 1 < nodes.size() ? nodes[i + 1].offset : kCdxNone;
+    if (nodes.size() == 1) n.attributes = static_cast<std::uint16_t>(n.attributes | kCdxRoot);
+    if (!Write(n)) return false;
+  }
+  // The upper levels need only each node's last entry and offset.
+  for (CdxNode& n : nodes) {
+    cache_.erase(n.offset);
+    if (n.entries.size() > 1) n.entries.erase(n.entries.begin(), n.entries.end() - 1);
+    n.children.clear();
+  }
+  return true;
+}
+
+}  // namespace talvi::dbf
