@@ -3,8 +3,8 @@
 // simulated remote (a child process, unthrottled) through the real session,
 // each one saved through the real save step (file chooser and overwrite
 // question answered like a user would, the file written), the log growing
-// by a line per track side. Prints the resident size after 1, 10, 100 ...
-// disks. Usage: bench_memory [disks]   (default 1000)
+// by a line per track side. Prints the resident size after 1, 10, 100 and
+// then every 100 disks. Usage: bench_memory [disks]   (default 1000)
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
         std::printf("  after %5d disks: resident %7ld KiB, peak %7ld KiB, log %zu bytes (%.0f s)\n",
                     saved, StatusKiB("VmRSS"), StatusKiB("VmHWM"), text.Get().size(), s);
         std::fflush(stdout);
-        nextReport *= 10;
+        nextReport = nextReport < 100 ? nextReport * 10 : nextReport + 100;
       }
       if (saved >= disks) talvi::os::SetKeyStateOverride(talvi::os::VK_ESCAPE, true);
     };
