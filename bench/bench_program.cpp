@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -39,19 +40,32 @@ using Clock = std::chrono::steady_clock;
 constexpr double kSideLineSeconds = 4608.0 / 5760.0;
 constexpr int kDiskSides = 160;
 
-// Processor time of every thread of `pid` so far, in seconds (the
-// scheduler's own count, in nanoseconds, not the 10 ms ticks of /proc/stat).
-double ProcessCpu(pid_t pid) {
+// Processor time of each thread of `pid` so far, in seconds, by thread id
+// (the scheduler's own count, in nanoseconds, not the 10 ms ticks of
+// /proc/stat).
+std::map<std::string, double> ThreadCpu(pid_t pid) {
   const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  double total = 0;
+  std::map<std::string, double> threads;
   if (DIR* dir = opendir(tasks.c_str())) {
     while (dirent* entry = readdir(dir)) {
       if (entry->d_name[0] == '.') continue;
       std::ifstream stat(tasks + "/" + entry->d_name + "/schedstat");
       double ns = 0;
-      if (stat >> ns) total += ns / 1e9;
+      if (stat >> ns) threads[entry->d_name] = ns / 1e9;
     }
     closedir(dir);
+  }
+  return threads;
+}
+
+// The processor time of `pid` since `before` was taken. A thread that ended
+// meanwhile (a Qt pool thread retires after 30 idle seconds) is left out
+// rather than subtracted.
+double CpuSince(pid_t pid, const std::map<std::string, double>& before) {
+  double total = 0;
+  for (const auto& [tid, seconds] : ThreadCpu(pid)) {
+    const auto it = before.find(tid);
+    total += seconds - (it == before.end() ? 0.0 : it->second);
   }
   return total;
 }
@@ -150,15 +164,15 @@ bool Receive(const std::filesystem::path& folder, const char* rate, int sides, p
                    "--ack-timeout", "30000"});
   if (!run.shown) return false;
   std::this_thread::sleep_for(milliseconds(1500));
-  const double cpu0 = ProcessCpu(run.talvi->pid());
-  const double x0 = ProcessCpu(server);
+  const auto cpu0 = ThreadCpu(run.talvi->pid());
+  const auto x0 = ThreadCpu(server);
   const auto t0 = Clock::now();
   if (!run.remote.Wait(std::chrono::seconds(sides * 3 + 60))) return false;
   wall = std::chrono::duration<double>(Clock::now() - t0).count();
   const double scale = static_cast<double>(kDiskSides) / sides;
   const double line = kDiskSides * kSideLineSeconds;
-  program = 100.0 * (ProcessCpu(run.talvi->pid()) - cpu0) * scale / line;
-  xserver = 100.0 * (ProcessCpu(server) - x0) * scale / line;
+  program = 100.0 * CpuSince(run.talvi->pid(), cpu0) * scale / line;
+  xserver = 100.0 * CpuSince(server, x0) * scale / line;
   return true;
 }
 
@@ -168,19 +182,20 @@ bool Idle(const std::filesystem::path& folder, int seconds, pid_t server, double
   Run run(folder, {"--disks", "0", "--linger", std::to_string((seconds + 30) * 1000)});
   if (!run.shown) return false;
   std::this_thread::sleep_for(milliseconds(2000));
-  const double cpu0 = ProcessCpu(run.talvi->pid());
-  const double x0 = ProcessCpu(server);
+  const auto cpu0 = ThreadCpu(run.talvi->pid());
+  const auto x0 = ThreadCpu(server);
   const auto t0 = Clock::now();
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-  program = 100.0 * (ProcessCpu(run.talvi->pid()) - cpu0) / wall;
-  xserver = 100.0 * (ProcessCpu(server) - x0) / wall;
+  program = 100.0 * CpuSince(run.talvi->pid(), cpu0) / wall;
+  xserver = 100.0 * CpuSince(server, x0) / wall;
   return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as it comes
   const int sides = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDiskSides;
   const int idleSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 30;
   const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
