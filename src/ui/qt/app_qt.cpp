@@ -107,9 +107,11 @@ struct PendingCall {
   std::atomic<int> done{0};
 
   void Finish() {
-    // Release: what the handler did happens before the watcher, acquiring
-    // `done`, carries on.
-    done.store(1, std::memory_order_release);
+    // Seq_cst, not only release (what the handler did happens before the
+    // watcher, acquiring `done`, carries on): notify_one then looks at the
+    // count of sleepers, and the store must not pass that load, or a watcher
+    // that has just counted itself in could be left asleep.
+    done.store(1, std::memory_order_seq_cst);
     done.notify_one();
   }
 };
