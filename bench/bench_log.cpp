@@ -2,7 +2,8 @@
 // The log control under a long session: what one appended line costs at
 // the start of the log and at its end (medians of 1000 lines each).
 //  - the program's way: the log text in a TextVar, the line appended to it,
-//    Refresh, GoBottom;
+//    Refresh, GoBottom; and the same with the pump step after each line
+//    that paints it, as the session's next wait does;
 //  - a by-value accessor, the whole text read, extended and stored again
 //    for every line (VarGet + VarPut), then Refresh and GoBottom;
 //  - one full resend of the whole text, as a plain edit control needs.
@@ -48,7 +49,8 @@ double Median(std::vector<double> samples) {
 // Appends `lines` lines to a log control made by `make`, one `append` each,
 // and gives the mean cost of a line at the start and at the end.
 Figures Run(long lines, long window, const std::function<TMultiGet*(TDialog&)>& make,
-            const std::function<void(TMultiGet&, const std::string&)>& append) {
+            const std::function<void(TMultiGet&, const std::string&)>& append,
+            bool pumpEach = false) {
   DialogArgs args;
   args.nWidth = 500;
   args.nHeight = 500;
@@ -67,6 +69,7 @@ Figures Run(long lines, long window, const std::function<TMultiGet*(TDialog&)>& 
     append(*get, line);
     get->Refresh();
     get->GoBottom();
+    if (pumpEach) SYSREFRESH();
     const auto t1 = Clock::now();
     if (i < window) {
       first.push_back(Micros(t1 - t0));
@@ -105,6 +108,13 @@ int main(int argc, char** argv) {
       lines, window, [&](TDialog& d) { return TMultiGet::New(0, 0, text, &d, 200, 80, true); },
       [](TMultiGet& get, const std::string& line) { get.Append(line); });
 
+  // The same with the pump step that follows each line in the program (the
+  // session's next wait), which paints what the line changed.
+  TextVar pumped;
+  const Figures withPump = Run(
+      lines, window, [&](TDialog& d) { return TMultiGet::New(0, 0, pumped, &d, 200, 80, true); },
+      [](TMultiGet& get, const std::string& line) { get.Append(line); }, true);
+
   std::string plain;
   const Figures byValue = Run(
       lines, window,
@@ -137,6 +147,7 @@ int main(int argc, char** argv) {
 
   std::printf("lines: %ld, log bytes: %zu\n", lines, text.Get().size());
   Print("TextVar, Append+Refresh+GoBottom per line (the program)", window, program);
+  Print("the same with the pump step that paints it, per line", window, withPump);
   Print("by-value accessor, VarGet+VarPut+Refresh+GoBottom per line", window, byValue);
   std::printf("one full resend of the whole log: %.0f us (%.0f x a line at the end)\n", resend,
               resend / program.last);

@@ -62,13 +62,15 @@ bool Transfer::Abandoned() const {
 
 void Transfer::Idle(int ms) {
   // The pump wakes at once when a notification arrives, so a waiting byte is
-  // taken without delay while an idle wait costs no processor time.
+  // taken without delay while an idle wait costs no processor time. Where a
+  // key wakes the pump too, the wait needs no slice to see Esc.
+  if (!ui::KeysWakeWaits()) ms = ms == ui::kWaitForever ? kIdleSliceMs : std::min(ms, kIdleSliceMs);
   if (!ui::SYSWAIT(ms)) quit_ = true;
 }
 
 std::string Transfer::WAITCOMMAND() {
   std::string c;
-  while (!EscHeld() && !Abandoned() && (c = GETCHAR()).empty()) Idle(kIdleSliceMs);
+  while (!EscHeld() && !Abandoned() && (c = GETCHAR()).empty()) Idle(ui::kWaitForever);
   if (!ui::SYSREFRESH()) quit_ = true;
   return c;
 }
@@ -80,9 +82,12 @@ std::string Transfer::WAITCHAR() {
     if (EscHeld() || Abandoned() || !(c = GETCHAR()).empty()) break;
     const long left = kByteWaitCs - ElapsedCs(start, clock_.Now());
     if (left <= 0) break;
-    Idle(static_cast<int>(std::min<long>(kIdleSliceMs, left * 10)));
+    Idle(static_cast<int>(left * 10));
   }
-  if (!ui::SYSREFRESH()) quit_ = true;
+  // A byte costs no pump step of its own: the window's events are handled
+  // by the waits, and a wait comes as soon as the bytes that the last one
+  // delivered have been taken (only a pump step delivers more).
+  if (c.empty() && !ui::SYSREFRESH()) quit_ = true;
   return c;
 }
 

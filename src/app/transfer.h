@@ -30,7 +30,8 @@ inline constexpr char kAckByte = '\0';
 inline constexpr char kBreakByte = '\x09';
 // How long WAITCHAR waits for one byte, in hundredths of a second.
 inline constexpr long kByteWaitCs = 200;
-// The longest an idle wait blocks before testing Esc and the clock again.
+// The longest an idle wait blocks before testing Esc and the clock again,
+// where a key pressed does not wake the wait by itself.
 inline constexpr int kIdleSliceMs = 10;
 
 class Transfer {
@@ -74,7 +75,9 @@ class Transfer {
   // True once the session must end without Esc: the dialog that owns the
   // log has closed, or the program was asked to quit.
   bool Abandoned() const;
-  // One idle step of a wait: pumps the window, blocking at most `ms`.
+  // One idle step of a wait: pumps the window, blocking at most `ms`
+  // (ui::kWaitForever: until something happens), and at most kIdleSliceMs
+  // where a key would not wake it.
   void Idle(int ms);
 
   SessionClock& clock_;

@@ -59,6 +59,18 @@ void ClearLocalKeys() {
   s.local.clear();
 }
 
+int KeyEventDescriptor() {
+  State& s = St();
+  std::lock_guard lock(s.mutex);
+  return s.source == KeySource::kLocal ? -1 : detail::SystemKeyEventDescriptor();
+}
+
+void TakeKeyEvents() {
+  State& s = St();
+  std::lock_guard lock(s.mutex);
+  if (s.source != KeySource::kLocal) detail::TakeSystemKeyEvents();
+}
+
 void SetKeyStateOverride(int vk, bool down) {
   State& s = St();
   std::lock_guard lock(s.mutex);

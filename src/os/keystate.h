@@ -32,6 +32,16 @@ void SetLocalKeyDown(int vk, bool down);
 // Forgets every locally reported key (for instance when focus leaves).
 void ClearLocalKeys();
 
+// A descriptor that becomes readable when a key event reaches the probe
+// (X11, where the server's key events are followed), so that a wait that
+// includes it wakes for a key at once and needs no tick to see one; -1
+// where the probe must be asked again to see a change (then a wait keeps a
+// short bound). Opens the probe's connection on first use.
+int KeyEventDescriptor();
+// Takes the key events that have arrived on that descriptor, which is then
+// no longer readable for them; called by the wait that it woke.
+void TakeKeyEvents();
+
 // Test hook: makes IsKeyDown(vk) answer `down` regardless of the keyboard,
 // until ClearKeyStateOverrides is called. Lets tests "hold" Esc or F4.
 void SetKeyStateOverride(int vk, bool down);

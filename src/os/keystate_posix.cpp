@@ -11,6 +11,13 @@
 // last probe answered. The whole keymap is asked for once at the start and
 // then once a second, which puts right anything missed. Without the
 // extension the keymap is asked for (one round trip), at most once per 10 ms.
+//
+// Taking the events costs a read on the socket even when nothing came, and
+// a session tests Esc before every byte it takes. So a key asked for again
+// within a millisecond is answered from the events taken at its last probe;
+// a probe of another key, or one after that millisecond, takes the events
+// first. The socket is also handed to the window thread's wait
+// (KeyEventDescriptor), which then wakes for a key without a tick.
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
@@ -37,12 +44,22 @@ struct State {
   std::array<char, 32> keymap{};
   Clock::time_point readAt{};    // last time the keymap was asked for
   Clock::time_point syncedAt{};  // last time the whole keymap was asked for
+  Clock::time_point takenAt{};   // last time the arrived events were taken
+  int takenFor = 0;              // the key probed then
   bool keymapValid = false;
+  // The key code of each virtual key, looked up once (the connection never
+  // refreshes its keyboard mapping); -1 until then.
+  std::array<int, 256> codes = [] {
+    std::array<int, 256> none{};
+    none.fill(-1);
+    return none;
+  }();
 };
 
 // Test settings, read and written without the probe's lock.
 std::atomic<std::int64_t> resyncMs{1000};
 std::atomic<std::int64_t> cacheMs{10};
+std::atomic<std::int64_t> repeatUs{1000};
 std::atomic<bool> followsEvents{false};
 
 State& St() {
@@ -142,13 +159,18 @@ void TakeRawKeys(State& s, Display* display) {
   }
 }
 
-void Refresh(State& s, Display* display) {
+void Refresh(State& s, Display* display, int vk) {
   const auto now = Clock::now();
   const bool following = s.xiOpcode >= 0;
   if (following && s.keymapValid && now - s.syncedAt < std::chrono::milliseconds(resyncMs.load())) {
-    // Costs no round trip, so it is done for every probe: an answer from
-    // the state before the events already here would be a stale one.
-    TakeRawKeys(s, display);
+    // Costs no round trip, so it is done for every probe but the quick
+    // repeats of one key: an answer from the state before the events
+    // already here would be a stale one.
+    if (vk != s.takenFor || now - s.takenAt >= std::chrono::microseconds(repeatUs.load())) {
+      TakeRawKeys(s, display);
+      s.takenAt = now;
+      s.takenFor = vk;
+    }
     return;
   }
   if (!following && s.keymapValid && now - s.readAt < std::chrono::milliseconds(cacheMs.load())) {
@@ -159,15 +181,27 @@ void Refresh(State& s, Display* display) {
   if (following) TakeRawKeys(s, display);
   XQueryKeymap(display, s.keymap.data());
   s.syncedAt = now;
+  s.takenAt = now;
+  s.takenFor = vk;
   s.keymapValid = true;
 }
 
-bool X11Down(State& s, Display* display, int vk) {
+// The key code of a virtual key on this server; 0 when it has none.
+unsigned CodeOf(State& s, Display* display, int vk) {
+  const bool cached = vk >= 0 && vk < static_cast<int>(s.codes.size());
+  if (cached && s.codes[static_cast<std::size_t>(vk)] >= 0) {
+    return static_cast<unsigned>(s.codes[static_cast<std::size_t>(vk)]);
+  }
   const KeySym sym = KeySymOf(vk);
-  if (sym == 0) return false;
-  Refresh(s, display);
-  const KeyCode code = XKeysymToKeycode(display, sym);
+  const unsigned code = sym == 0 ? 0u : XKeysymToKeycode(display, sym);
+  if (cached) s.codes[static_cast<std::size_t>(vk)] = static_cast<int>(code);
+  return code;
+}
+
+bool X11Down(State& s, Display* display, int vk) {
+  const unsigned code = CodeOf(s, display, vk);
   if (code == 0) return false;
+  Refresh(s, display, vk);
   const auto byte = static_cast<unsigned char>(s.keymap[code / 8u]);
   return ((byte >> (code % 8u)) & 1u) != 0;
 }
@@ -181,12 +215,30 @@ std::optional<bool> SystemKeyDown(int vk) {
   return X11Down(s, display, vk);
 }
 
+int SystemKeyEventDescriptor() {
+  State& s = St();
+  Display* display = Connection(s);
+  return display != nullptr && s.xiOpcode >= 0 ? ConnectionNumber(display) : -1;
+}
+
+void TakeSystemKeyEvents() {
+  State& s = St();
+  if (s.display == nullptr || s.xiOpcode < 0) return;
+  TakeRawKeys(s, s.display);
+  s.takenAt = Clock::now();
+  s.takenFor = 0;
+}
+
 void SetKeymapResyncInterval(std::chrono::milliseconds interval) {
   resyncMs = interval.count();
 }
 
 void SetKeymapCacheInterval(std::chrono::milliseconds interval) {
   cacheMs = interval.count();
+}
+
+void SetRepeatInterval(std::chrono::microseconds interval) {
+  repeatUs = interval.count();
 }
 
 bool FollowsKeyEvents() {

@@ -10,5 +10,9 @@ namespace talvi::os::detail {
 // Whether key `vk` is down as the system sees it, whichever window has the
 // focus; nullopt when the system cannot tell (no X server to ask).
 std::optional<bool> SystemKeyDown(int vk);
+// The descriptor that key events make readable, -1 when there is none
+// (see KeyEventDescriptor), and the taking of what arrived on it.
+int SystemKeyEventDescriptor();
+void TakeSystemKeyEvents();
 
 }  // namespace talvi::os::detail

@@ -13,4 +13,11 @@ std::optional<bool> SystemKeyDown(int vk) {
   return (static_cast<unsigned short>(GetAsyncKeyState(vk)) & 0x8000u) != 0;
 }
 
+// The asynchronous key state is asked for, never followed: no descriptor.
+int SystemKeyEventDescriptor() {
+  return -1;
+}
+
+void TakeSystemKeyEvents() {}
+
 }  // namespace talvi::os::detail

@@ -14,6 +14,9 @@ void SetKeymapResyncInterval(std::chrono::milliseconds interval);
 // followed (default 10 ms). Where they are followed every probe reads the
 // events that have arrived, whatever this says.
 void SetKeymapCacheInterval(std::chrono::milliseconds interval);
+// How long a key asked for again is answered from the events taken at its
+// last probe, without reading the socket (default 1 ms); 0 reads every time.
+void SetRepeatInterval(std::chrono::microseconds interval);
 // Whether the probe follows the server's raw key events.
 bool FollowsKeyEvents();
 

@@ -28,10 +28,17 @@ void Shutdown();
 // asked to quit (PostQuitMessage or the application's quit), true otherwise.
 bool SYSREFRESH();
 // Like SYSREFRESH, but when nothing is waiting it blocks on the window
-// thread's event queue for at most `ms` milliseconds; any event (a serial
-// notification from a watcher thread included) wakes it at once. Lets wait
-// loops idle without spinning a processor core.
+// thread's event queue for at most `ms` milliseconds (kWaitForever: without
+// a bound); any event (a serial notification from a watcher thread
+// included) wakes it at once. Lets wait loops idle without spinning a
+// processor core.
+inline constexpr int kWaitForever = -1;
 bool SYSWAIT(int ms);
+// True when SYSWAIT also wakes for a key pressed or released anywhere on the
+// screen (X11, where the key probe follows the server's key events): a wait
+// for Esc then needs no bound. False where the key state has to be asked for
+// again to see a change (a wait for a key then keeps a short bound).
+bool KeysWakeWaits();
 // The "send to window and wait" function that Startup installs into the
 // serial layer: runs the window's CommNotify for WM_COMMNOTIFY on the
 // window thread (inside SYSREFRESH, SYSWAIT or a dialog's own loop) and

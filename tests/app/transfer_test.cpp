@@ -77,6 +77,25 @@ TEST(Session, FullDiskIsSavedAsOneFile) {
   EXPECT_EQ(rig.remote.wait().fromPc, std::string(160, '\0'));
 }
 
+// At the line's own pace the bytes come in small slices, which the port
+// gathers into fewer notifications: the sides still arrive whole, each byte
+// taken in order, one log line per side.
+TEST(Session, SidesAtTheLineRateArriveWhole) {
+  auto options = Disk(2);
+  options.rate = remote::kLineBytesPerSecond;
+  SessionRig rig(options);
+  ASSERT_TRUE(rig.ok());
+  rig.escAfterSave();
+  rig.run();
+  ASSERT_EQ(rig.saved.size(), 1u);
+  EXPECT_TRUE(rig.saved[0] == Sent(options)) << "data differs";
+  const auto lines = Lines(rig.logText.Get());
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[2], "Receiving track 0, side 1");
+  rig.remote.stop();
+  EXPECT_EQ(rig.remote.wait().fromPc, std::string(2, '\0'));
+}
+
 TEST(Session, EndWithoutTracksGivesJustTheFixedBlock) {
   testing::TempFolder dir;
   testing::ModalAnswers answers;

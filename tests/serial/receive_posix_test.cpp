@@ -163,6 +163,23 @@ TEST_F(Receive, ThreeThousandBytesWrapTheRingInOrder) {
   EXPECT_TRUE(WaitReceived(3000) == bytes);
 }
 
+// A line that brings a few bytes at a time is read in gathered batches:
+// every byte still comes, in order, and the last ones, after which the line
+// falls silent, do not wait for another arrival.
+TEST_F(Receive, ATrickleComesWholeAndItsLastBytesDoNotWaitForMore) {
+  ENABLECOMMNOTIFICATION(port_, kWindow, 1, -1);
+  const std::string bytes = Pattern(600, 5);
+  for (std::size_t at = 0; at < bytes.size(); at += 3) {
+    ASSERT_TRUE(pty_.Send(bytes.substr(at, 3)));
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_TRUE(WaitReceived(600) == bytes);
+  ASSERT_TRUE(pty_.Send("ab"));
+  EXPECT_TRUE(WaitReceived(602) == bytes + "ab");
+  ASSERT_TRUE(pty_.Send("c"));
+  EXPECT_TRUE(WaitReceived(603) == bytes + "abc");
+}
+
 TEST_F(Receive, ABurstWithASlowHandlerLosesNothing) {
   handlerDelay_ = 1ms;
   ENABLECOMMNOTIFICATION(port_, kWindow, 1, -1);

@@ -14,10 +14,19 @@
 // bound.
 #pragma once
 
-// The window layer's header before <windows.h>, whose macros would replace
+// The window layer's headers before <windows.h>, whose macros would replace
 // its constants.
 // clang-format off
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/control.h"
+#include "ui/dialog.h"
+#include "ui/filedialog.h"
+#include "ui/metrics.h"
+#include "ui/msgbox.h"
+#include "ui/multiget.h"
+#include "ui/registry.h"
+#include "ui/text1252.h"
+#include "ui/window_handle.h"
 #include <windows.h>
 // clang-format on
 

@@ -8,7 +8,8 @@
 #include <fstream>
 
 #include "ui/chooser_driver_win32.h"
-#include "ui/ui.h"
+#include "ui/dialog.h"
+#include "ui/filedialog.h"
 
 namespace talvi::ui {
 namespace {

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "lib/keys.h"
-#include "ui/ui.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
 #include "ui/win32_driver.h"
 
 namespace talvi::ui {

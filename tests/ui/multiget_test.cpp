@@ -80,6 +80,59 @@ TEST(MultiGetTest, HundredLinesLeaveLastVisibleAndCaretAtEnd) {
   });
 }
 
+// The scroll to the end is done by the next pump step, once for the lines
+// before it. A new line brings the end back into view after the user
+// scrolled away, and clears a selection the user made, the caret going
+// after the last character.
+TEST(MultiGetTest, ANewLineBringsTheEndBackAfterTheUserScrolledOrSelected) {
+  Log log;
+  WithLog(log, [&](TMultiGet& get, QPlainTextEdit& edit) {
+    for (int i = 1; i <= 60; ++i) Append(get, "Receiving track " + std::to_string(i));
+    SYSREFRESH();
+    QScrollBar* bar = edit.verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    bar->setValue(0);
+    Append(get, "after scrolling away");
+    SYSREFRESH();
+    EXPECT_EQ(bar->value(), bar->maximum());
+    edit.selectAll();
+    ASSERT_TRUE(edit.textCursor().hasSelection());
+    Append(get, "after a selection");
+    SYSREFRESH();
+    EXPECT_FALSE(edit.textCursor().hasSelection());
+    EXPECT_EQ(edit.textCursor().position(), edit.document()->characterCount() - 1);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_EQ(get.GetText(), log.text);
+  });
+}
+
+// A control that goes away with its window before the pump step that would
+// scroll it leaves nothing behind that runs (the sanitizer builds would
+// report a use of its freed state).
+TEST(MultiGetTest, AScrollAskedForByAControlThatIsGoneIsDropped) {
+  TextVar text;
+  {
+    DialogArgs args;
+    args.nWidth = 300;
+    args.nHeight = 200;
+    TDialog dialog(args);
+    TMultiGet* get = TMultiGet::New(0, 0, text, &dialog, 200, 80, true);
+    ActivateArgs activate;
+    activate.lModal = false;
+    activate.bInit = [&](TDialog& d) { d.SetControl(get); };
+    dialog.Activate(activate);
+    for (int i = 0; i < 50; ++i) {
+      get->Append("line\r\n");
+      get->Refresh();
+      get->GoBottom();
+    }
+    EXPECT_EQ(get->GetText(), text.Get());
+  }
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(SYSREFRESH());
+  EXPECT_EQ(text.Get().size(), 50u * 6u);
+}
+
 TEST(MultiGetTest, VarPutAloneChangesNothingShown) {
   Log log;
   log.text = "first\r\n";

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTimer>
 #include <QWidget>
 #include <chrono>
 #include <cstdlib>
@@ -108,6 +109,33 @@ TEST(X11Test, AKeyEventAlreadyReceivedIsSeenByTheNextProbe) {
   EXPECT_TRUE(Becomes(os::VK_F4, false));
   os::detail::SetKeymapCacheInterval(std::chrono::milliseconds(10));
   os::detail::SetKeymapResyncInterval(std::chrono::seconds(1));
+}
+
+// Where the probe follows the server's key events, its connection's socket
+// is in the window thread's wait: a wait without a bound wakes for a key
+// pressed anywhere, so Esc is seen without a tick. Without that socket this
+// wait would sleep until the watchdog's timer, long after the key.
+TEST(X11Test, AWaitWithoutABoundWakesForAKeyPressedElsewhere) {
+  ASSERT_TRUE(Server()->ok());
+  Startup();
+  os::IsKeyDown(27);
+  ASSERT_TRUE(os::detail::FollowsKeyEvents());
+  ASSERT_TRUE(KeysWakeWaits());
+  bool watchdog = false;
+  QTimer timer;
+  timer.setSingleShot(true);
+  QObject::connect(&timer, &QTimer::timeout, [&watchdog] { watchdog = true; });
+  timer.start(60000);
+  std::thread presser([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Xdotool("keydown Escape");
+  });
+  while (!os::IsKeyDown(27) && !watchdog) SYSWAIT(kWaitForever);
+  presser.join();
+  EXPECT_FALSE(watchdog);
+  EXPECT_TRUE(os::IsKeyDown(27));
+  ASSERT_TRUE(Xdotool("keyup Escape"));
+  EXPECT_TRUE(Becomes(27, false));
 }
 
 TEST(X11Test, BeepLeavesTheBellAsItWas) {

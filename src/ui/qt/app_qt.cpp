@@ -6,6 +6,8 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMetaObject>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #if defined(__GLIBC__)
@@ -13,10 +15,10 @@
 #endif
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
+#include <stop_token>
 
 #include "os/keystate.h"
 #include "serial/serial.h"
@@ -101,10 +103,21 @@ class AppFilter : public QObject {
   }
 };
 
+// A notification on its way to the window thread. The watcher sleeps on
+// `done` (a futex) until the window thread has run the handler or the port
+// closes; either sets it and wakes the watcher, with no lock that the woken
+// watcher would then have to wait for.
 struct PendingCall {
-  std::mutex mutex;
-  std::condition_variable_any done_cv;
-  bool done = false;
+  std::atomic<int> done{0};
+
+  void Finish() {
+    // Seq_cst, not only release (what the handler did happens before the
+    // watcher, acquiring `done`, carries on): notify_one then looks at the
+    // count of sleepers, and the store must not pass that load, or a watcher
+    // that has just counted itself in could be left asleep.
+    done.store(1, std::memory_order_seq_cst);
+    done.notify_one();
+  }
 };
 
 void Deliver(WindowHandle window, unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
@@ -134,17 +147,18 @@ void SendToWindow(WindowHandle window, unsigned msg, std::intptr_t wParam, std::
           // The port may have been closed while this call waited in the
           // queue: then no handler runs for it.
           if (!stop.stop_requested()) Deliver(window, msg, wParam, lParam);
-          // Notified under the lock: the waiter, which may free the call
-          // as soon as it sees `done`, cannot get past its lock before the
-          // notification is over.
-          std::lock_guard guard(call->mutex);
-          call->done = true;
-          call->done_cv.notify_all();
+          // The call lives on in this queued function's own copy of the
+          // pointer, however soon the watcher lets go of its copy.
+          call->Finish();
         },
         Qt::QueuedConnection);
   }
-  std::unique_lock lock(call->mutex);
-  call->done_cv.wait(lock, stop, [&] { return call->done; });
+  // A port that closes releases the watcher at once; the queued function
+  // then runs no handler.
+  const std::stop_callback release(stop, [&call] { call->Finish(); });
+  while (call->done.load(std::memory_order_acquire) == 0) {
+    call->done.wait(0, std::memory_order_acquire);
+  }
 }
 
 namespace {
@@ -241,17 +255,59 @@ bool SYSREFRESH() {
   return !quitPending.exchange(false);
 }
 
+namespace {
+
+// The bound of a wait. One timer serves every wait, so that a wait costs a
+// restart of it, not a new object; a wait inside a handler that a wait ran
+// is over before the outer one looks at its timer again.
+QTimer* WaitBound() {
+  static QPointer<QTimer> timer;
+  if (timer.isNull()) {
+    timer = new QTimer(QCoreApplication::instance());
+    timer->setSingleShot(true);
+  }
+  return timer.data();
+}
+
+// On X11 the key probe's own connection to the server receives its key
+// events: with that connection's socket in the window thread's wait, a key
+// wakes the wait at once. Made on first use, for the application object of
+// the time.
+QPointer<QSocketNotifier> keyEvents;
+QCoreApplication* keyEventsTriedFor = nullptr;
+
+void FollowKeyEvents() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr || !keyEvents.isNull() || keyEventsTriedFor == app) return;
+  keyEventsTriedFor = app;
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
+  const int fd = os::KeyEventDescriptor();
+  if (fd < 0) return;
+  keyEvents = new QSocketNotifier(fd, QSocketNotifier::Read, app);
+  // Taking the events empties the socket, so the wait sleeps again.
+  QObject::connect(keyEvents.data(), &QSocketNotifier::activated, keyEvents.data(),
+                   [] { os::TakeKeyEvents(); });
+}
+
+}  // namespace
+
+bool KeysWakeWaits() {
+  qt::EnsureApp();
+  FollowKeyEvents();
+  return !keyEvents.isNull() && keyEvents->isEnabled();
+}
+
 bool SYSWAIT(int ms) {
   qt::EnsureApp();
   if (quitPending.exchange(false)) return false;
   // Something already waiting is handled without blocking at all.
   QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-  if (ms <= 0 || dispatcher == nullptr) return SYSREFRESH();
-  QTimer wake;
-  wake.setSingleShot(true);
-  wake.start(ms);
+  if ((ms <= 0 && ms != kWaitForever) || dispatcher == nullptr) return SYSREFRESH();
+  FollowKeyEvents();
+  QTimer* bound = ms > 0 ? WaitBound() : nullptr;
+  if (bound != nullptr) bound->start(ms);
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  wake.stop();
+  if (bound != nullptr) bound->stop();
   SendPosted();
   return !quitPending.exchange(false);
 }

@@ -3,7 +3,9 @@
 // sends only the new tail when the text still begins with what is shown.
 // Over a TextVar that is known without reading the text, and the cost of
 // one appended line does not depend on the log's length.
+#include <QMetaObject>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <cstring>
@@ -57,6 +59,7 @@ void TMultiGet::Create() {
   edit->setFrameShape(QFrame::StyledPanel);
   edit->setFocusPolicy(Qt::StrongFocus);
   native_->widget = edit;
+  native_->scrollQueued = false;
   qt::Place(*this, edit);
   shownValid_ = false;
   Refresh();
@@ -100,14 +103,38 @@ void TMultiGet::Show(std::string_view text, bool extends) {
   shownValid_ = true;
 }
 
+// A line appended costs its insertion (the new block laid out), the caret
+// move and the scroll; the paint follows in the next pump step. Scrolling
+// there and then moves the whole visible picture in the window's backing
+// store for every line, so the scroll is done once, by the pump step that
+// paints, however many lines came before it: nothing is seen before the
+// paint anyway. It runs before the paint, which is posted at a lower
+// priority.
 void TMultiGet::GoBottom() {
   QPlainTextEdit* edit = Editor(*this);
   if (edit == nullptr) return;
+  // Text inserted at the caret's place moves the caret along: once at the
+  // end it stays there, and moving it again would only cost.
   QTextCursor cursor = edit->textCursor();
-  cursor.movePosition(QTextCursor::End);
-  edit->setTextCursor(cursor);
-  edit->ensureCursorVisible();
-  if (QScrollBar* bar = edit->verticalScrollBar()) bar->setValue(bar->maximum());
+  if (!cursor.atEnd() || cursor.hasSelection()) {
+    cursor.movePosition(QTextCursor::End);
+    edit->setTextCursor(cursor);
+  }
+  if (native_->scrollQueued) return;
+  native_->scrollQueued = true;
+  QPointer<QPlainTextEdit> target(edit);
+  Native* native = native_.get();
+  QMetaObject::invokeMethod(
+      edit,
+      [target, native] {
+        // Runs on the editor, so it goes with the editor; the control, which
+        // owns the editor, is still there.
+        native->scrollQueued = false;
+        if (target.isNull()) return;
+        target->ensureCursorVisible();
+        if (QScrollBar* bar = target->verticalScrollBar()) bar->setValue(bar->maximum());
+      },
+      Qt::QueuedConnection);
 }
 
 std::string TMultiGet::GetText() const {

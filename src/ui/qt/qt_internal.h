@@ -16,6 +16,8 @@ namespace talvi::ui {
 // The toolkit side of a control: its widget (owned by the owner's window).
 struct TControl::Native {
   QPointer<QWidget> widget;
+  // A log control's scroll to its end, asked for and not done yet.
+  bool scrollQueued = false;
 };
 
 namespace qt {

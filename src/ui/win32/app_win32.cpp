@@ -130,13 +130,19 @@ bool SYSWAIT(int ms) {
   EnsureStarted();
   MSG msg;
   if (::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) return SYSREFRESH();
-  if (ms > 0) {
+  if (ms > 0 || ms == kWaitForever) {
     // Wakes for anything new in the queue, a message sent from a watcher
     // thread included.
-    ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(ms), QS_ALLINPUT,
-                                  MWMO_INPUTAVAILABLE);
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, ms > 0 ? static_cast<DWORD>(ms) : INFINITE,
+                                  QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   }
   return SYSREFRESH();
+}
+
+// The asynchronous key state is asked for; nothing wakes a wait for a key
+// pressed in another program's window.
+bool KeysWakeWaits() {
+  return false;
 }
 
 int LASTKEY() {
