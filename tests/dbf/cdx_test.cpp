@@ -14,6 +14,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <sstream>
 
 #include "dbf/codes.h"
 #include "dbf/index_key.h"
@@ -334,7 +335,9 @@ TEST_F(CdxTest, DamagedNodesAreCorruptionNotAHang) {
   std::string bytes;
   {
     std::ifstream in(path, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
+    std::ostringstream all;
+    all << in.rdbuf();
+    bytes = all.str();
   }
   const auto patch = [&](const std::function<void(std::string&, std::uint32_t)>& f) {
     std::string b = bytes;
