@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "base/ascii.h"
 #include "dbf/areas.h"
 #include "dbf/cdx.h"
 #include "dbf/orders.h"
@@ -57,7 +58,9 @@ TEST_F(CdxOrderTest, StructuralFixtureIndexOpensWithItsTableAndNavigates) {
   ASSERT_EQ(o.count(), 5);
   EXPECT_EQ(o.current(), 0);  // the structural index opens without choosing an order
   EXPECT_EQ(o.At(1)->name, "AUDIO");
-  EXPECT_EQ(o.At(1)->bag_name, "rooms.cdx");
+  // Found whatever its letter case: Linux reports the name on the disk,
+  // Windows the one asked for.
+  EXPECT_EQ(base::AsciiUpper(o.At(1)->bag_name), "ROOMS.CDX");
   EXPECT_EQ(o.At(1)->for_text, "TRIM(UPPER(facility))==\"AUDIO\"");
   ASSERT_TRUE(o.SetCurrent("roomname"));
   ASSERT_TRUE(A().GoTop());
@@ -158,16 +161,17 @@ TEST_F(CdxOrderTest, NtxNamesUnderDbfcdxAreOneTagCdxFilesAndNtxFilesStillOpen) {
   EXPECT_EQ(o.count(), 1);  // made anew: one tag
   EXPECT_EQ(o.At(1)->name, "OTHER");
   EXPECT_EQ(A().table()->header().flags & 1, 0);  // not the structural index
-  const std::string bytes = talvi::testing::ReadBytes(dir_ / "VIEW.NTX");
-  ASSERT_GE(bytes.size(), 1024u);
-  EXPECT_TRUE(
-      CdxFile::LooksLikeCdx(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
   // An NTX file made under DBFNTX opens under DBFCDX.
   Engine().driver = "DBFNTX";
   ASSERT_TRUE(o.Create({.bag_path = dir_ / "REAL", .key = "NAME", .descending = true}));
   EXPECT_EQ(o.At(2)->bag_name, "REAL.NTX");
   Engine().driver = "DBFCDX";
   o.CloseAll();
+  // Read once closed: an exclusive table's index is not shared on Windows.
+  const std::string bytes = talvi::testing::ReadBytes(dir_ / "VIEW.NTX");
+  ASSERT_GE(bytes.size(), 1024u);
+  EXPECT_TRUE(
+      CdxFile::LooksLikeCdx(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
   ASSERT_TRUE(o.Open(dir_ / "REAL.NTX"));
   ASSERT_TRUE(o.Open(dir_ / "VIEW.NTX"));
   ASSERT_EQ(o.count(), 2);
