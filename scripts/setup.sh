@@ -64,6 +64,13 @@ echo "setup: installing ${missing[*]}"
 if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
-$SUDO apt-get update -qq
+# A mirror caught in the middle of a sync fails one list now and then
+# ("File has unexpected size"): try again, then go on with the lists that
+# did arrive; the install below says so if a package is then not to be had.
+for try in 1 2 3; do
+  $SUDO apt-get update -qq && break
+  echo "setup: apt-get update failed (try $try of 3)"
+  [ "$try" -lt 3 ] && sleep 10
+done
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 warm_fonts
