@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "lib/settings.h"
 
+#include <utility>
+
 #include "base/ascii.h"
 
 namespace talvi::lib {
@@ -32,6 +34,16 @@ void Settings::ApplyDefaults() {
   epoch_ = 1980;
   fileCase_ = FileCase::kUpper;
   margin_ = 5;
+  if (changed_) changed_(*this);
+}
+
+void Settings::SetFileNameCase(FileCase mode) {
+  fileCase_ = mode;
+  if (changed_) changed_(*this);
+}
+
+void Settings::SetChangeHook(std::function<void(const Settings&)> hook) {
+  changed_ = std::move(hook);
 }
 
 std::string Settings::ApplyFileCase(std::string_view path) const {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,7 +54,12 @@ class Settings {
   FileCase FileNameCase() const { return fileCase_; }
   int Margin() const { return margin_; }
 
-  void SetFileNameCase(FileCase mode) { fileCase_ = mode; }
+  void SetFileNameCase(FileCase mode);
+
+  // Called with the settings after every change (ApplyDefaults,
+  // SetFileNameCase): the layers that keep a copy of their own, the table
+  // engine first of all, follow the library's values through it.
+  void SetChangeHook(std::function<void(const Settings&)> hook);
 
   // `path` with its last component (the file name) cased as chosen; the
   // folders before it are left as written. Both "\" and "/" separate.
@@ -72,6 +78,7 @@ class Settings {
   int epoch_ = 1900;
   FileCase fileCase_ = FileCase::kMixed;
   int margin_ = 0;
+  std::function<void(const Settings&)> changed_;
 };
 
 // The one settings object of the process.

@@ -6,6 +6,7 @@
 
 #include "base/ascii.h"
 #include "dbf/areas.h"
+#include "dbf/settings.h"
 #include "errors/errorsys.h"
 #include "fs/hooks.h"
 #include "lib/settings.h"
@@ -54,6 +55,26 @@ void ConnectFileHelpers() {
   fs::SetRefreshHook([] { ui::SYSREFRESH(); });
 }
 
+// The table engine keeps its own copy of the data layer's settings (it
+// cannot see the library): every change of the library's reaches it.
+void FollowLibrarySettings(const Settings& s) {
+  dbf::EngineSettings& e = dbf::Engine();
+  e.driver = s.DefaultDriver();
+  e.lock_scheme = s.LockScheme();
+  e.lock_offset = s.LockOffset();
+  e.lock_length = s.LockLength();
+  e.memo_extension = s.MemoExtension();
+  e.century = s.Century();
+  e.date_format = s.DateFormat();
+  e.deleted = s.Deleted();
+  e.epoch = s.Epoch();
+  switch (s.FileNameCase()) {
+    case FileCase::kUpper: e.file_case = dbf::NameCase::kUpper; break;
+    case FileCase::kLower: e.file_case = dbf::NameCase::kLower; break;
+    case FileCase::kMixed: e.file_case = dbf::NameCase::kMixed; break;
+  }
+}
+
 void CreateAccessVariables() {
   SetVar("ACS_USER", std::string("USER"));
   SetVar("ACS_TEMP", std::string());
@@ -94,6 +115,7 @@ std::string WithoutTrailingSeparator(std::string path) {
 void Startup() {
   ConnectErrorHandler();
   ConnectFileHelpers();
+  LibSettings().SetChangeHook(FollowLibrarySettings);
   LibSettings().ApplyDefaults();
   CreateAccessVariables();
   SweepCurrentFolder();
