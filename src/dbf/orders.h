@@ -65,8 +65,12 @@ class Orders : public TableObserver {
   bool Open(const std::string& bag_path);
   // Opens the table's structural CDX (the table's name, ".CDX") when the
   // driver is DBFCDX and the table's header says it has one; its orders
-  // come first and none becomes current.
+  // come first and none becomes current. False, with the error raised and
+  // the path kept in `structural_failure()`, when the file will not open.
   bool OpenStructural();
+  // The structural CDX that the table's header names but that would not
+  // open (damaged, unreadable); empty when it opened or there is none.
+  const std::string& structural_failure() const { return structural_failure_; }
   // Closes one index file (by its name, any letter case, with or without
   // folder and extension) or all of them but the structural CDX; record
   // order afterwards when the current order went.
@@ -139,6 +143,7 @@ class Orders : public TableObserver {
   std::vector<std::unique_ptr<Bag>> bags_;
   std::vector<Order*> orders_;
   int current_ = 0;
+  std::string structural_failure_;
   std::optional<std::string> scope_top_;
   std::optional<std::string> scope_bottom_;
 };

@@ -138,12 +138,16 @@ bool Orders::Open(const std::string& bagPath) {
 }
 
 bool Orders::OpenStructural() {
+  structural_failure_.clear();
   Table& t = *area_.table();
   if (!CdxDriver() || (t.header().flags & 0x01) == 0) return true;
   const std::string path = FindIgnoringCase(ReplaceExtension(t.path(), ".CDX"));
   if (path.empty()) return true;  // the flag without the file: record order only
   auto bag = OpenBag(path);
-  if (!bag) return false;
+  if (!bag) {
+    structural_failure_ = path;
+    return false;
+  }
   bag->structural = true;
   bags_.push_back(std::move(bag));
   std::rotate(bags_.begin(), bags_.end() - 1, bags_.end());  // the structural one first
