@@ -63,6 +63,9 @@ class NtxFile : public IndexTree {
   bool Walk(const std::function<bool(const IndexEntry&)>& visit) override;
   bool Clear() override;
   bool Flush() override;
+  // Replaces the tree with `entries` (any order; for a unique order the
+  // lowest record number of a key stays), written page after page.
+  bool Load(std::vector<IndexEntry> entries);
 
   // Reads the header again and drops the cached pages when another
   // process has changed the file since (its change counter moved). In
@@ -101,7 +104,11 @@ class NtxFile : public IndexTree {
   bool ReadHeader();
   bool WriteHeader();
   bool ReadPage(std::uint32_t offset, Page& page);
+  // The page from the cache or the file; null when it cannot be read
+  // (raised). Valid until the cache changes.
+  const Page* PageAt(std::uint32_t offset);
   bool WritePage(const Page& page);
+  void Encode(const Page& page, unsigned char* b) const;
   bool AllocPage(std::uint32_t& offset);
   bool FreePage(std::uint32_t offset);
   bool Bad(const std::string& what);
@@ -126,6 +133,9 @@ class NtxFile : public IndexTree {
   std::unique_ptr<os::SharedFile> file_;
   std::uint64_t file_size_ = 0;
   std::map<std::uint32_t, Page> cache_;
+  // The root and free list in the header on the file.
+  std::uint32_t written_root_ = ~std::uint32_t{0};
+  std::uint32_t written_free_ = ~std::uint32_t{0};
   int holds_ = 0;
   bool locked_ = false;
 };
