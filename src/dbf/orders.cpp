@@ -114,7 +114,8 @@ bool Orders::KeyOf(Order& order, const std::string& record, std::uint32_t recno,
     const Value c = area_.EvaluateOn(*order.condition, record, recno);
     included = c.IsLogical() && c.logical();
   }
-  const Value v = area_.EvaluateOn(*order.key, record, recno);
+  const Value v = order.key_field >= 0 ? area_.table()->GetValue(record, order.key_field)
+                                       : area_.EvaluateOn(*order.key, record, recno);
   if (!EncodeKey(v, order.shape, order.format, key)) {
     included = false;
     return Fail(Failure(kGenDataType, kSubField)
@@ -122,6 +123,13 @@ bool Orders::KeyOf(Order& order, const std::string& record, std::uint32_t recno,
                     .Op("index key")
                     .Desc("Key " + order.key_text + " is not of the order's type"));
   }
+  return true;
+}
+
+bool Orders::TakeRecord(std::uint32_t recno, std::string& record) {
+  if (recno == 0 || recno != read_recno_) return false;
+  record.swap(read_record_);
+  read_recno_ = 0;
   return true;
 }
 
@@ -153,8 +161,8 @@ bool Orders::Build(Order& order, const Order* over) {
         return false;
       }
     }
-  } else if (auto* tag = dynamic_cast<CdxTag*>(order.tree)) {
-    // A whole CDX tag is written from its sorted keys, node after node.
+  } else {
+    // A whole tag or file is written from its sorted keys, node after node.
     std::vector<IndexEntry> entries;
     const std::uint32_t n = area_.table()->RecordCount();
     entries.reserve(n);
@@ -165,17 +173,17 @@ bool Orders::Build(Order& order, const Order* over) {
       }
       if (included) entries.push_back({key, recno});
     }
-    if (!tag->Load(std::move(entries))) return false;
-  } else {
-    const std::uint32_t n = area_.table()->RecordCount();
-    for (std::uint32_t recno = 1; recno <= n; ++recno) {
-      if (!add(recno)) return false;
-    }
+    auto* tag = dynamic_cast<CdxTag*>(order.tree);
+    auto* ntx = dynamic_cast<NtxFile*>(order.tree);
+    if (tag ? !tag->Load(std::move(entries)) : !ntx || !ntx->Load(std::move(entries))) return false;
   }
   return order.tree->Flush();
 }
 
 bool Orders::Reindex() {
+  // A pending record (an append not yet told) reaches the file first, so
+  // that it is not built in here and then added again.
+  if (area_.used() && !area_.Commit()) return false;
   for (Order* o : orders_) {
     if (!Build(*o, nullptr)) return false;
   }

@@ -37,6 +37,10 @@ struct Order {
   bool unique = false;
   bool descending = false;
   IndexTree* tree = nullptr;  // owned by the bag
+  // The key is this field of the table (0-based) as it stands: its value
+  // is taken from the record without evaluating the expression. -1 when
+  // the key is anything else.
+  int key_field = -1;
 };
 
 struct OrderSpec {
@@ -105,6 +109,10 @@ class Orders : public TableObserver {
   // The current order's key of a record, and whether it belongs to it.
   bool KeyOf(Order& order, const std::string& record, std::uint32_t recno, std::string& key,
              bool& included);
+  // Hands over the record that the last navigation read for `recno`
+  // (to tell whether it is deleted), so that it is not read twice; false
+  // when there is none.
+  bool TakeRecord(std::uint32_t recno, std::string& record);
 
   // Checks order `number` against the records: entries in order, each
   // the key of its record, every record of the order there. Problems and
@@ -144,6 +152,8 @@ class Orders : public TableObserver {
   std::vector<Order*> orders_;
   int current_ = 0;
   std::string structural_failure_;
+  std::uint32_t read_recno_ = 0;  // the record in read_record_, 0 none
+  std::string read_record_;
   std::optional<std::string> scope_top_;
   std::optional<std::string> scope_bottom_;
 };

@@ -79,6 +79,8 @@ std::unique_ptr<Order> Orders::MakeOrder(const Bag& bag, const std::string& name
     if (!order->condition) return nullptr;
   }
   if (!ShapeFor(*order)) return nullptr;
+  const std::string field = order->key->PlainField();
+  if (!field.empty()) order->key_field = area_.table()->FieldIndex(field);
   return order;
 }
 
@@ -159,6 +161,9 @@ bool Orders::Create(const OrderSpec& wanted) {
   if (!area_.used()) {
     return Fail(Failure(kGenNoTable, kSubArea).Op("ordcreate").Desc("Work area not in use"));
   }
+  // The pending record reaches the file (and the open orders) before the
+  // build reads the records.
+  if (!area_.Commit()) return false;
   const bool cdx = CdxDriver();
   std::string path =
       ApplyCase(WithDefaultExtension(wanted.bag_path, cdx ? ".CDX" : ".NTX"), Engine().file_case);
