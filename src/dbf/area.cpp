@@ -345,7 +345,9 @@ bool WorkArea::AppendBlank() {
 
 bool WorkArea::Commit() {
   if (NoTable("commit") || !Flush()) return false;
-  return table_->Flush(false);
+  bool ok = true;
+  for (auto* o : std::vector<TableObserver*>(observers_)) ok = o->OnCommit(*this) && ok;
+  return table_->Flush(false) && ok;
 }
 
 bool WorkArea::Zap() {

@@ -41,6 +41,9 @@ class TableObserver {
   virtual void OnChange(WorkArea& area, std::uint32_t recno, const std::string& before,
                         const std::string& after) = 0;
   virtual void OnZap(WorkArea& area) = 0;
+  // A commit: what the observer keeps back goes to the file; false when
+  // that failed (raised).
+  virtual bool OnCommit(WorkArea& /*area*/) { return true; }
   virtual void OnPack(WorkArea& area) = 0;
   virtual void OnClose(WorkArea& area) = 0;
 };

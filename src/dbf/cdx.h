@@ -8,9 +8,14 @@
 // In shared mode every call takes the file's index lock for its duration
 // (readers too, so that nobody sees a node half-way through a split) and
 // reads the compound header first: when its change counter moved, another
-// process has changed the file and every cached node is dropped.
+// process has changed the file and every cached node is dropped; every
+// write reaches the file before the lock goes. Opened exclusively (nobody
+// else can read the file), changed pages are kept and written behind:
+// on Flush (commit, the end of a build), when many have gathered, and
+// when the file is closed; a write that fails then is raised.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -116,6 +121,9 @@ class CdxFile {
   CdxTag* AddTag(const CdxTagInfo& info);
   // Reads the tag directory again (after another process added a tag).
   bool LoadTags();
+  // Writes the pages kept back (exclusive use) to the file; false when a
+  // write failed (raised; the pages stay kept for the next try).
+  bool WritePending();
 
  private:
   friend class CdxTag;
@@ -137,8 +145,15 @@ class CdxFile {
   bool ReadHeader();
   bool WriteHeader();
   bool ReadPage(std::uint32_t offset, unsigned char* page);
+  // Bytes within one page, through the pages kept back.
+  bool ReadBytes(std::uint32_t offset, unsigned char* data, std::size_t size);
+  bool WriteBytes(std::uint32_t offset, const unsigned char* data, std::size_t size);
   bool WritePage(std::uint32_t offset, const unsigned char* page);
-  bool Alloc(std::uint32_t& offset, std::uint32_t pages = 1);
+  // `size` bytes of whole pages from `offset` in one write.
+  bool WritePages(std::uint32_t offset, const unsigned char* pages, std::size_t size);
+  // A page from the free list, or new pages at the end of the file
+  // (written with zeros unless `zero` is false: the caller writes them).
+  bool Alloc(std::uint32_t& offset, std::uint32_t pages = 1, bool zero = true);
   bool Free(std::uint32_t offset);
   bool Bad(const std::string& what);
   bool ReadTagInfo(std::uint32_t header, CdxTagInfo& info);
@@ -159,6 +174,9 @@ class CdxFile {
   bool freeMoved_ = false;
   std::unique_ptr<CdxTag> directory_;
   std::vector<std::unique_ptr<CdxTag>> tags_;
+  // Exclusive use: changed pages not yet written, by offset.
+  bool behind_ = false;
+  std::map<std::uint32_t, std::array<unsigned char, kCdxPageSize>> pending_;
 };
 
 }  // namespace talvi::dbf

@@ -40,9 +40,7 @@ bool CdxTag::Root(std::uint32_t& root) {
   if (generation_ != file_.generation_) {
     cache_.clear();
     unsigned char b[CdxFile::kHeadRead];
-    if (file_.file_->ReadAt(header_, b, sizeof b) != static_cast<std::int64_t>(sizeof b)) {
-      return file_.Bad("index tag header cut short");
-    }
+    if (!file_.ReadBytes(header_, b, sizeof b)) return false;
     root_ = Le32(b);
     generation_ = file_.generation_;
   }
@@ -53,11 +51,8 @@ bool CdxTag::Root(std::uint32_t& root) {
 bool CdxTag::SetRoot(std::uint32_t root) {
   unsigned char b[4];
   for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>((root >> (8 * i)) & 0xFF);
-  if (!file_.file_->WriteAt(header_, b, sizeof b)) {
-    return Fail(Failure(kGenWrite, kSubWrite).File(file_.path_).Os(file_.file_->LastError()));
-  }
+  if (!file_.WriteBytes(header_, b, sizeof b)) return false;
   root_ = root;
-  file_.changed_ = true;
   return true;
 }
 
@@ -410,7 +405,11 @@ bool CdxTag::Clear() {
 }
 
 bool CdxTag::Flush() {
-  return file_.file_->Flush(false);
+  if (!file_.WritePending()) return false;
+  if (!file_.file_->Flush(false)) {
+    return Fail(Failure(kGenWrite, kSubWrite).File(file_.path_).Os(file_.file_->LastError()));
+  }
+  return true;
 }
 
 }  // namespace talvi::dbf

@@ -163,15 +163,22 @@ bool Orders::Build(Order& order, const Order* over) {
     }
   } else {
     // A whole tag or file is written from its sorted keys, node after node.
+    // The records are read many at a time.
     std::vector<IndexEntry> entries;
-    const std::uint32_t n = area_.table()->RecordCount();
+    Table& t = *area_.table();
+    const std::uint32_t n = t.RecordCount();
+    const std::size_t length = t.header().record_length;
+    const auto run = static_cast<std::uint32_t>(std::max<std::size_t>(1, (256 << 10) / length));
     entries.reserve(n);
-    for (std::uint32_t recno = 1; recno <= n; ++recno) {
-      if (!area_.table()->ReadRecord(recno, record) ||
-          !KeyOf(order, record, recno, key, included)) {
-        return false;
+    std::string records;
+    for (std::uint32_t first = 1; first <= n; first += run) {
+      const std::uint32_t count = std::min(run, n - first + 1);
+      if (!t.ReadRecords(first, count, records)) return false;
+      for (std::uint32_t i = 0; i < count; ++i) {
+        record.assign(records, i * length, length);
+        if (!KeyOf(order, record, first + i, key, included)) return false;
+        if (included) entries.push_back({key, first + i});
       }
-      if (included) entries.push_back({key, recno});
     }
     auto* tag = dynamic_cast<CdxTag*>(order.tree);
     auto* ntx = dynamic_cast<NtxFile*>(order.tree);
@@ -210,6 +217,14 @@ void Orders::OnChange(WorkArea&, std::uint32_t recno, const std::string& before,
     if (was && !o->tree->Remove({old_key, recno})) continue;
     if (is) o->tree->Insert({new_key, recno});
   }
+}
+
+bool Orders::OnCommit(WorkArea&) {
+  bool ok = true;
+  for (auto& bag : bags_) {
+    if (bag->cdx) ok = bag->cdx->WritePending() && ok;
+  }
+  return ok;
 }
 
 void Orders::OnZap(WorkArea&) {

@@ -125,6 +125,7 @@ class Orders : public TableObserver {
   void OnChange(WorkArea& area, std::uint32_t recno, const std::string& before,
                 const std::string& after) override;
   void OnZap(WorkArea& area) override;
+  bool OnCommit(WorkArea& area) override;
   void OnPack(WorkArea& area) override;
   void OnClose(WorkArea& area) override;
 
