@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "dbf/cdx_node.h"
@@ -68,9 +69,13 @@ class CdxTag : public IndexTree {
 
  private:
   friend class CdxFile;
+  // One level of the way down: the node's offset, the entry or child
+  // taken, and a copy of the node once it is to change (`own`).
   struct Step {
+    std::uint32_t offset = 0;
+    std::size_t index = 0;
     CdxNode node;
-    std::size_t index = 0;  // the child taken
+    bool own = false;
   };
   bool Root(std::uint32_t& root);
   bool SetRoot(std::uint32_t root);
@@ -80,6 +85,7 @@ class CdxTag : public IndexTree {
   bool Read(std::uint32_t offset, CdxNode& node);
   bool Write(const CdxNode& node);
   bool PathTo(const IndexEntry& entry, std::vector<Step>& path);
+  bool Own(Step& step);
   bool Store(std::vector<Step>& path, std::size_t level);
   bool SetSibling(std::uint32_t offset, bool left, std::uint32_t to);
   bool Unlink(std::vector<Step>& path, std::size_t level);
@@ -97,7 +103,7 @@ class CdxTag : public IndexTree {
   CdxKeyForm form_;
   std::uint32_t root_ = 0;
   std::uint64_t generation_ = ~std::uint64_t{0};  // of the file, when root_ was read
-  std::map<std::uint32_t, CdxNode> cache_;
+  std::unordered_map<std::uint32_t, CdxNode> cache_;
 };
 
 class CdxFile {
