@@ -65,7 +65,9 @@ std::uint16_t NtxMaxItems(std::size_t key_size) {
   return slots < 3 ? 0 : static_cast<std::uint16_t>(slots - 1);
 }
 
-NtxFile::~NtxFile() = default;
+NtxFile::~NtxFile() {
+  WritePending();
+}
 
 bool NtxFile::Bad(const std::string& what) {
   cache_.clear();
@@ -118,6 +120,7 @@ std::unique_ptr<NtxFile> NtxFile::Open(const std::string& path, bool shared, boo
   ntx->file_ = std::move(file);
   ntx->shared_ = shared;
   ntx->read_only_ = read_only;
+  ntx->behind_ = !shared && !read_only;
   if (!ntx->ReadHeader()) return nullptr;
   return ntx;
 }
@@ -173,9 +176,9 @@ bool NtxFile::WriteHeader() {
   b[kDescendAt] = header_.descending ? 1 : 0;
   PutText(b + kForAt, header_.for_expr, kForLen);
   PutText(b + kNameAt, header_.name, kNameLen);
-  if (!file_->WriteAt(0, b, sizeof b)) {
+  if (!Put(0, b)) {
     written_root_ = written_free_ = ~std::uint32_t{0};  // unknown: written next time
-    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
+    return false;
   }
   written_root_ = header_.root;
   written_free_ = header_.free_list;
@@ -235,7 +238,11 @@ bool NtxFile::Changed() {
 }
 
 bool NtxFile::Flush() {
-  return file_->Flush(false);
+  if (!WritePending()) return false;
+  if (!file_->Flush(false)) {
+    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
+  }
+  return true;
 }
 
 bool NtxFile::ReadPage(std::uint32_t offset, Page& page) {
@@ -253,7 +260,7 @@ const NtxFile::Page* NtxFile::PageAt(std::uint32_t offset) {
     return nullptr;
   }
   unsigned char b[kNtxPageSize];
-  const std::int64_t got = file_->ReadAt(offset, b, sizeof b);
+  const std::int64_t got = Get(offset, b, sizeof b);
   if (got < 0) {
     Fail(Failure(kGenRead, kSubRead).File(path_).Os(file_->LastError()));
     return nullptr;
@@ -301,9 +308,9 @@ const NtxFile::Page* NtxFile::PageAt(std::uint32_t offset) {
 bool NtxFile::WritePage(const Page& page) {
   unsigned char b[kNtxPageSize];
   Encode(page, b);
-  if (!file_->WriteAt(page.offset, b, sizeof b)) {
+  if (!Put(page.offset, b)) {
     cache_.clear();
-    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
+    return false;
   }
   file_size_ = std::max<std::uint64_t>(file_size_, page.offset + kNtxPageSize);
   cache_[page.offset] = page;
@@ -335,8 +342,7 @@ bool NtxFile::AllocPage(std::uint32_t& offset) {
   if (header_.free_list != 0) {
     const std::uint32_t at = header_.free_list;
     unsigned char b[4];
-    if (at % kNtxPageSize != 0 || at + kNtxPageSize > file_size_ ||
-        file_->ReadAt(at, b, sizeof b) != 4) {
+    if (at % kNtxPageSize != 0 || at + kNtxPageSize > file_size_ || Get(at, b, sizeof b) != 4) {
       return Bad("index free list");
     }
     header_.free_list = Get32(b);
@@ -355,9 +361,7 @@ bool NtxFile::FreePage(std::uint32_t offset) {
   unsigned char b[kNtxPageSize] = {};
   Put32(b, header_.free_list);
   cache_.erase(offset);
-  if (!file_->WriteAt(offset, b, sizeof b)) {
-    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
-  }
+  if (!Put(offset, b)) return false;
   header_.free_list = offset;
   return true;
 }
@@ -451,6 +455,8 @@ bool NtxFile::Clear() {
   if (read_only_) return Fail(Failure(kGenReadOnly, kSubReadOnly).File(path_));
   Hold hold(*this);
   if (!hold.ok()) return false;
+  // Pages kept back beyond the header would grow the file again.
+  pending_.erase(pending_.upper_bound(0), pending_.end());
   if (!file_->Truncate(kNtxPageSize)) {
     return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
   }

@@ -16,6 +16,7 @@ bool NtxFile::Load(std::vector<IndexEntry> entries) {
   if (read_only_) return Fail(Failure(kGenReadOnly, kSubReadOnly).File(path_));
   Hold hold(*this);
   if (!hold.ok() || !Clear()) return false;
+  pending_.erase(pending_.upper_bound(0), pending_.end());  // the pages are written below
   for (auto& e : entries) e.key.resize(header_.key_size, ' ');
   std::sort(entries.begin(), entries.end(), [](const IndexEntry& a, const IndexEntry& b) {
     const int c = a.key.compare(b.key);
@@ -60,10 +61,8 @@ bool NtxFile::Load(std::vector<IndexEntry> entries) {
       Page page;
       page.offset = next;
       const std::size_t count = held / k + (p < held % k ? 1 : 0);
-      page.items.assign(
-          std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(from)),
-          std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(from + count)));
-      from += count;
+      page.items.resize(count);
+      for (Item& item : page.items) std::swap(item, items[from++]);
       if (p + 1 < k) {
         page.right = items[from].child;
         up.push_back(std::move(items[from]));

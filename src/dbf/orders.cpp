@@ -223,6 +223,7 @@ bool Orders::OnCommit(WorkArea&) {
   bool ok = true;
   for (auto& bag : bags_) {
     if (bag->cdx) ok = bag->cdx->WritePending() && ok;
+    if (bag->ntx) ok = bag->ntx->WritePending() && ok;
   }
   return ok;
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// A CDX file opened exclusively keeps its changed pages back: what a
-// commit or a close leaves on the file is the whole index, and a write
-// that fails when the pages go out is an error of the commit.
+// An index file (CDX or NTX) opened exclusively keeps its changed pages
+// back: what a commit or a close leaves on the file is the whole index,
+// and a write that fails when the pages go out is an error of the commit.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -9,6 +9,7 @@
 #include "dbf/areas.h"
 #include "dbf/cdx.h"
 #include "dbf/codes.h"
+#include "dbf/ntx.h"
 #include "dbf/orders.h"
 #include "dbf/settings.h"
 #include "dbf_support.h"
@@ -18,26 +19,42 @@
 namespace talvi::dbf {
 namespace {
 
-class CdxBehind : public ::testing::Test {
+class OrderBehind : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
+    Engine().driver = GetParam();
+    cdx_ = Engine().driver == "DBFCDX";
+    index_ = dir_ / (cdx_ ? "T.CDX" : "T.NTX");
     Workspace().CloseAll();
     ASSERT_TRUE(Table::Create(path_, {{"NAME", 'C', 8, 0}}));
     ASSERT_TRUE(Workspace().Use(path_, "", {.shared = false}));
     ASSERT_TRUE(Area().orders().Create({.bag_path = dir_ / "T", .tag = "NAME", .key = "NAME"}));
   }
-  void TearDown() override { Workspace().CloseAll(); }
+  void TearDown() override {
+    Workspace().CloseAll();
+    Engine().driver = "DBFCDX";
+  }
   WorkArea& Area() { return Workspace().Current(); }
   // The keys of the file's bytes as they are on the disk now (read through
   // a copy: the file itself is open exclusively).
   std::multiset<std::pair<std::string, std::uint32_t>> OnDisk() {
-    const std::string copy = dir_ / "COPY.CDX";
-    talvi::testing::WriteBytes(copy, talvi::testing::ReadBytes(dir_ / "T.CDX"));
+    const std::string copy = dir_ / "COPY.IDX";
+    talvi::testing::WriteBytes(copy, talvi::testing::ReadBytes(index_));
     std::multiset<std::pair<std::string, std::uint32_t>> keys;
-    auto cdx = CdxFile::Open(copy, true, true);
-    EXPECT_TRUE(cdx && cdx->tags().size() == 1);
-    if (!cdx || cdx->tags().empty()) return keys;
-    EXPECT_TRUE(cdx->tags()[0]->Walk([&](const IndexEntry& e) {
+    std::unique_ptr<CdxFile> cdx;
+    std::unique_ptr<NtxFile> ntx;
+    IndexTree* tree = nullptr;
+    if (cdx_) {
+      cdx = CdxFile::Open(copy, true, true);
+      EXPECT_TRUE(cdx && cdx->tags().size() == 1);
+      if (cdx && cdx->tags().size() == 1) tree = cdx->tags()[0].get();
+    } else {
+      ntx = NtxFile::Open(copy, true, true);
+      EXPECT_TRUE(ntx);
+      tree = ntx.get();
+    }
+    if (!tree) return keys;
+    EXPECT_TRUE(tree->Walk([&](const IndexEntry& e) {
       keys.insert({e.key, e.recno});
       return true;
     }));
@@ -50,9 +67,11 @@ class CdxBehind : public ::testing::Test {
   }
   talvi::testing::TempDir dir_;
   std::string path_ = dir_ / "T.DBF";
+  bool cdx_ = true;
+  std::string index_;
 };
 
-TEST_F(CdxBehind, ACommitLeavesTheWholeIndexOnTheDisk) {
+TEST_P(OrderBehind, ACommitLeavesTheWholeIndexOnTheDisk) {
   testing::ErrorLog log;
   std::multiset<std::pair<std::string, std::uint32_t>> want;
   for (int i = 1; i <= 3000; ++i) {  // splits: new nodes, a new root
@@ -72,6 +91,9 @@ TEST_F(CdxBehind, ACommitLeavesTheWholeIndexOnTheDisk) {
   Workspace().CloseAll();
   EXPECT_EQ(OnDisk(), want);
   ASSERT_TRUE(Workspace().Use(path_, "", {.shared = true, .read_only = true}));
+  if (!cdx_) {  // the CDX opens with its table
+    ASSERT_TRUE(Area().orders().Open(index_));
+  }
   std::vector<std::string> problems, notes;
   std::uint32_t keys = 0;
   ASSERT_TRUE(Area().orders().Check(1, problems, notes, keys));
@@ -80,7 +102,7 @@ TEST_F(CdxBehind, ACommitLeavesTheWholeIndexOnTheDisk) {
   EXPECT_TRUE(log.empty());
 }
 
-TEST_F(CdxBehind, AWriteThatFailsAtTheCommitIsItsError) {
+TEST_P(OrderBehind, AWriteThatFailsAtTheCommitIsItsError) {
   testing::ErrorLog log;
   for (int i = 1; i <= 50; ++i) {
     ASSERT_TRUE(Area().AppendBlank());
@@ -95,13 +117,15 @@ TEST_F(CdxBehind, AWriteThatFailsAtTheCommitIsItsError) {
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.last().GENCODE, kGenWrite);
   EXPECT_EQ(log.last().OSCODE, os::kOsDiskFull);
-  EXPECT_NE(log.last().FILENAME.find("T.CDX"), std::string::npos) << log.last().FILENAME;
+  EXPECT_EQ(log.last().FILENAME, index_);
   log.clear();
   // The pages stayed kept: the next commit writes them.
   ASSERT_TRUE(Area().Commit());
   EXPECT_EQ(OnDisk().size(), 50u);
   EXPECT_TRUE(log.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Drivers, OrderBehind, ::testing::Values("DBFCDX", "DBFNTX"));
 
 }  // namespace
 }  // namespace talvi::dbf
