@@ -54,7 +54,7 @@ std::string TagName(const std::string& key) {
 }  // namespace
 
 // How many changed pages exclusive use keeps back before writing them.
-constexpr std::size_t kMaxPending = 2048;
+constexpr std::size_t kMaxPending = 32768;
 
 CdxFile::~CdxFile() {
   WritePending();

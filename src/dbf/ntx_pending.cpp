@@ -11,7 +11,7 @@
 namespace talvi::dbf {
 namespace {
 // How many changed pages exclusive use keeps back before writing them.
-constexpr std::size_t kMaxPending = 1024;
+constexpr std::size_t kMaxPending = 16384;
 }  // namespace
 
 bool NtxFile::Put(std::uint32_t offset, const unsigned char* page) {
