@@ -182,7 +182,7 @@ class CdxFile {
   std::vector<std::unique_ptr<CdxTag>> tags_;
   // Exclusive use: changed pages not yet written, by offset.
   bool behind_ = false;
-  std::map<std::uint32_t, std::array<unsigned char, kCdxPageSize>> pending_;
+  std::unordered_map<std::uint32_t, std::array<unsigned char, kCdxPageSize>> pending_;
 };
 
 }  // namespace talvi::dbf

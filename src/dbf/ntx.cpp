@@ -456,7 +456,7 @@ bool NtxFile::Clear() {
   Hold hold(*this);
   if (!hold.ok()) return false;
   // Pages kept back beyond the header would grow the file again.
-  pending_.erase(pending_.upper_bound(0), pending_.end());
+  std::erase_if(pending_, [](const auto& p) { return p.first != 0; });
   if (!file_->Truncate(kNtxPageSize)) {
     return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
   }

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "dbf/index_tree.h"
@@ -146,7 +147,7 @@ class NtxFile : public IndexTree {
   std::uint64_t file_size_ = 0;
   std::map<std::uint32_t, Page> cache_;
   bool behind_ = false;
-  std::map<std::uint32_t, std::array<unsigned char, kNtxPageSize>> pending_;
+  std::unordered_map<std::uint32_t, std::array<unsigned char, kNtxPageSize>> pending_;
   // The root and free list in the header on the file.
   std::uint32_t written_root_ = ~std::uint32_t{0};
   std::uint32_t written_free_ = ~std::uint32_t{0};

@@ -16,7 +16,8 @@ bool NtxFile::Load(std::vector<IndexEntry> entries) {
   if (read_only_) return Fail(Failure(kGenReadOnly, kSubReadOnly).File(path_));
   Hold hold(*this);
   if (!hold.ok() || !Clear()) return false;
-  pending_.erase(pending_.upper_bound(0), pending_.end());  // the pages are written below
+  // The pages are written below.
+  std::erase_if(pending_, [](const auto& p) { return p.first != 0; });
   for (auto& e : entries) e.key.resize(header_.key_size, ' ');
   std::sort(entries.begin(), entries.end(), [](const IndexEntry& a, const IndexEntry& b) {
     const int c = a.key.compare(b.key);
