@@ -15,6 +15,7 @@
 // when the file is closed; a write that fails then is raised.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -50,6 +51,9 @@ class CdxTag : public IndexTree {
   std::uint32_t header() const { return header_; }
   // The filler of the keys (a space for character keys, zero for others).
   void SetKeyType(char type);
+  // The table's size: leaves written from now on have room for record
+  // numbers up to it (it only grows).
+  void SizeRecnos(std::uint32_t records) { form_.recnoFloor = std::max(form_.recnoFloor, records); }
 
   std::size_t key_size() const override { return info_.keyLength; }
   bool unique() const override { return info_.unique; }

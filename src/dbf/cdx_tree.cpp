@@ -80,7 +80,13 @@ bool CdxTag::Read(std::uint32_t offset, CdxNode& node) {
 
 bool CdxTag::Write(const CdxNode& node) {
   unsigned char page[kCdxPageSize];
-  if (!EncodeCdxNode(node, form_, page)) return file_.Bad("index node overfull");
+  if (!EncodeCdxNode(node, form_, page)) {
+    // A node written before the table grew (a sibling link changed, say)
+    // keeps the record-number width its own entries need.
+    CdxKeyForm own = form_;
+    own.recnoFloor = 0;
+    if (!EncodeCdxNode(node, own, page)) return file_.Bad("index node overfull");
+  }
   if (!file_.WritePage(node.offset, page)) {
     cache_.clear();
     return false;

@@ -201,6 +201,7 @@ void Orders::OnAppend(WorkArea&, std::uint32_t recno, const std::string& record)
   std::string key;
   bool included = false;
   for (Order* o : orders_) {
+    if (auto* tag = dynamic_cast<CdxTag*>(o->tree)) tag->SizeRecnos(recno);
     if (KeyOf(*o, record, recno, key, included) && included) o->tree->Insert({key, recno});
   }
 }

@@ -100,6 +100,7 @@ std::unique_ptr<Orders::Bag> Orders::OpenBag(const std::string& path) {
       order->descending = info.descending;
       order->shape.size = info.keyLength;
       tag->SetKeyType(order->shape.type);
+      tag->SizeRecnos(t.RecordCount());
       order->tree = tag.get();
       bag->orders.push_back(std::move(order));
     }
@@ -220,6 +221,7 @@ bool Orders::Create(const OrderSpec& wanted) {
   info.type = order->shape.type;
   CdxTag* tag = bag->cdx->AddTag(info);
   if (!tag) return false;
+  tag->SizeRecnos(area_.table()->RecordCount());
   order->bag_name = bag->name;
   order->tree = tag;
   if (!Build(*order, over)) return false;
