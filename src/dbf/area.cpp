@@ -44,6 +44,7 @@ void WorkArea::Close() {
   recno_ = 0;
   eof_ = bof_ = true;
   dirty_ = false;
+  appended_ = false;
   unread_ = false;
 }
 
@@ -84,12 +85,20 @@ bool WorkArea::Load(std::uint32_t recno) {
 }
 
 bool WorkArea::Flush() {
-  if (!table_ || !dirty_ || eof_) return true;
-  if (!table_->WriteRecord(recno_, record_)) return false;
+  if (!table_ || (!dirty_ && !appended_) || eof_) return true;
+  if (dirty_ && !table_->WriteRecord(recno_, record_)) return false;
   dirty_ = false;
   const std::string before = std::exchange(before_, record_);
-  for (auto* o : std::vector<TableObserver*>(observers_))
-    o->OnChange(*this, recno_, before, record_);
+  // An appended record is told once, with the fields it was given, so that
+  // the orders take its keys in once instead of the blank record's first.
+  const bool appended = std::exchange(appended_, false);
+  for (auto* o : std::vector<TableObserver*>(observers_)) {
+    if (appended) {
+      o->OnAppend(*this, recno_, record_);
+    } else {
+      o->OnChange(*this, recno_, before, record_);
+    }
+  }
   return true;
 }
 
@@ -328,15 +337,17 @@ bool WorkArea::AppendBlank() {
   record_ = blank;
   before_ = blank;
   dirty_ = false;
+  appended_ = true;  // told when the buffer is written (Flush)
   unread_ = false;
   eof_ = bof_ = false;
-  for (auto* o : std::vector<TableObserver*>(observers_)) o->OnAppend(*this, recno_, record_);
   return true;
 }
 
 bool WorkArea::Commit() {
   if (NoTable("commit") || !Flush()) return false;
-  return table_->Flush(false);
+  bool ok = true;
+  for (auto* o : std::vector<TableObserver*>(observers_)) ok = o->OnCommit(*this) && ok;
+  return table_->Flush(false) && ok;
 }
 
 bool WorkArea::Zap() {
@@ -404,7 +415,10 @@ bool WorkArea::UnlockAll() {
   if (!table_) return false;
   // Writes reach the system before any lock goes.
   const bool ok = Flush();
-  if (!ok) DropFailedChange();
+  if (!ok) {
+    DropFailedChange();
+    Flush();  // an appended record given up blank is still told, as it is
+  }
   DropLocks();
   if (table_locked_) {
     table_->UnlockTable();

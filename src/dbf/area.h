@@ -31,12 +31,19 @@ class Expression;
 class TableObserver {
  public:
   virtual ~TableObserver() = default;
+  // An appended record, once: when its buffer is first written (or left
+  // blank), with the fields written then. Until then the record is locked
+  // in shared mode (or the table is), and navigation of its own area
+  // writes it first.
   virtual void OnAppend(WorkArea& area, std::uint32_t recno, const std::string& record) = 0;
   // A record changed: field writes, delete and recall. `before` is the
   // record as it was read (after the lock, in shared mode).
   virtual void OnChange(WorkArea& area, std::uint32_t recno, const std::string& before,
                         const std::string& after) = 0;
   virtual void OnZap(WorkArea& area) = 0;
+  // A commit: what the observer keeps back goes to the file; false when
+  // that failed (raised).
+  virtual bool OnCommit(WorkArea& /*area*/) { return true; }
   virtual void OnPack(WorkArea& area) = 0;
   virtual void OnClose(WorkArea& area) = 0;
 };
@@ -139,6 +146,8 @@ class WorkArea {
   bool Ordered();
   bool OrderedSkip(std::int64_t n);
   bool OrderedEnd(bool top);
+  // Load for a record that the orders found (and may have read already).
+  bool LoadFound(std::uint32_t recno);
   bool Exists(std::uint32_t recno);
   bool CanChange(const char* operation);
   void DropLocks();
@@ -151,7 +160,8 @@ class WorkArea {
   std::string record_;
   std::string before_;  // the record as read, for observers
   bool dirty_ = false;
-  bool unread_ = false;  // record_ is not yet the record recno_ (GoTo)
+  bool appended_ = false;  // appended, not yet told to the observers (Flush)
+  bool unread_ = false;    // record_ is not yet the record recno_ (GoTo)
   bool eof_ = true;
   bool bof_ = true;
   std::set<std::uint32_t> locks_;

@@ -16,6 +16,16 @@ bool WorkArea::Ordered() {
   return orders_ && orders_->Current() != nullptr;
 }
 
+bool WorkArea::LoadFound(std::uint32_t recno) {
+  if (recno == 0 || recno > table_->RecordCount() || !orders_->TakeRecord(recno, record_)) {
+    return Load(recno);
+  }
+  before_ = record_;
+  recno_ = recno;
+  dirty_ = unread_ = eof_ = false;
+  return true;
+}
+
 bool WorkArea::OrderedEnd(bool top) {
   std::uint32_t recno = 0;
   if (!orders_->First(top, recno)) return false;
@@ -25,7 +35,7 @@ bool WorkArea::OrderedEnd(bool top) {
     return true;
   }
   bof_ = false;
-  return Load(recno);
+  return LoadFound(recno);
 }
 
 bool WorkArea::OrderedSkip(std::int64_t n) {
@@ -34,7 +44,7 @@ bool WorkArea::OrderedSkip(std::int64_t n) {
     if (eof_) return true;
     std::uint32_t next = 0;
     if (!orders_->Step(recno_, record_, true, next)) return false;
-    if (!Load(next)) return false;
+    if (!LoadFound(next)) return false;
     if (next == 0) return true;
   }
   for (; n < 0; ++n) {
@@ -54,7 +64,7 @@ bool WorkArea::OrderedSkip(std::int64_t n) {
       bof_ = true;
       return true;
     }
-    if (!Load(prev)) return false;
+    if (!LoadFound(prev)) return false;
   }
   return true;
 }
@@ -71,7 +81,7 @@ bool WorkArea::Seek(const Value& key, bool soft, bool last) {
   if (!orders_->Seek(key, soft, last, recno, found)) return false;
   bof_ = false;
   found_ = found;
-  return Load(recno);
+  return LoadFound(recno);
 }
 
 Value WorkArea::EvaluateOn(const Expression& expr, const std::string& record, std::uint32_t recno) {

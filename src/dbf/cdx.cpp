@@ -53,7 +53,71 @@ std::string TagName(const std::string& key) {
 
 }  // namespace
 
-CdxFile::~CdxFile() = default;
+// How many changed pages exclusive use keeps back before writing them.
+constexpr std::size_t kMaxPending = 32768;
+
+CdxFile::~CdxFile() {
+  WritePending();
+}
+
+bool CdxFile::WritePending() {
+  std::vector<std::uint32_t> order;
+  order.reserve(pending_.size());
+  for (const auto& p : pending_) order.push_back(p.first);
+  std::sort(order.begin(), order.end());
+  std::vector<unsigned char> run;
+  for (std::size_t i = 0; i < order.size();) {
+    const std::uint32_t at = order[i];
+    std::size_t j = i;
+    run.clear();
+    while (j < order.size() && order[j] == at + run.size() && run.size() < (256u << 10)) {
+      const auto& page = pending_.at(order[j++]);
+      run.insert(run.end(), page.begin(), page.end());
+    }
+    if (!file_->WriteAt(at, run.data(), run.size())) {
+      ++generation_;
+      return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
+    }
+    for (; i < j; ++i) pending_.erase(order[i]);
+  }
+  return true;
+}
+
+bool CdxFile::ReadBytes(std::uint32_t offset, unsigned char* data, std::size_t size) {
+  const std::uint32_t page = offset / kCdxPageSize * kCdxPageSize;
+  const auto it = pending_.find(page);
+  if (it != pending_.end() && offset - page + size <= kCdxPageSize) {
+    std::memcpy(data, it->second.data() + (offset - page), size);
+    return true;
+  }
+  if (file_->ReadAt(offset, data, size) != static_cast<std::int64_t>(size)) {
+    return Bad("index header cut short");
+  }
+  return true;
+}
+
+bool CdxFile::WriteBytes(std::uint32_t offset, const unsigned char* data, std::size_t size) {
+  const std::uint32_t page = offset / kCdxPageSize * kCdxPageSize;
+  if (behind_ && offset - page + size <= kCdxPageSize) {
+    auto it = pending_.find(page);
+    if (it == pending_.end()) {
+      std::array<unsigned char, kCdxPageSize> b{};
+      if (file_->ReadAt(page, b.data(), b.size()) < 0) {
+        return Fail(Failure(kGenRead, kSubRead).File(path_).Os(file_->LastError()));
+      }
+      it = pending_.emplace(page, b).first;
+    }
+    std::memcpy(it->second.data() + (offset - page), data, size);
+    changed_ = true;
+    return true;
+  }
+  if (!file_->WriteAt(offset, data, size)) {
+    ++generation_;
+    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
+  }
+  changed_ = true;
+  return true;
+}
 
 bool CdxFile::Bad(const std::string& what) {
   ++generation_;  // nothing cached is trusted any more
@@ -113,6 +177,7 @@ std::unique_ptr<CdxFile> CdxFile::Open(const std::string& path, bool shared, boo
   cdx->file_ = std::move(file);
   cdx->shared_ = shared;
   cdx->readOnly_ = readOnly;
+  cdx->behind_ = !shared && !readOnly;
   unsigned char b[kHeaderSize] = {};
   const std::int64_t got = cdx->file_->ReadAt(0, b, sizeof b);
   if (got < 0) {
@@ -148,10 +213,7 @@ bool CdxFile::WriteHeader() {
   unsigned char b[8];
   Put32(b, freeList_);
   Put32(b + 4, counter_);
-  if (!file_->WriteAt(4, b, sizeof b)) {
-    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
-  }
-  return true;
+  return WriteBytes(4, b, sizeof b);
 }
 
 CdxFile::Hold::Hold(CdxFile& file, bool writing) : file_(file) {
@@ -211,6 +273,10 @@ bool CdxFile::ReadPage(std::uint32_t offset, unsigned char* page) {
       offset + std::uint64_t{kCdxPageSize} > fileSize_) {
     return Bad("index node offset " + std::to_string(offset));
   }
+  if (const auto it = pending_.find(offset); it != pending_.end()) {
+    std::memcpy(page, it->second.data(), kCdxPageSize);
+    return true;
+  }
   const std::int64_t got = file_->ReadAt(offset, page, kCdxPageSize);
   if (got < 0) return Fail(Failure(kGenRead, kSubRead).File(path_).Os(file_->LastError()));
   if (got != static_cast<std::int64_t>(kCdxPageSize)) return Bad("index node cut short");
@@ -218,16 +284,29 @@ bool CdxFile::ReadPage(std::uint32_t offset, unsigned char* page) {
 }
 
 bool CdxFile::WritePage(std::uint32_t offset, const unsigned char* page) {
-  if (!file_->WriteAt(offset, page, kCdxPageSize)) {
+  return WritePages(offset, page, kCdxPageSize);
+}
+
+bool CdxFile::WritePages(std::uint32_t offset, const unsigned char* pages, std::size_t size) {
+  if (behind_) {
+    for (std::size_t at = 0; at < size; at += kCdxPageSize) {
+      std::memcpy(pending_[offset + static_cast<std::uint32_t>(at)].data(), pages + at,
+                  kCdxPageSize);
+    }
+    fileSize_ = std::max<std::uint64_t>(fileSize_, offset + std::uint64_t{size});
+    changed_ = true;
+    return pending_.size() < kMaxPending || WritePending();
+  }
+  if (!file_->WriteAt(offset, pages, size)) {
     ++generation_;
     return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
   }
-  fileSize_ = std::max<std::uint64_t>(fileSize_, offset + std::uint64_t{kCdxPageSize});
+  fileSize_ = std::max<std::uint64_t>(fileSize_, offset + std::uint64_t{size});
   changed_ = true;
   return true;
 }
 
-bool CdxFile::Alloc(std::uint32_t& offset, std::uint32_t pages) {
+bool CdxFile::Alloc(std::uint32_t& offset, std::uint32_t pages, bool zero) {
   if (pages == 1 && freeList_ != 0) {
     unsigned char b[kCdxPageSize];
     if (!ReadPage(freeList_, b)) return false;
@@ -241,9 +320,14 @@ bool CdxFile::Alloc(std::uint32_t& offset, std::uint32_t pages) {
     return Fail(Failure(kGenLimit, kSubLimit).File(path_).Desc("Index file full"));
   }
   offset = static_cast<std::uint32_t>(at);
-  unsigned char zero[kCdxPageSize] = {};
+  if (!zero) {
+    fileSize_ = at + std::uint64_t{pages} * kCdxPageSize;
+    changed_ = true;
+    return true;
+  }
+  unsigned char blank[kCdxPageSize] = {};
   for (std::uint32_t i = 0; i < pages; ++i) {
-    if (!WritePage(offset + i * kCdxPageSize, zero)) return false;
+    if (!WritePage(offset + i * kCdxPageSize, blank)) return false;
   }
   return true;
 }

@@ -8,13 +8,20 @@
 // In shared mode every call takes the file's index lock for its duration
 // (readers too, so that nobody sees a node half-way through a split) and
 // reads the compound header first: when its change counter moved, another
-// process has changed the file and every cached node is dropped.
+// process has changed the file and every cached node is dropped; every
+// write reaches the file before the lock goes. Opened exclusively (nobody
+// else can read the file), changed pages are kept and written behind:
+// on Flush (commit, the end of a build), when many have gathered, and
+// when the file is closed; a write that fails then is raised.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "dbf/cdx_node.h"
@@ -44,6 +51,9 @@ class CdxTag : public IndexTree {
   std::uint32_t header() const { return header_; }
   // The filler of the keys (a space for character keys, zero for others).
   void SetKeyType(char type);
+  // The table's size: leaves written from now on have room for record
+  // numbers up to it (it only grows).
+  void SizeRecnos(std::uint32_t records) { form_.recnoFloor = std::max(form_.recnoFloor, records); }
 
   std::size_t key_size() const override { return info_.keyLength; }
   bool unique() const override { return info_.unique; }
@@ -63,9 +73,13 @@ class CdxTag : public IndexTree {
 
  private:
   friend class CdxFile;
+  // One level of the way down: the node's offset, the entry or child
+  // taken, and a copy of the node once it is to change (`own`).
   struct Step {
+    std::uint32_t offset = 0;
+    std::size_t index = 0;
     CdxNode node;
-    std::size_t index = 0;  // the child taken
+    bool own = false;
   };
   bool Root(std::uint32_t& root);
   bool SetRoot(std::uint32_t root);
@@ -75,6 +89,7 @@ class CdxTag : public IndexTree {
   bool Read(std::uint32_t offset, CdxNode& node);
   bool Write(const CdxNode& node);
   bool PathTo(const IndexEntry& entry, std::vector<Step>& path);
+  bool Own(Step& step);
   bool Store(std::vector<Step>& path, std::size_t level);
   bool SetSibling(std::uint32_t offset, bool left, std::uint32_t to);
   bool Unlink(std::vector<Step>& path, std::size_t level);
@@ -92,7 +107,7 @@ class CdxTag : public IndexTree {
   CdxKeyForm form_;
   std::uint32_t root_ = 0;
   std::uint64_t generation_ = ~std::uint64_t{0};  // of the file, when root_ was read
-  std::map<std::uint32_t, CdxNode> cache_;
+  std::unordered_map<std::uint32_t, CdxNode> cache_;
 };
 
 class CdxFile {
@@ -116,6 +131,9 @@ class CdxFile {
   CdxTag* AddTag(const CdxTagInfo& info);
   // Reads the tag directory again (after another process added a tag).
   bool LoadTags();
+  // Writes the pages kept back (exclusive use) to the file; false when a
+  // write failed (raised; the pages stay kept for the next try).
+  bool WritePending();
 
  private:
   friend class CdxTag;
@@ -137,8 +155,15 @@ class CdxFile {
   bool ReadHeader();
   bool WriteHeader();
   bool ReadPage(std::uint32_t offset, unsigned char* page);
+  // Bytes within one page, through the pages kept back.
+  bool ReadBytes(std::uint32_t offset, unsigned char* data, std::size_t size);
+  bool WriteBytes(std::uint32_t offset, const unsigned char* data, std::size_t size);
   bool WritePage(std::uint32_t offset, const unsigned char* page);
-  bool Alloc(std::uint32_t& offset, std::uint32_t pages = 1);
+  // `size` bytes of whole pages from `offset` in one write.
+  bool WritePages(std::uint32_t offset, const unsigned char* pages, std::size_t size);
+  // A page from the free list, or new pages at the end of the file
+  // (written with zeros unless `zero` is false: the caller writes them).
+  bool Alloc(std::uint32_t& offset, std::uint32_t pages = 1, bool zero = true);
   bool Free(std::uint32_t offset);
   bool Bad(const std::string& what);
   bool ReadTagInfo(std::uint32_t header, CdxTagInfo& info);
@@ -159,6 +184,9 @@ class CdxFile {
   bool freeMoved_ = false;
   std::unique_ptr<CdxTag> directory_;
   std::vector<std::unique_ptr<CdxTag>> tags_;
+  // Exclusive use: changed pages not yet written, by offset.
+  bool behind_ = false;
+  std::unordered_map<std::uint32_t, std::array<unsigned char, kCdxPageSize>> pending_;
 };
 
 }  // namespace talvi::dbf

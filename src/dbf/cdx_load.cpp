@@ -61,19 +61,39 @@ bool CdxTag::Load(std::vector<IndexEntry> entries) {
 // Gives the nodes of one level their offsets and sibling links and writes
 // them; a level of one node is the root.
 bool CdxTag::WriteLevel(std::vector<CdxNode>& nodes) {
+  // Nodes from the free list first, then new ones at the end of the file
+  // (not written twice: each is written whole below).
   for (CdxNode& n : nodes) {
-    if (!file_.Alloc(n.offset)) return false;
+    if (!file_.Alloc(n.offset, 1, false)) return false;
   }
+  // Nodes at consecutive offsets are written in one run.
+  std::vector<unsigned char> run;
+  std::uint32_t runAt = 0;
+  const auto write = [&] {
+    if (run.empty()) return true;
+    const bool ok = file_.WritePages(runAt, run.data(), run.size());
+    run.clear();
+    return ok;
+  };
   for (std::size_t i = 0; i < nodes.size(); ++i) {
     CdxNode& n = nodes[i];
     n.left = i > 0 ? nodes[i - 1].offset : kCdxNone;
     n.right = i + 1 < nodes.size() ? nodes[i + 1].offset : kCdxNone;
     if (nodes.size() == 1) n.attributes = static_cast<std::uint16_t>(n.attributes | kCdxRoot);
-    if (!Write(n)) return false;
+    if (!run.empty() && (n.offset != runAt + run.size() || run.size() >= (256u << 10)) &&
+        !write()) {
+      return false;
+    }
+    if (run.empty()) runAt = n.offset;
+    run.resize(run.size() + kCdxPageSize);
+    if (!EncodeCdxNode(n, form_, run.data() + run.size() - kCdxPageSize)) {
+      return file_.Bad("index node overfull");
+    }
+    cache_.erase(n.offset);
   }
+  if (!write()) return false;
   // The upper levels need only each node's last entry and offset.
   for (CdxNode& n : nodes) {
-    cache_.erase(n.offset);
     if (n.entries.size() > 1) n.entries.erase(n.entries.begin(), n.entries.end() - 1);
     n.children.clear();
   }

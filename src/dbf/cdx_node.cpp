@@ -87,7 +87,7 @@ bool DecodeLeaf(const unsigned char* page, const CdxKeyForm& form, std::size_t c
 bool EncodeLeaf(const CdxNode& node, const CdxKeyForm& form, unsigned char* page) {
   const std::size_t keyLength = form.keyLength;
   const unsigned countBits = BitsFor(keyLength);
-  std::uint32_t maxRecno = 0;
+  std::uint32_t maxRecno = form.recnoFloor;
   for (const auto& e : node.entries) maxRecno = std::max(maxRecno, e.recno);
   const unsigned recNeed = BitsFor(maxRecno);
   const std::size_t width = (recNeed + 2 * countBits + 7) / 8;
@@ -132,7 +132,7 @@ bool EncodeLeaf(const CdxNode& node, const CdxKeyForm& form, unsigned char* page
 std::size_t CdxLeafBytes(std::size_t count, std::uint32_t maxRecno, std::size_t keyBytes,
                          const CdxKeyForm& form) {
   const unsigned countBits = BitsFor(form.keyLength);
-  const std::size_t width = (BitsFor(maxRecno) + 2 * countBits + 7) / 8;
+  const std::size_t width = (BitsFor(std::max(maxRecno, form.recnoFloor)) + 2 * countBits + 7) / 8;
   return count * width + keyBytes;
 }
 

@@ -37,6 +37,9 @@ struct CdxKeyForm {
   std::size_t keyLength = 10;
   char filler = ' ';
   bool trimTrailing = true;
+  // Leaves written make room for record numbers up to this one (the
+  // table's size) at least, whatever their own largest.
+  std::uint32_t recnoFloor = 0;
 };
 
 // The bytes a leaf of `count` entries takes: `keyBytes` stored key bytes,

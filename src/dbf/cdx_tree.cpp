@@ -40,9 +40,7 @@ bool CdxTag::Root(std::uint32_t& root) {
   if (generation_ != file_.generation_) {
     cache_.clear();
     unsigned char b[CdxFile::kHeadRead];
-    if (file_.file_->ReadAt(header_, b, sizeof b) != static_cast<std::int64_t>(sizeof b)) {
-      return file_.Bad("index tag header cut short");
-    }
+    if (!file_.ReadBytes(header_, b, sizeof b)) return false;
     root_ = Le32(b);
     generation_ = file_.generation_;
   }
@@ -53,11 +51,8 @@ bool CdxTag::Root(std::uint32_t& root) {
 bool CdxTag::SetRoot(std::uint32_t root) {
   unsigned char b[4];
   for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>((root >> (8 * i)) & 0xFF);
-  if (!file_.file_->WriteAt(header_, b, sizeof b)) {
-    return Fail(Failure(kGenWrite, kSubWrite).File(file_.path_).Os(file_.file_->LastError()));
-  }
+  if (!file_.WriteBytes(header_, b, sizeof b)) return false;
   root_ = root;
-  file_.changed_ = true;
   return true;
 }
 
@@ -85,7 +80,13 @@ bool CdxTag::Read(std::uint32_t offset, CdxNode& node) {
 
 bool CdxTag::Write(const CdxNode& node) {
   unsigned char page[kCdxPageSize];
-  if (!EncodeCdxNode(node, form_, page)) return file_.Bad("index node overfull");
+  if (!EncodeCdxNode(node, form_, page)) {
+    // A node written before the table grew (a sibling link changed, say)
+    // keeps the record-number width its own entries need.
+    CdxKeyForm own = form_;
+    own.recnoFloor = 0;
+    if (!EncodeCdxNode(node, own, page)) return file_.Bad("index node overfull");
+  }
   if (!file_.WritePage(node.offset, page)) {
     cache_.clear();
     return false;
@@ -101,24 +102,34 @@ bool CdxTag::PathTo(const IndexEntry& entry, std::vector<Step>& path) {
   const KeyProbe probe{entry.key, entry.recno};
   for (int depth = 0;; ++depth) {
     if (depth > kMaxDepth) return file_.Bad("index nodes form a cycle");
+    const CdxNode* n = Node(at);
+    if (!n) return false;
     Step s;
-    if (!Read(at, s.node)) return false;
-    const auto& es = s.node.entries;
+    s.offset = at;
+    const auto& es = n->entries;
     const auto i = static_cast<std::size_t>(
         std::partition_point(es.begin(), es.end(),
                              [&](const IndexEntry& x) {
                                return CompareToProbe(x.key, x.recno, probe, key_size()) < 0;
                              }) -
         es.begin());
-    if (s.node.leaf()) {
+    if (n->leaf()) {
       s.index = i;
+      s.node = *n;  // the leaf always changes
+      s.own = true;
       path.push_back(std::move(s));
       return true;
     }
     s.index = std::min(i, es.size() - 1);
-    at = s.node.children[s.index];
+    at = n->children[s.index];
     path.push_back(std::move(s));
   }
+}
+
+bool CdxTag::Own(Step& step) {
+  if (step.own) return true;
+  step.own = Read(step.offset, step.node);
+  return step.own;
 }
 
 bool CdxTag::SetSibling(std::uint32_t offset, bool left, std::uint32_t to) {
@@ -135,11 +146,19 @@ bool CdxTag::Store(std::vector<Step>& path, std::size_t level) {
   unsigned char page[kCdxPageSize];
   if (EncodeCdxNode(node, form_, page)) {
     if (!file_.WritePage(node.offset, page)) return false;
-    const bool carry =
-        level > 0 && !node.entries.empty() &&
-        !(path[level - 1].node.entries[path[level - 1].index] == node.entries.back());
-    if (carry) path[level - 1].node.entries[path[level - 1].index] = node.entries.back();
+    bool carry = false;
+    if (level > 0 && !node.entries.empty()) {
+      Step& parent = path[level - 1];
+      const CdxNode* seen = parent.own ? &parent.node : Node(parent.offset);
+      if (!seen) return false;
+      carry = !(seen->entries[parent.index] == node.entries.back());
+      if (carry) {
+        if (!Own(parent)) return false;
+        parent.node.entries[parent.index] = node.entries.back();
+      }
+    }
     cache_[node.offset] = std::move(node);  // the path is done with this level
+    path[level].own = false;
     return !carry || Store(path, level - 1);
   }
   // Split: the lower part moves to a new node on the left, so that the
@@ -193,6 +212,7 @@ bool CdxTag::Store(std::vector<Step>& path, std::size_t level) {
     return Write(root) && SetRoot(root.offset);
   }
   Step& parent = path[level - 1];
+  if (!Own(parent)) return false;
   const auto pi = static_cast<std::ptrdiff_t>(parent.index);
   parent.node.entries[parent.index] = node.entries.back();
   parent.node.entries.insert(parent.node.entries.begin() + pi, lower.entries.back());
@@ -231,6 +251,7 @@ bool CdxTag::Unlink(std::vector<Step>& path, std::size_t level) {
   cache_.erase(node.offset);
   if (!file_.Free(node.offset)) return false;
   Step& parent = path[level - 1];
+  if (!Own(parent)) return false;
   const auto pi = static_cast<std::ptrdiff_t>(parent.index);
   parent.node.entries.erase(parent.node.entries.begin() + pi);
   parent.node.children.erase(parent.node.children.begin() + pi);
@@ -410,7 +431,11 @@ bool CdxTag::Clear() {
 }
 
 bool CdxTag::Flush() {
-  return file_.file_->Flush(false);
+  if (!file_.WritePending()) return false;
+  if (!file_.file_->Flush(false)) {
+    return Fail(Failure(kGenWrite, kSubWrite).File(file_.path_).Os(file_.file_->LastError()));
+  }
+  return true;
 }
 
 }  // namespace talvi::dbf

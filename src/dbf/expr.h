@@ -52,6 +52,9 @@ class Expression {
   Value Evaluate(Areas& areas) const;
 
   const std::string& text() const { return text_; }
+  // The field a bare field reference names (no alias, nothing around
+  // it), "" for every other expression.
+  std::string PlainField() const;
 
  private:
   Expression(std::string text, std::unique_ptr<ExprNode> root);

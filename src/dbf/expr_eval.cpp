@@ -178,6 +178,11 @@ std::unique_ptr<Expression> Expression::Compile(std::string_view text) {
   return std::unique_ptr<Expression>(new Expression(std::string(text), std::move(root)));
 }
 
+std::string Expression::PlainField() const {
+  const bool plain = root_ && root_->kind == ExprNode::Kind::kField && root_->alias.empty();
+  return plain ? root_->name : std::string();
+}
+
 Value Expression::Evaluate() const {
   return Evaluate(Workspace());
 }

@@ -65,7 +65,9 @@ std::uint16_t NtxMaxItems(std::size_t key_size) {
   return slots < 3 ? 0 : static_cast<std::uint16_t>(slots - 1);
 }
 
-NtxFile::~NtxFile() = default;
+NtxFile::~NtxFile() {
+  WritePending();
+}
 
 bool NtxFile::Bad(const std::string& what) {
   cache_.clear();
@@ -118,6 +120,7 @@ std::unique_ptr<NtxFile> NtxFile::Open(const std::string& path, bool shared, boo
   ntx->file_ = std::move(file);
   ntx->shared_ = shared;
   ntx->read_only_ = read_only;
+  ntx->behind_ = !shared && !read_only;
   if (!ntx->ReadHeader()) return nullptr;
   return ntx;
 }
@@ -152,6 +155,8 @@ bool NtxFile::ReadHeader() {
   }
   if (h.version != header_.version || h.root != header_.root) cache_.clear();
   header_ = std::move(h);
+  written_root_ = header_.root;
+  written_free_ = header_.free_list;
   return true;
 }
 
@@ -171,9 +176,12 @@ bool NtxFile::WriteHeader() {
   b[kDescendAt] = header_.descending ? 1 : 0;
   PutText(b + kForAt, header_.for_expr, kForLen);
   PutText(b + kNameAt, header_.name, kNameLen);
-  if (!file_->WriteAt(0, b, sizeof b)) {
-    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
+  if (!Put(0, b)) {
+    written_root_ = written_free_ = ~std::uint32_t{0};  // unknown: written next time
+    return false;
   }
+  written_root_ = header_.root;
+  written_free_ = header_.free_list;
   return true;
 }
 
@@ -223,42 +231,70 @@ bool NtxFile::Refresh() {
 
 bool NtxFile::Changed() {
   header_.version = static_cast<std::uint16_t>(header_.version + 1);
+  // Opened exclusively, nobody reads the counter: the header is written
+  // only when the root or the free list moved.
+  if (!shared_ && header_.root == written_root_ && header_.free_list == written_free_) return true;
   return WriteHeader();
 }
 
 bool NtxFile::Flush() {
-  return file_->Flush(false);
+  if (!WritePending()) return false;
+  if (!file_->Flush(false)) {
+    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
+  }
+  return true;
 }
 
 bool NtxFile::ReadPage(std::uint32_t offset, Page& page) {
+  const Page* p = PageAt(offset);
+  if (!p) return false;
+  page = *p;
+  return true;
+}
+
+const NtxFile::Page* NtxFile::PageAt(std::uint32_t offset) {
   auto it = cache_.find(offset);
-  if (it != cache_.end()) {
-    page = it->second;
-    return true;
-  }
+  if (it != cache_.end()) return &it->second;
   if (offset == 0 || offset % kNtxPageSize != 0 || offset + kNtxPageSize > file_size_) {
-    return Bad("index page offset " + std::to_string(offset));
+    Bad("index page offset " + std::to_string(offset));
+    return nullptr;
   }
   unsigned char b[kNtxPageSize];
-  const std::int64_t got = file_->ReadAt(offset, b, sizeof b);
-  if (got < 0) return Fail(Failure(kGenRead, kSubRead).File(path_).Os(file_->LastError()));
-  if (got != static_cast<std::int64_t>(kNtxPageSize)) return Bad("index page cut short");
+  const std::int64_t got = Get(offset, b, sizeof b);
+  if (got < 0) {
+    Fail(Failure(kGenRead, kSubRead).File(path_).Os(file_->LastError()));
+    return nullptr;
+  }
+  if (got != static_cast<std::int64_t>(kNtxPageSize)) {
+    Bad("index page cut short");
+    return nullptr;
+  }
   const std::size_t n = Get16(b);
-  if (n > header_.max_items) return Bad("index page key count");
-  page = Page();
+  if (n > header_.max_items) {
+    Bad("index page key count");
+    return nullptr;
+  }
+  Page page;
   page.offset = offset;
   page.items.reserve(n);
   const std::size_t item = header_.item_size;
   bool has_children = false;
   for (std::size_t i = 0; i <= n; ++i) {
     const std::size_t at = Get16(b + 2 + 2 * i);
-    if (at < 2 || at + item > kNtxPageSize) return Bad("index slot offset");
+    if (at < 2 || at + item > kNtxPageSize) {
+      Bad("index slot offset");
+      return nullptr;
+    }
     const std::uint32_t child = Get32(b + at);
     if (child != 0 && (child % kNtxPageSize != 0 || child + kNtxPageSize > file_size_)) {
-      return Bad("index child page offset");
+      Bad("index child page offset");
+      return nullptr;
     }
     if (i == 0) has_children = child != 0;
-    if ((child != 0) != has_children) return Bad("index page mixes leaf and inner items");
+    if ((child != 0) != has_children) {
+      Bad("index page mixes leaf and inner items");
+      return nullptr;
+    }
     if (i == n) {
       page.right = child;
     } else {
@@ -266,12 +302,23 @@ bool NtxFile::ReadPage(std::uint32_t offset, Page& page) {
           {child, Get32(b + at + 4), std::string(reinterpret_cast<char*>(b + at + 8), item - 8)});
     }
   }
-  cache_[offset] = page;
-  return true;
+  return &(cache_[offset] = std::move(page));
 }
 
 bool NtxFile::WritePage(const Page& page) {
-  unsigned char b[kNtxPageSize] = {};
+  unsigned char b[kNtxPageSize];
+  Encode(page, b);
+  if (!Put(page.offset, b)) {
+    cache_.clear();
+    return false;
+  }
+  file_size_ = std::max<std::uint64_t>(file_size_, page.offset + kNtxPageSize);
+  cache_[page.offset] = page;
+  return true;
+}
+
+void NtxFile::Encode(const Page& page, unsigned char* b) const {
+  std::memset(b, 0, kNtxPageSize);
   const std::size_t n = page.items.size();
   const std::size_t item = header_.item_size;
   const std::size_t max = header_.max_items;
@@ -289,21 +336,13 @@ bool NtxFile::WritePage(const Page& page) {
       Put32(b + at, page.right);
     }
   }
-  if (!file_->WriteAt(page.offset, b, sizeof b)) {
-    cache_.clear();
-    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
-  }
-  file_size_ = std::max<std::uint64_t>(file_size_, page.offset + kNtxPageSize);
-  cache_[page.offset] = page;
-  return true;
 }
 
 bool NtxFile::AllocPage(std::uint32_t& offset) {
   if (header_.free_list != 0) {
     const std::uint32_t at = header_.free_list;
     unsigned char b[4];
-    if (at % kNtxPageSize != 0 || at + kNtxPageSize > file_size_ ||
-        file_->ReadAt(at, b, sizeof b) != 4) {
+    if (at % kNtxPageSize != 0 || at + kNtxPageSize > file_size_ || Get(at, b, sizeof b) != 4) {
       return Bad("index free list");
     }
     header_.free_list = Get32(b);
@@ -322,9 +361,7 @@ bool NtxFile::FreePage(std::uint32_t offset) {
   unsigned char b[kNtxPageSize] = {};
   Put32(b, header_.free_list);
   cache_.erase(offset);
-  if (!file_->WriteAt(offset, b, sizeof b)) {
-    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
-  }
+  if (!Put(offset, b)) return false;
   header_.free_list = offset;
   return true;
 }
@@ -341,16 +378,16 @@ bool NtxFile::SeekForward(const KeyProbe& probe, bool strict, std::optional<Inde
   std::uint32_t at = header_.root;
   for (int depth = 0; at != 0; ++depth) {
     if (depth > kMaxDepth) return Bad("index pages form a cycle");
-    Page p;
-    if (!ReadPage(at, p)) return false;
-    std::size_t i = 0;
-    while (i < p.items.size()) {
-      const int c = CompareToProbe(p.items[i].key, p.items[i].recno, probe, header_.key_size);
-      if (strict ? c > 0 : c >= 0) break;
-      ++i;
-    }
-    if (i < p.items.size()) found = IndexEntry{p.items[i].key, p.items[i].recno};
-    at = p.child(i);
+    const Page* p = PageAt(at);
+    if (!p) return false;
+    // The first item not before the probe (after it, `strict`).
+    const auto it = std::partition_point(p->items.begin(), p->items.end(), [&](const Item& x) {
+      const int c = CompareToProbe(x.key, x.recno, probe, header_.key_size);
+      return strict ? c <= 0 : c < 0;
+    });
+    const auto i = static_cast<std::size_t>(it - p->items.begin());
+    if (i < p->items.size()) found = IndexEntry{p->items[i].key, p->items[i].recno};
+    at = p->child(i);
   }
   return true;
 }
@@ -362,17 +399,16 @@ bool NtxFile::SeekBackward(const KeyProbe& probe, bool strict, std::optional<Ind
   std::uint32_t at = header_.root;
   for (int depth = 0; at != 0; ++depth) {
     if (depth > kMaxDepth) return Bad("index pages form a cycle");
-    Page p;
-    if (!ReadPage(at, p)) return false;
-    std::size_t i = p.items.size();  // items before i sort before the probe
-    while (i > 0) {
-      const auto& it = p.items[i - 1];
-      const int c = CompareToProbe(it.key, it.recno, probe, header_.key_size);
-      if (strict ? c < 0 : c <= 0) break;
-      --i;
-    }
-    if (i > 0) found = IndexEntry{p.items[i - 1].key, p.items[i - 1].recno};
-    at = p.child(i);
+    const Page* p = PageAt(at);
+    if (!p) return false;
+    // Items before i sort before the probe (not after it without `strict`).
+    const auto it = std::partition_point(p->items.begin(), p->items.end(), [&](const Item& x) {
+      const int c = CompareToProbe(x.key, x.recno, probe, header_.key_size);
+      return strict ? c < 0 : c <= 0;
+    });
+    const auto i = static_cast<std::size_t>(it - p->items.begin());
+    if (i > 0) found = IndexEntry{p->items[i - 1].key, p->items[i - 1].recno};
+    at = p->child(i);
   }
   return true;
 }
@@ -419,6 +455,8 @@ bool NtxFile::Clear() {
   if (read_only_) return Fail(Failure(kGenReadOnly, kSubReadOnly).File(path_));
   Hold hold(*this);
   if (!hold.ok()) return false;
+  // Pages kept back beyond the header would grow the file again.
+  std::erase_if(pending_, [](const auto& p) { return p.first != 0; });
   if (!file_->Truncate(kNtxPageSize)) {
     return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
   }

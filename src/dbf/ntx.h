@@ -4,12 +4,19 @@
 // tree); each page keeps an array of slot offsets that gives the logical
 // order of its items. Entries are ordered bytewise by key, then by record
 // number. See README.md ("NTX") for the bytes as written and read.
+//
+// Opened exclusively (nobody else can read the file), changed pages are
+// kept back and written on Flush (commit, the end of a build), when many
+// have gathered and when the file is closed; a write that fails then is
+// raised. Shared, every change reaches the file under the index lock.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "dbf/index_tree.h"
@@ -63,6 +70,12 @@ class NtxFile : public IndexTree {
   bool Walk(const std::function<bool(const IndexEntry&)>& visit) override;
   bool Clear() override;
   bool Flush() override;
+  // Writes the pages kept back (exclusive use); false when a write failed
+  // (raised; the pages stay kept for the next try).
+  bool WritePending();
+  // Replaces the tree with `entries` (any order; for a unique order the
+  // lowest record number of a key stays), written page after page.
+  bool Load(std::vector<IndexEntry> entries);
 
   // Reads the header again and drops the cached pages when another
   // process has changed the file since (its change counter moved). In
@@ -101,7 +114,14 @@ class NtxFile : public IndexTree {
   bool ReadHeader();
   bool WriteHeader();
   bool ReadPage(std::uint32_t offset, Page& page);
+  // One page's bytes to the file, or kept back; reading through them.
+  bool Put(std::uint32_t offset, const unsigned char* page);
+  std::int64_t Get(std::uint32_t offset, unsigned char* data, std::size_t size);
+  // The page from the cache or the file; null when it cannot be read
+  // (raised). Valid until the cache changes.
+  const Page* PageAt(std::uint32_t offset);
   bool WritePage(const Page& page);
+  void Encode(const Page& page, unsigned char* b) const;
   bool AllocPage(std::uint32_t& offset);
   bool FreePage(std::uint32_t offset);
   bool Bad(const std::string& what);
@@ -126,6 +146,11 @@ class NtxFile : public IndexTree {
   std::unique_ptr<os::SharedFile> file_;
   std::uint64_t file_size_ = 0;
   std::map<std::uint32_t, Page> cache_;
+  bool behind_ = false;
+  std::unordered_map<std::uint32_t, std::array<unsigned char, kNtxPageSize>> pending_;
+  // The root and free list in the header on the file.
+  std::uint32_t written_root_ = ~std::uint32_t{0};
+  std::uint32_t written_free_ = ~std::uint32_t{0};
   int holds_ = 0;
   bool locked_ = false;
 };

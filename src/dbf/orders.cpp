@@ -114,7 +114,8 @@ bool Orders::KeyOf(Order& order, const std::string& record, std::uint32_t recno,
     const Value c = area_.EvaluateOn(*order.condition, record, recno);
     included = c.IsLogical() && c.logical();
   }
-  const Value v = area_.EvaluateOn(*order.key, record, recno);
+  const Value v = order.key_field >= 0 ? area_.table()->GetValue(record, order.key_field)
+                                       : area_.EvaluateOn(*order.key, record, recno);
   if (!EncodeKey(v, order.shape, order.format, key)) {
     included = false;
     return Fail(Failure(kGenDataType, kSubField)
@@ -122,6 +123,13 @@ bool Orders::KeyOf(Order& order, const std::string& record, std::uint32_t recno,
                     .Op("index key")
                     .Desc("Key " + order.key_text + " is not of the order's type"));
   }
+  return true;
+}
+
+bool Orders::TakeRecord(std::uint32_t recno, std::string& record) {
+  if (recno == 0 || recno != read_recno_) return false;
+  record.swap(read_record_);
+  read_recno_ = 0;
   return true;
 }
 
@@ -153,29 +161,36 @@ bool Orders::Build(Order& order, const Order* over) {
         return false;
       }
     }
-  } else if (auto* tag = dynamic_cast<CdxTag*>(order.tree)) {
-    // A whole CDX tag is written from its sorted keys, node after node.
-    std::vector<IndexEntry> entries;
-    const std::uint32_t n = area_.table()->RecordCount();
-    entries.reserve(n);
-    for (std::uint32_t recno = 1; recno <= n; ++recno) {
-      if (!area_.table()->ReadRecord(recno, record) ||
-          !KeyOf(order, record, recno, key, included)) {
-        return false;
-      }
-      if (included) entries.push_back({key, recno});
-    }
-    if (!tag->Load(std::move(entries))) return false;
   } else {
-    const std::uint32_t n = area_.table()->RecordCount();
-    for (std::uint32_t recno = 1; recno <= n; ++recno) {
-      if (!add(recno)) return false;
+    // A whole tag or file is written from its sorted keys, node after node.
+    // The records are read many at a time.
+    std::vector<IndexEntry> entries;
+    Table& t = *area_.table();
+    const std::uint32_t n = t.RecordCount();
+    const std::size_t length = t.header().record_length;
+    const auto run = static_cast<std::uint32_t>(std::max<std::size_t>(1, (256 << 10) / length));
+    entries.reserve(n);
+    std::string records;
+    for (std::uint32_t first = 1; first <= n; first += run) {
+      const std::uint32_t count = std::min(run, n - first + 1);
+      if (!t.ReadRecords(first, count, records)) return false;
+      for (std::uint32_t i = 0; i < count; ++i) {
+        record.assign(records, i * length, length);
+        if (!KeyOf(order, record, first + i, key, included)) return false;
+        if (included) entries.push_back({key, first + i});
+      }
     }
+    auto* tag = dynamic_cast<CdxTag*>(order.tree);
+    auto* ntx = dynamic_cast<NtxFile*>(order.tree);
+    if (tag ? !tag->Load(std::move(entries)) : !ntx || !ntx->Load(std::move(entries))) return false;
   }
   return order.tree->Flush();
 }
 
 bool Orders::Reindex() {
+  // A pending record (an append not yet told) reaches the file first, so
+  // that it is not built in here and then added again.
+  if (area_.used() && !area_.Commit()) return false;
   for (Order* o : orders_) {
     if (!Build(*o, nullptr)) return false;
   }
@@ -186,6 +201,7 @@ void Orders::OnAppend(WorkArea&, std::uint32_t recno, const std::string& record)
   std::string key;
   bool included = false;
   for (Order* o : orders_) {
+    if (auto* tag = dynamic_cast<CdxTag*>(o->tree)) tag->SizeRecnos(recno);
     if (KeyOf(*o, record, recno, key, included) && included) o->tree->Insert({key, recno});
   }
 }
@@ -202,6 +218,15 @@ void Orders::OnChange(WorkArea&, std::uint32_t recno, const std::string& before,
     if (was && !o->tree->Remove({old_key, recno})) continue;
     if (is) o->tree->Insert({new_key, recno});
   }
+}
+
+bool Orders::OnCommit(WorkArea&) {
+  bool ok = true;
+  for (auto& bag : bags_) {
+    if (bag->cdx) ok = bag->cdx->WritePending() && ok;
+    if (bag->ntx) ok = bag->ntx->WritePending() && ok;
+  }
+  return ok;
 }
 
 void Orders::OnZap(WorkArea&) {

@@ -37,6 +37,10 @@ struct Order {
   bool unique = false;
   bool descending = false;
   IndexTree* tree = nullptr;  // owned by the bag
+  // The key is this field of the table (0-based) as it stands: its value
+  // is taken from the record without evaluating the expression. -1 when
+  // the key is anything else.
+  int key_field = -1;
 };
 
 struct OrderSpec {
@@ -65,8 +69,12 @@ class Orders : public TableObserver {
   bool Open(const std::string& bag_path);
   // Opens the table's structural CDX (the table's name, ".CDX") when the
   // driver is DBFCDX and the table's header says it has one; its orders
-  // come first and none becomes current.
+  // come first and none becomes current. False, with the error raised and
+  // the path kept in `structural_failure()`, when the file will not open.
   bool OpenStructural();
+  // The structural CDX that the table's header names but that would not
+  // open (damaged, unreadable); empty when it opened or there is none.
+  const std::string& structural_failure() const { return structural_failure_; }
   // Closes one index file (by its name, any letter case, with or without
   // folder and extension) or all of them but the structural CDX; record
   // order afterwards when the current order went.
@@ -101,6 +109,10 @@ class Orders : public TableObserver {
   // The current order's key of a record, and whether it belongs to it.
   bool KeyOf(Order& order, const std::string& record, std::uint32_t recno, std::string& key,
              bool& included);
+  // Hands over the record that the last navigation read for `recno`
+  // (to tell whether it is deleted), so that it is not read twice; false
+  // when there is none.
+  bool TakeRecord(std::uint32_t recno, std::string& record);
 
   // Checks order `number` against the records: entries in order, each
   // the key of its record, every record of the order there. Problems and
@@ -113,6 +125,7 @@ class Orders : public TableObserver {
   void OnChange(WorkArea& area, std::uint32_t recno, const std::string& before,
                 const std::string& after) override;
   void OnZap(WorkArea& area) override;
+  bool OnCommit(WorkArea& area) override;
   void OnPack(WorkArea& area) override;
   void OnClose(WorkArea& area) override;
 
@@ -139,6 +152,9 @@ class Orders : public TableObserver {
   std::vector<std::unique_ptr<Bag>> bags_;
   std::vector<Order*> orders_;
   int current_ = 0;
+  std::string structural_failure_;
+  std::uint32_t read_recno_ = 0;  // the record in read_record_, 0 none
+  std::string read_record_;
   std::optional<std::string> scope_top_;
   std::optional<std::string> scope_bottom_;
 };

@@ -79,6 +79,8 @@ std::unique_ptr<Order> Orders::MakeOrder(const Bag& bag, const std::string& name
     if (!order->condition) return nullptr;
   }
   if (!ShapeFor(*order)) return nullptr;
+  const std::string field = order->key->PlainField();
+  if (!field.empty()) order->key_field = area_.table()->FieldIndex(field);
   return order;
 }
 
@@ -98,6 +100,7 @@ std::unique_ptr<Orders::Bag> Orders::OpenBag(const std::string& path) {
       order->descending = info.descending;
       order->shape.size = info.keyLength;
       tag->SetKeyType(order->shape.type);
+      tag->SizeRecnos(t.RecordCount());
       order->tree = tag.get();
       bag->orders.push_back(std::move(order));
     }
@@ -138,12 +141,16 @@ bool Orders::Open(const std::string& bagPath) {
 }
 
 bool Orders::OpenStructural() {
+  structural_failure_.clear();
   Table& t = *area_.table();
   if (!CdxDriver() || (t.header().flags & 0x01) == 0) return true;
   const std::string path = FindIgnoringCase(ReplaceExtension(t.path(), ".CDX"));
   if (path.empty()) return true;  // the flag without the file: record order only
   auto bag = OpenBag(path);
-  if (!bag) return false;
+  if (!bag) {
+    structural_failure_ = path;
+    return false;
+  }
   bag->structural = true;
   bags_.push_back(std::move(bag));
   std::rotate(bags_.begin(), bags_.end() - 1, bags_.end());  // the structural one first
@@ -155,6 +162,9 @@ bool Orders::Create(const OrderSpec& wanted) {
   if (!area_.used()) {
     return Fail(Failure(kGenNoTable, kSubArea).Op("ordcreate").Desc("Work area not in use"));
   }
+  // The pending record reaches the file (and the open orders) before the
+  // build reads the records.
+  if (!area_.Commit()) return false;
   const bool cdx = CdxDriver();
   std::string path =
       ApplyCase(WithDefaultExtension(wanted.bag_path, cdx ? ".CDX" : ".NTX"), Engine().file_case);
@@ -211,6 +221,7 @@ bool Orders::Create(const OrderSpec& wanted) {
   info.type = order->shape.type;
   CdxTag* tag = bag->cdx->AddTag(info);
   if (!tag) return false;
+  tag->SizeRecnos(area_.table()->RecordCount());
   order->bag_name = bag->name;
   order->tree = tag;
   if (!Build(*order, over)) return false;

@@ -56,9 +56,10 @@ bool Orders::Visible(const IndexEntry& e) {
     return false;
   }
   if (!Engine().deleted) return true;
-  std::string record;
-  if (!t.ReadRecord(e.recno, record)) return false;
-  return record[0] != '*';
+  read_recno_ = 0;
+  if (!t.ReadRecord(e.recno, read_record_)) return false;
+  read_recno_ = e.recno;  // for the area, which would read it next
+  return read_record_[0] != '*';
 }
 
 // The entry after `e` in ascending (`up`) or descending key order.
@@ -113,6 +114,7 @@ bool Orders::FirstEntry(bool top, std::optional<IndexEntry>& e) {
 
 bool Orders::First(bool top, std::uint32_t& recno) {
   recno = 0;
+  read_recno_ = 0;
   if (!Current()) return true;
   std::optional<IndexEntry> e;
   if (!FirstEntry(top, e)) return false;
@@ -123,6 +125,7 @@ bool Orders::First(bool top, std::uint32_t& recno) {
 bool Orders::Step(std::uint32_t from, const std::string& from_record, bool forward,
                   std::uint32_t& recno) {
   recno = 0;
+  read_recno_ = 0;
   Order* o = Current();
   if (!o) return true;
   IndexEntry here;
@@ -139,6 +142,7 @@ bool Orders::Step(std::uint32_t from, const std::string& from_record, bool forwa
 bool Orders::Seek(const Value& value, bool soft, bool last, std::uint32_t& recno, bool& found) {
   recno = 0;
   found = false;
+  read_recno_ = 0;
   Order* o = Current();
   if (!o) return true;
   std::string key;

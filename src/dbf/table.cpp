@@ -204,6 +204,21 @@ bool Table::ReadRecord(std::uint32_t recno, std::string& record) {
   return true;
 }
 
+bool Table::ReadRecords(std::uint32_t first, std::uint32_t count, std::string& records) {
+  records.resize(std::size_t{header_.record_length} * count);
+  if (first == 0 || count == 0 || count > RecordCount() || first > RecordCount() - count + 1) {
+    return Fail(Failure(kGenBound, kSubRead)
+                    .File(path_)
+                    .Op("read")
+                    .Desc("records " + std::to_string(first) + " to " +
+                          std::to_string(std::uint64_t{first} + count - 1) + " do not exist"));
+  }
+  const std::int64_t got = file_->ReadAt(RecordOffset(first), records.data(), records.size());
+  if (got < 0) return IoFail(kGenRead, kSubRead, "read", file_->LastError());
+  if (got != static_cast<std::int64_t>(records.size())) return Corrupt(path_, "record cut short");
+  return true;
+}
+
 bool Table::TouchDate() {
   if (date_touched_) return true;
   const Ymd today = FromJulianDay(Today());

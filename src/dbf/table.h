@@ -56,6 +56,8 @@ class Table {
 
   // Whole records of record_length bytes, deleted flag first.
   bool ReadRecord(std::uint32_t recno, std::string& record);
+  // Records first .. first + count - 1 in one read, one after another.
+  bool ReadRecords(std::uint32_t first, std::uint32_t count, std::string& records);
   bool WriteRecord(std::uint32_t recno, const std::string& record);
   // Appends `record` after the last one: the record over the old end
   // byte, then a new 0x1A, then the new count and date. The caller holds

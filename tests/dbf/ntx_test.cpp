@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <set>
 
@@ -209,6 +210,90 @@ TEST(NtxModel, UniqueKeepsTheFirstRecordOfAKey) {
   ASSERT_TRUE(ntx);
   EXPECT_TRUE(ntx->header().unique);
   EXPECT_EQ(ntx->header().key_expr, "CODE");
+  EXPECT_TRUE(log.empty());
+}
+
+// A file written in one go from unsorted keys: every size around the page
+// boundaries walks in order (unique: the first record of a key), reads
+// back after reopening, and then takes removals (borrowing and merging
+// pages) and insertions like a file built key by key.
+TEST(NtxModel, LoadedFilesWalkInOrderAndTakeChanges) {
+  talvi::testing::TempDir dir;
+  testing::ErrorLog log;
+  NtxHeader h;
+  h.key_size = 20;
+  h.key_expr = "K";
+  const std::uint16_t max = NtxMaxItems(h.key_size);
+  std::mt19937 rng(77);
+  const std::size_t m = max;
+  for (const std::size_t n :
+       std::vector<std::size_t>{0, 1, m, m + 1, 2 * m + 1, 2 * m + 2, 1500, 20000}) {
+    for (const bool unique : {false, true}) {
+      SCOPED_TRACE(std::to_string(n) + (unique ? " unique" : ""));
+      h.unique = unique;
+      const std::string path = dir / "L.NTX";
+      auto ntx = NtxFile::Create(path, h);
+      ASSERT_TRUE(ntx);
+      std::vector<IndexEntry> in;
+      std::set<std::pair<std::string, std::uint32_t>> model;
+      std::map<std::string, std::uint32_t> firsts;
+      for (std::uint32_t r = 1; r <= n; ++r) {
+        std::string k = std::to_string(rng() % (n / 3 + 1));
+        k.resize(20, ' ');
+        in.push_back({k, r});
+        firsts.emplace(k, r);
+        if (!unique) model.insert({k, r});
+      }
+      if (unique) {
+        for (const auto& [k, r] : firsts) model.insert({k, r});
+      }
+      std::shuffle(in.begin(), in.end(), rng);
+      ASSERT_TRUE(ntx->Load(in));
+      ntx.reset();
+      ntx = NtxFile::Open(path, false, false);
+      ASSERT_TRUE(ntx);
+      const auto walk = [&] {
+        std::vector<std::pair<std::string, std::uint32_t>> v;
+        for (const auto& e : All(*ntx)) v.emplace_back(e.key, e.recno);
+        return v;
+      };
+      ASSERT_EQ(walk(),
+                (std::vector<std::pair<std::string, std::uint32_t>>(model.begin(), model.end())));
+      int depth = 0;
+      ASSERT_TRUE(ntx->Depth(depth));
+      // The fewest levels: d full levels hold (max + 1)^d - 1 entries.
+      int fewest = 1;
+      for (std::size_t cap = max + 1u; cap < model.size() + 1; cap *= max + 1u) ++fewest;
+      EXPECT_EQ(depth, fewest);
+      for (int i = 0; i < 40 && !model.empty(); ++i) {
+        const std::string probe = std::to_string(rng() % (n / 3 + 1));
+        std::optional<IndexEntry> f;
+        ASSERT_TRUE(ntx->SeekForward({probe, 0}, false, f));
+        const auto lb = model.lower_bound({probe, 0});
+        ASSERT_EQ(f.has_value(), lb != model.end());
+        if (f) {
+          EXPECT_EQ(f->recno, lb->second);
+        }
+      }
+      // Most keys out again, at random, and new ones in.
+      std::vector<std::pair<std::string, std::uint32_t>> live(model.begin(), model.end());
+      std::shuffle(live.begin(), live.end(), rng);
+      for (std::size_t i = 0; i < live.size() * 9 / 10; ++i) {
+        bool removed = false;
+        ASSERT_TRUE(ntx->Remove({live[i].first, live[i].second}, &removed));
+        ASSERT_TRUE(removed);
+        model.erase(live[i]);
+        if (i % 4 == 0) {
+          std::string k = "x" + std::to_string(i);
+          k.resize(20, ' ');
+          ASSERT_TRUE(ntx->Insert({k, 100000u + static_cast<std::uint32_t>(i)}));
+          model.insert({k, 100000u + static_cast<std::uint32_t>(i)});
+        }
+      }
+      ASSERT_EQ(walk(),
+                (std::vector<std::pair<std::string, std::uint32_t>>(model.begin(), model.end())));
+    }
+  }
   EXPECT_TRUE(log.empty());
 }
 

@@ -167,5 +167,45 @@ TEST_F(ToolTest, TagsKeysAndCheckOfTheOrders) {
   EXPECT_TRUE(log.empty());
 }
 
+// A table whose header names a structural index that will not open is
+// usable in record order, but check cannot vouch for its orders: it says
+// so and fails, whether the file is cut short or its root points nowhere.
+TEST_F(ToolTest, CheckFailsWhenTheStructuralIndexWillNotOpen) {
+  const std::string path = dir_ / "T.DBF";
+  ASSERT_TRUE(Table::Create(path, {{"NAME", 'C', 6, 0}}));
+  {
+    testing::ErrorLog log;
+    Workspace().CloseAll();
+    ASSERT_TRUE(Workspace().Use(path, "", {.shared = false}));
+    WorkArea& a = Workspace().Current();
+    for (const char* n : {"pear", "fig"}) {
+      ASSERT_TRUE(a.AppendBlank());
+      ASSERT_TRUE(a.Put("NAME", Value::Character(n)));
+    }
+    ASSERT_TRUE(a.orders().Create({.bag_path = dir_ / "T", .tag = "NAME", .key = "NAME"}));
+    Workspace().CloseAll();
+    EXPECT_TRUE(log.empty());
+  }
+  const std::string cdx = dir_ / "T.CDX";
+  const std::string good = talvi::testing::ReadBytes(cdx);
+  ToolRun r = Tool("check " + path);
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("order NAME (T.CDX): 2 keys, consistent"), std::string::npos) << r.out;
+  talvi::testing::WriteBytes(cdx, good.substr(0, 100));  // cut short
+  r = Tool("check " + path);
+  EXPECT_EQ(r.code, 1) << r.out;
+  EXPECT_NE(r.out.find("problem: the structural index " + cdx + " will not open"),
+            std::string::npos)
+      << r.out;
+  std::string bad = good;
+  bad[0] = 0, bad[1] = 0, bad[2] = 0, bad[3] = 0x7F;  // the root far beyond the file
+  talvi::testing::WriteBytes(cdx, bad);
+  r = Tool("check " + path);
+  EXPECT_EQ(r.code, 1) << r.out;
+  EXPECT_NE(r.out.find("will not open"), std::string::npos) << r.out;
+  talvi::testing::WriteBytes(cdx, good);
+  EXPECT_EQ(Tool("check " + path).code, 0);
+}
+
 }  // namespace
 }  // namespace talvi::dbf
