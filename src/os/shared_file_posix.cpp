@@ -201,6 +201,33 @@ bool FileOps::Flush(NativeFile file, bool to_disk, int& oscode) {
   return true;
 }
 
+bool FileOps::Rename(const std::string& from, const std::string& to, int& oscode) {
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    oscode = OsCodeOf(errno);
+    return false;
+  }
+  return true;
+}
+
+bool SharedFile::Replace(std::unique_ptr<SharedFile>& target, std::unique_ptr<SharedFile> fresh,
+                         int& oscode) {
+  oscode = kOsGenFailure;
+  if (!CurrentFileOps().Rename(fresh->path_, target->path_, oscode)) return false;
+  // The rename reaches the device with its folder.
+  const auto slash = target->path_.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : target->path_.substr(0, slash + 1);
+  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  fresh->path_ = target->path_;
+  fresh->mode_ = target->mode_;
+  target = std::move(fresh);
+  oscode = 0;
+  return true;
+}
+
 std::int64_t SharedFile::ReadAt(std::uint64_t offset, void* data, std::size_t size) {
   if (!OffsetFits(offset, size)) {
     last_error_ = kOsInvalidParameter;
