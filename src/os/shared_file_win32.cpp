@@ -128,8 +128,11 @@ bool SharedFile::Replace(std::unique_ptr<SharedFile>& target, std::unique_ptr<Sh
   const OpenMode mode = target->mode_;
   target.reset();
   if (!CurrentFileOps().Rename(fresh->path_, path, oscode)) {
+    // Open on the old file again; when another program took it in the
+    // meantime, shared (it may allow that) rather than not at all.
     int ignored = 0;
     target = Open(path, mode, ignored);
+    if (!target) target = Open(path, SharedMode(!mode.write), ignored);
     return false;
   }
   fresh->path_ = path;
