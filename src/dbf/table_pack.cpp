@@ -50,6 +50,8 @@ struct Table::PackPlan {
   std::uint32_t used = 0;      // the blocks the copies take
   std::uint32_t old_free = 0;  // the memo header's next free block before
   std::uint64_t old_size = 0;  // the memo file's size before
+  char old_head[4] = {};       // its first bytes as they were (read: `started`)
+  bool started = false;
   // For each memo field of each record that stays, in order: the copy's
   // block counted from the start of the copies, plus 1 (0: no memo).
   std::vector<std::uint32_t> offsets;
@@ -79,6 +81,10 @@ bool Table::CopyMemosToEnd(PackPlan& plan) {
   MemoFile& memo = *memo_;
   const std::int64_t size = memo.file().Size();
   if (size < 0) return IoFail(kGenRead, kSubRead, "pack", memo.file().LastError());
+  if (memo.file().ReadAt(0, plan.old_head, sizeof plan.old_head) != sizeof plan.old_head) {
+    return Corrupt(memo_path_, "memo file shorter than its header");
+  }
+  plan.started = true;
   plan.first = memo.FirstBlock();
   plan.old_size = static_cast<std::uint64_t>(size);
   plan.old_free = memo.NextFree();
@@ -134,7 +140,8 @@ bool Table::CopyMemosToEnd(PackPlan& plan) {
 void Table::UndoMemoCopies(const PackPlan& plan) {
   // Back to the header and the size before step 1; what fails here only
   // leaves unused blocks behind.
-  memo_->SetNextFree(plan.old_free);
+  if (!plan.started) return;
+  memo_->file().WriteAt(0, plan.old_head, sizeof plan.old_head);
   memo_->file().Truncate(plan.old_size);
 }
 

@@ -44,8 +44,11 @@ class PackFaultTest : public ::testing::Test {
     for (const std::string& f : {path_, memo_}) fs::copy_file(f, f + ".orig");
   }
   void Restore() {
-    for (const std::string& f : {path_, memo_})
-      fs::copy_file(f + ".orig", f, fs::copy_options::overwrite_existing);
+    // Removed first: mingw's copy_file refuses to overwrite.
+    for (const std::string& f : {path_, memo_}) {
+      fs::remove(f);
+      fs::copy_file(f + ".orig", f);
+    }
   }
 
   // After a pack that gave `packed`: the open table still reads; closed,
