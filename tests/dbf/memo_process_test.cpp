@@ -8,6 +8,7 @@
 // on where the next memo starts. A process that judged that from the
 // table's memo pointers as it had scanned them once rewrote the last of
 // them "in place" over a memo that another process had appended since.
+// The same writers then work on a FoxPro table (FPT).
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <vector>
 
@@ -218,6 +220,65 @@ TEST_F(MemoProcessTest, ConcurrentWritersKeepEveryMemoInBlocksOfItsOwn) {
       std::system((std::string(TALVI_DBF_TOOL) + " check '" + path_ + "' >/dev/null").c_str());
   EXPECT_TRUE(WIFEXITED(tool) && WEXITSTATUS(tool) == 0) << "talvi-dbf check";
   EXPECT_TRUE(log_.empty());
+}
+
+// The same without gates on a FoxPro table (FPT memos carry their length,
+// so only the append lock and the in-place rule are at stake).
+TEST(MemoProcessFptTest, ConcurrentWritersOfAFoxProTable) {
+  talvi::testing::TempDir dir;
+  testing::ErrorLog log;
+  TALVI_NEED_FIXTURE(d, dir, "cdx-vfp-contacts");
+  const std::string path = d + "/contacts.dbf";
+  // Its index keys on fields this engine does not index (integers); memos
+  // are what is tested here.
+  std::filesystem::remove(d + "/contacts.CDX");
+  {
+    WorkArea a(1);
+    ASSERT_TRUE(a.Use(path, "C", {.shared = false}));
+    while (a.RecCount() < static_cast<std::uint32_t>(kRecords)) ASSERT_TRUE(a.AppendBlank());
+  }
+  std::vector<pid_t> pids;
+  for (int p = 0; p < kProcs; ++p) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      testing::ErrorLog quiet;
+      WorkArea a(1);
+      if (!a.Use(path, "C", {.shared = true})) ::_exit(10);
+      std::map<int, std::string> mine;
+      for (int step = 0; step < kRounds; ++step) {
+        for (int r = 1; r <= kRecords; ++r) {
+          if (Owner(r) != p) continue;
+          if (!a.GoTo(static_cast<std::uint32_t>(r)) || !a.RLock()) ::_exit(11);
+          if (mine.count(r) && a.Get("NOTES") != Value::Character(mine[r])) ::_exit(13);
+          const std::string m = Memo(p, r, step);
+          if (!a.Put("NOTES", Value::Character(m)) || !a.UnlockAll()) ::_exit(12);
+          mine[r] = m;
+        }
+      }
+      a.Close();
+      ::_exit(0);
+    }
+    pids.push_back(pid);
+  }
+  for (pid_t pid : pids) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "ended with " << (WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  }
+  WorkArea a(1);
+  ASSERT_TRUE(a.Use(path, "C", {.shared = false}));
+  for (int r = 1; r <= kRecords; ++r) {
+    ASSERT_TRUE(a.GoTo(static_cast<std::uint32_t>(r)));
+    EXPECT_EQ(a.Get("NOTES"), Value::Character(Memo(Owner(r), r, kRounds - 1))) << "record " << r;
+  }
+  const Table::Report rep = a.table()->Check();
+  EXPECT_TRUE(rep.problems.empty()) << (rep.problems.empty() ? "" : rep.problems.front());
+  a.Close();
+  const int tool =
+      std::system((std::string(TALVI_DBF_TOOL) + " check '" + path + "' >/dev/null").c_str());
+  EXPECT_TRUE(WIFEXITED(tool) && WEXITSTATUS(tool) == 0) << "talvi-dbf check";
+  EXPECT_TRUE(log.empty());
 }
 
 }  // namespace
