@@ -58,14 +58,13 @@ struct Table::PackPlan {
 };
 
 bool Table::ForEachRecord(const std::function<bool(std::uint32_t, std::string_view)>& fn) {
-  const std::uint64_t length = header_.record_length;
+  const std::size_t length = header_.record_length;
   const std::uint32_t count = RecordCount();
-  const std::uint32_t per_read =
-      static_cast<std::uint32_t>(std::max<std::uint64_t>(1, kChunk / length));
+  const auto per_read = static_cast<std::uint32_t>(std::max<std::size_t>(1, kChunk / length));
   std::string chunk;
   for (std::uint32_t r = 1; r <= count;) {
     const std::uint32_t n = std::min(per_read, count - r + 1);
-    chunk.resize(static_cast<std::size_t>(n * length));
+    chunk.resize(n * length);
     const std::int64_t got = file_->ReadAt(RecordOffset(r), chunk.data(), chunk.size());
     if (got < 0) return IoFail(kGenRead, kSubRead, "pack", file_->LastError());
     if (static_cast<std::size_t>(got) != chunk.size()) return Corrupt(path_, "record cut short");

@@ -151,8 +151,9 @@ void Table::ScanMemoStarts() {
     const std::int64_t got =
         file_->ReadAt(header_.header_length + r * length, chunk.data(), chunk.size());
     if (got < 0) break;
-    for (std::uint64_t k = 0; k < static_cast<std::uint64_t>(got) / length; ++k) {
-      const std::string_view record = std::string_view(chunk).substr(k * length, length);
+    const auto size = static_cast<std::size_t>(length);
+    for (std::size_t k = 0; k < static_cast<std::size_t>(got) / size; ++k) {
+      const std::string_view record = std::string_view(chunk).substr(k * size, size);
       for (const FieldDef& f : header_.fields) {
         std::uint32_t b = 0;
         if (IsMemo(f) && MemoPointer(record.substr(f.offset, f.length), b) && b != 0) {
