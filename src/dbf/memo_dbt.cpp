@@ -75,28 +75,27 @@ class Dbt final : public MemoFile {
     std::string bytes(data);
     bytes += "\x1A\x1A";
     const std::uint32_t need = Blocks(bytes.size());
-    if (old_block != 0) {
-      std::string old;
-      std::string ignored;
-      // Never into the next memo of the table, whatever the old one's end
-      // looked like.
-      const std::uint32_t next = bound ? bound(old_block) : 0;
-      if (Read(old_block, old, ignored, bound) && need <= Blocks(old.size() + 2) &&
-          (next == 0 || next <= old_block || old_block + need <= next)) {
-        // Rewritten in place: the rest of its last block is cleared.
-        bytes.resize(std::size_t{need} * kBlock, '\0');
-        if (!file_->WriteAt(std::uint64_t{old_block} * kBlock, bytes.data(), bytes.size())) {
-          why = "memo write failed";
-          return false;
-        }
-        block = old_block;
-        return true;
+    if (old_block != 0 && need <= OldBlocks(old_block, bound)) {
+      // Rewritten in place: the rest of its last block is cleared.
+      bytes.resize(std::size_t{need} * kBlock, '\0');
+      if (!file_->WriteAt(std::uint64_t{old_block} * kBlock, bytes.data(), bytes.size())) {
+        why = "memo write failed";
+        return false;
       }
+      block = old_block;
+      return true;
     }
     if (!LockAppend(why)) return false;
     // The header's next free block, but never inside what the file holds
-    // (a writer that forgot to move it on must not be overwritten).
+    // (a writer that forgot to move it on must not be overwritten). Both
+    // are read here, under the lock, every time: another process may have
+    // appended since.
     const std::int64_t size = file_->Size();
+    if (size < 0) {
+      UnlockAppend();
+      why = "memo file size unknown";
+      return false;
+    }
     std::uint32_t next = std::max<std::uint32_t>(NextFree(), 1);
     if (size > 0) next = std::max(next, Blocks(static_cast<std::uint64_t>(size)));
     bytes.resize(std::size_t{need} * kBlock, '\0');
@@ -113,9 +112,63 @@ class Dbt final : public MemoFile {
     return true;
   }
 
+  std::uint32_t BlockSize() const override { return block_size_; }
+  std::uint32_t FirstBlock() const override { return 1; }
+
+  bool ReadStored(std::uint32_t block, std::string& stored, std::string& why,
+                  const BoundOf& bound) override {
+    stored.clear();
+    if (dbase4_) {
+      why = "dBase IV memo files are read only here";
+      return false;
+    }
+    if (!Read(block, stored, why, bound)) return false;
+    if (!stored.empty()) stored += "\x1A\x1A";
+    return true;
+  }
+
+  bool SetNextFree(std::uint32_t block) override {
+    char h[4];
+    StoreLe32(h, block);
+    return file_->WriteAt(0, h, 4);
+  }
+
  private:
   static std::uint32_t Blocks(std::uint64_t bytes) {
     return static_cast<std::uint32_t>((bytes + kBlock - 1) / kBlock);
+  }
+
+  // The blocks an in-place rewrite of the memo at `block` may use (0:
+  // none). With `bound` the extent that Read finds, never into the next
+  // memo of the table. Without it only the blocks up to the first end
+  // pair: the memo runs at least that far, so no other memo starts there,
+  // whatever the table's pointers say at this moment.
+  std::uint32_t OldBlocks(std::uint32_t block, const BoundOf& bound) {
+    std::string ignored;
+    if (bound) {
+      std::string old;
+      const std::uint32_t next = bound(block);
+      if (!Read(block, old, ignored, bound)) return 0;
+      const std::uint32_t blocks = Blocks(old.size() + 2);
+      if (next > block && next - block < blocks) return next - block;
+      return blocks;
+    }
+    const std::int64_t got = file_->Size();
+    if (got < 0) return 0;
+    const auto size = static_cast<std::uint64_t>(got);
+    const std::uint64_t at = std::uint64_t{block} * kBlock;
+    std::string buf;
+    for (std::uint64_t end = at; end < size;) {
+      const std::size_t old = buf.size();
+      std::string chunk;
+      const std::uint64_t next = std::min<std::uint64_t>(end + kChunk, size);
+      if (!Load(end, next, chunk)) return 0;
+      buf += chunk;
+      end = next;
+      const std::size_t first = buf.find("\x1A\x1A", old == 0 ? 0 : old - 1);
+      if (first != std::string::npos) return Blocks(first + 2);
+    }
+    return 0;  // no end pair: not rewritten in place
   }
 
   bool ReadIV(std::uint64_t at, std::uint64_t size, std::string& out, std::string& why) {

@@ -68,7 +68,13 @@ class Fpt final : public MemoFile {
       return true;
     }
     if (!LockAppend(why)) return false;
+    // Read again under the lock: another process may have appended since.
     const std::int64_t size = file_->Size();
+    if (size < 0) {
+      UnlockAppend();
+      why = "memo file size unknown";
+      return false;
+    }
     std::uint32_t next = std::max(NextFree(), Blocks(kHeaderSize));
     if (size > 0) next = std::max(next, Blocks(static_cast<std::uint64_t>(size)));
     bytes.resize(std::size_t{need} * block_size_, '\0');
@@ -83,6 +89,31 @@ class Fpt final : public MemoFile {
     }
     block = next;
     return true;
+  }
+
+  std::uint32_t BlockSize() const override { return block_size_; }
+  std::uint32_t FirstBlock() const override { return Blocks(kHeaderSize); }
+
+  bool ReadStored(std::uint32_t block, std::string& stored, std::string& why,
+                  const BoundOf&) override {
+    stored.clear();
+    std::uint32_t len = 0;
+    if (!Length(block, len, why)) return false;
+    if (len == 0) return true;
+    stored.resize(std::size_t{len} + 8);
+    if (file_->ReadAt(std::uint64_t{block} * block_size_, stored.data(), stored.size()) !=
+        static_cast<std::int64_t>(stored.size())) {
+      stored.clear();
+      why = "memo read failed";
+      return false;
+    }
+    return true;
+  }
+
+  bool SetNextFree(std::uint32_t block) override {
+    char h[4];
+    StoreBe32(h, block);
+    return file_->WriteAt(0, h, 4);
   }
 
  private:

@@ -171,6 +171,7 @@ bool Table::RefreshHeader() {
   }
   header_.count = fresh.count;
   header_.prefix = fresh.prefix;
+  if (options_.shared) memo_starts_known_ = false;  // nothing cached across a lock
   header_.year = fresh.year;
   header_.month = fresh.month;
   header_.day = fresh.day;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -81,9 +82,12 @@ class Table {
   bool MarkStructural();
 
   // Empties the table and its memo file (exclusive use). Pack removes the
-  // deleted records (exclusive use) and writes the memo file anew with only
-  // the memos of the records that stay (a dBase IV memo file, which is read
-  // only here, keeps its unused blocks).
+  // deleted records (exclusive use) and compacts the memo file to the memos
+  // of the records that stay (a dBase IV memo file, which is read only
+  // here, keeps its unused blocks). Both write the new table beside and
+  // rename it over the table, so that a crash leaves the old or the new
+  // pair (README.md); Pack gives true once the packed table has the name,
+  // even when compacting the memo file fails after that (raised).
   bool Zap();
   bool Pack();
   // Hands every write to the system; with the setting commit_to_disk, or
@@ -110,14 +114,23 @@ class Table {
   Report Check();
 
   // The first block after `block` where another memo of this table starts
-  // (0 when none known); scans the table's memo pointers once.
+  // (0 when none known), from a scan of the table's memo pointers: made
+  // once in exclusive use; in shared mode made again after every lock
+  // (RefreshHeader) and kept no further than the next free block that the
+  // scan saw, where every memo appended since starts.
   std::uint32_t NextMemoStart(std::uint32_t block);
 
  private:
   Table() = default;
   bool OpenMemo();
-  bool CopyMemos(std::vector<std::uint32_t>& blocks, const std::string& fresh);
-  bool SwapMemo(const std::string& fresh);
+  void ScanMemoStarts();
+  // Pack's and zap's steps (table_pack.cpp).
+  struct PackPlan;
+  bool ForEachRecord(const std::function<bool(std::uint32_t, std::string_view)>& fn);
+  bool CopyMemosToEnd(PackPlan& plan);
+  void UndoMemoCopies(const PackPlan& plan);
+  bool WritePacked(const PackPlan& plan, bool front, bool keep = true);
+  bool CompactMemos(const PackPlan& plan);
   bool FieldOk(const std::string& record, int field, const char* operation);
   bool WritePrefix();
   bool TouchDate();
@@ -135,6 +148,7 @@ class Table {
   bool date_touched_ = false;
   std::vector<std::uint32_t> memo_starts_;
   bool memo_starts_known_ = false;
+  std::uint32_t memo_scan_free_ = 0;  // shared mode: the next free block after the scan
 };
 
 }  // namespace talvi::dbf

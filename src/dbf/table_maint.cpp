@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Zap and the consistency check (pack: table_pack.cpp).
+// The consistency check (pack and zap: table_pack.cpp).
 #include <algorithm>
 #include <map>
 
 #include "dbf/codes.h"
-#include "dbf/memo_impl.h"
 #include "dbf/raise.h"
 #include "dbf/table.h"
 
@@ -16,41 +15,6 @@ bool IsMemo(const FieldDef& f) {
 }
 
 }  // namespace
-
-bool Table::Zap() {
-  if (options_.shared || options_.read_only) {
-    return Fail(Failure(options_.read_only ? kGenReadOnly : kGenShared, kSubExclusive)
-                    .File(path_)
-                    .Op("zap")
-                    .Desc("Exclusive, writable use required"));
-  }
-  const char eof = '\x1A';
-  if (!file_->Truncate(header_.header_length) || !file_->WriteAt(header_.header_length, &eof, 1)) {
-    return IoFail(kGenWrite, kSubWrite, "zap", file_->LastError());
-  }
-  file_size_ = header_.header_length + 1;
-  header_.count = 0;
-  if (!WritePrefix()) return false;
-  if (memo_) {
-    // Keep the memo header (an FPT keeps its block size), only the next
-    // free block goes back to the first one after the header.
-    char h[8] = {};
-    memo_->file().ReadAt(0, h, sizeof h);
-    const bool fpt = MemoKindOf(header_) == MemoKind::kFpt;
-    if (fpt) {
-      const unsigned bs = static_cast<unsigned>(static_cast<unsigned char>(h[6]) << 8 |
-                                                static_cast<unsigned char>(h[7]));
-      StoreBe32(h, (512 + bs - 1) / bs);
-    } else {
-      StoreLe32(h, 1);
-    }
-    if (!memo_->file().Truncate(512) || !memo_->file().WriteAt(0, h, 4)) {
-      return IoFail(kGenWrite, kSubWrite, "zap", memo_->file().LastError());
-    }
-    memo_starts_.clear();
-  }
-  return true;
-}
 
 Table::Report Table::Check() {
   Report rep;

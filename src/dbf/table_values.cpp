@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "dbf/codes.h"
+#include "dbf/memo_impl.h"
 #include "dbf/raise.h"
 #include "dbf/table.h"
 
@@ -82,8 +83,12 @@ bool Table::PutValue(std::string& record, int field, const Value& value) {
     std::uint32_t block = 0;
     std::string why;
     const std::string data = value.IsNil() ? std::string() : value.str();
-    if (!memo_->Write(old_block, data, block, why,
-                      [this](std::uint32_t b) { return NextMemoStart(b); })) {
+    // In shared mode the table's pointers lag behind the memo file (another
+    // process's new memo is in the table only once its record is written),
+    // so the old memo's extent is taken from the memo alone there.
+    MemoFile::BoundOf bound;
+    if (!options_.shared) bound = [this](std::uint32_t b) { return NextMemoStart(b); };
+    if (!memo_->Write(old_block, data, block, why, bound)) {
       return Fail(Failure(kGenWrite, kSubWrite)
                       .Os(memo_->file().LastError())
                       .File(memo_path_)
@@ -111,29 +116,57 @@ bool Table::PutValue(std::string& record, int field, const Value& value) {
 }
 
 std::uint32_t Table::NextMemoStart(std::uint32_t block) {
-  if (!memo_starts_known_) {
-    memo_starts_known_ = true;
-    std::string record;
-    const std::uint32_t count = RecordCount();
-    for (std::uint32_t r = 1; r <= count; ++r) {
-      record.resize(header_.record_length);
-      if (file_->ReadAt(header_.header_length + std::uint64_t{r - 1} * header_.record_length,
-                        record.data(), record.size()) != static_cast<std::int64_t>(record.size())) {
-        break;
-      }
-      for (std::size_t i = 0; i < header_.fields.size(); ++i) {
-        if (!IsMemo(header_.fields[i])) continue;
+  if (!memo_starts_known_ || (options_.shared && block >= memo_scan_free_)) ScanMemoStarts();
+  const auto it = std::upper_bound(memo_starts_.begin(), memo_starts_.end(), block);
+  std::uint32_t next = it == memo_starts_.end() ? 0 : *it;
+  // Every memo appended since the scan starts at or after the next free
+  // block that the scan saw.
+  if (options_.shared && block < memo_scan_free_ && (next == 0 || next > memo_scan_free_)) {
+    next = memo_scan_free_;
+  }
+  return next;
+}
+
+void Table::ScanMemoStarts() {
+  memo_starts_.clear();
+  memo_starts_known_ = true;
+  memo_scan_free_ = 0;
+  const std::uint64_t length = header_.record_length;
+  std::uint64_t count = RecordCount();
+  if (options_.shared) {
+    // The count as it is now: the records others appended have memos too.
+    char c[4];
+    const std::int64_t size = file_->Size();
+    if (file_->ReadAt(4, c, 4) == 4 && size >= header_.header_length) {
+      count = std::min<std::uint64_t>(
+          LoadLe32(c), (static_cast<std::uint64_t>(size) - header_.header_length) / length);
+    }
+  }
+  // Many records at a time: this runs again after every lock in shared mode.
+  const std::uint64_t per_read = std::max<std::uint64_t>(1, 64 * 1024 / length);
+  std::string chunk;
+  for (std::uint64_t r = 0; r < count; r += per_read) {
+    const std::uint64_t n = std::min(per_read, count - r);
+    chunk.resize(static_cast<std::size_t>(n * length));
+    const std::int64_t got =
+        file_->ReadAt(header_.header_length + r * length, chunk.data(), chunk.size());
+    if (got < 0) break;
+    const auto size = static_cast<std::size_t>(length);
+    for (std::size_t k = 0; k < static_cast<std::size_t>(got) / size; ++k) {
+      const std::string_view record = std::string_view(chunk).substr(k * size, size);
+      for (const FieldDef& f : header_.fields) {
         std::uint32_t b = 0;
-        if (MemoPointer(RawValue(record, static_cast<int>(i)), b) && b != 0) {
+        if (IsMemo(f) && MemoPointer(record.substr(f.offset, f.length), b) && b != 0) {
           memo_starts_.push_back(b);
         }
       }
     }
-    std::sort(memo_starts_.begin(), memo_starts_.end());
-    memo_starts_.erase(std::unique(memo_starts_.begin(), memo_starts_.end()), memo_starts_.end());
+    if (static_cast<std::uint64_t>(got) < chunk.size()) break;
   }
-  const auto it = std::upper_bound(memo_starts_.begin(), memo_starts_.end(), block);
-  return it == memo_starts_.end() ? 0 : *it;
+  std::sort(memo_starts_.begin(), memo_starts_.end());
+  memo_starts_.erase(std::unique(memo_starts_.begin(), memo_starts_.end()), memo_starts_.end());
+  // Read after the pointers: it is past the end of every memo they name.
+  if (options_.shared && memo_) memo_scan_free_ = memo_->NextFree();
 }
 
 }  // namespace talvi::dbf

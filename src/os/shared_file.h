@@ -49,6 +49,8 @@ class FileOps {
   virtual std::int64_t Size(NativeFile file, int& oscode);
   virtual bool Truncate(NativeFile file, std::uint64_t size, int& oscode);
   virtual bool Flush(NativeFile file, bool to_disk, int& oscode);
+  // Renames `from` to `to`, replacing `to`, in one step of the file system.
+  virtual bool Rename(const std::string& from, const std::string& to, int& oscode);
 };
 
 // The calls in force.
@@ -67,6 +69,9 @@ struct OpenMode {
   // Create the file when it is missing; with `truncate` also empty it.
   bool create = false;
   bool truncate = false;
+  // Others may rename the file while this open lives (FILE_SHARE_DELETE;
+  // always so on Linux). SharedFile::Replace needs it of its `fresh` file.
+  bool share_delete = false;
 };
 
 // Common modes: a table opened shared or exclusively, read-write or not.
@@ -97,6 +102,21 @@ class SharedFile {
   // system at once (no user-space cache), so the plain form does nothing
   // on Linux and is there for symmetry.
   bool Flush(bool to_disk);
+
+  // Puts the file that `fresh` is open on in the place of the file that
+  // `target` is open on (renamed over its name, `Rename` of the file calls)
+  // and leaves `target` open on it, with its path and mode. Linux: both
+  // stay open throughout, so the name never stands free for another opener
+  // (the new file is held in `fresh`'s share mode), and the folder is
+  // flushed to the device after the rename. Windows renames no file that
+  // is open without delete sharing: `target` is closed for the rename and
+  // `fresh` (opened with `share_delete`) stays open; another program that
+  // opens the old file in that moment makes the rename fail. On failure
+  // `target` is open on the old file again where it can be (in shared mode
+  // when its own mode is refused then; null when not at all) and `oscode`
+  // tells why.
+  static bool Replace(std::unique_ptr<SharedFile>& target, std::unique_ptr<SharedFile> fresh,
+                      int& oscode);
 
   // Tries once to lock `length` bytes at `offset` for this open alone.
   // False when any other open (this process or another) holds an

@@ -3,11 +3,13 @@
 // modes (see docs/linux-mapping.md, "Shared files and byte-range locks").
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 
+#include "os/attributes.h"
 #include "os/os_code.h"
 #include "os/shared_file.h"
 
@@ -198,6 +200,53 @@ bool FileOps::Flush(NativeFile file, bool to_disk, int& oscode) {
     oscode = OsCodeOf(errno);
     return false;
   }
+  return true;
+}
+
+bool FileOps::Rename(const std::string& from, const std::string& to, int& oscode) {
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    oscode = OsCodeOf(errno);
+    return false;
+  }
+  return true;
+}
+
+bool SharedFile::Replace(std::unique_ptr<SharedFile>& target, std::unique_ptr<SharedFile> fresh,
+                         int& oscode) {
+  oscode = kOsGenFailure;
+  // The new file gets the old one's permissions, owner and group (as far
+  // as this user may give them) and attributes: whoever could write the
+  // old file can write the new one.
+  const int fd = fresh->impl_->fd;
+  struct stat st {};
+  if (::fstat(target->impl_->fd, &st) == 0) {
+    ::fchmod(fd, st.st_mode & 07777);
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+      [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+    }
+    char attr[16];
+    const ssize_t n = ::fgetxattr(target->impl_->fd, kAttribXattr, attr, sizeof attr);
+    if (n > 0) ::fsetxattr(fd, kAttribXattr, attr, static_cast<std::size_t>(n), 0);
+  }
+  // A symbolic link stays a link: the file it names is replaced.
+  std::string to = target->path_;
+  if (::lstat(to.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char buf[PATH_MAX];
+    if (::realpath(to.c_str(), buf) != nullptr) to = buf;
+  }
+  if (!CurrentFileOps().Rename(fresh->path_, to, oscode)) return false;
+  // The rename reaches the device with its folder.
+  const auto slash = to.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : to.substr(0, slash + 1);
+  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  fresh->path_ = target->path_;
+  fresh->mode_ = target->mode_;
+  target = std::move(fresh);
+  oscode = 0;
   return true;
 }
 

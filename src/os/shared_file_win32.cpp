@@ -26,6 +26,7 @@ std::unique_ptr<SharedFile> SharedFile::Open(const std::string& path, const Open
   DWORD share = 0;
   if (mode.share_read) share |= FILE_SHARE_READ;
   if (mode.share_write) share |= FILE_SHARE_WRITE;
+  if (mode.share_delete) share |= FILE_SHARE_DELETE;
   DWORD disposition = OPEN_EXISTING;
   if (mode.create) disposition = mode.truncate ? CREATE_ALWAYS : OPEN_ALWAYS;
   HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
@@ -109,6 +110,35 @@ bool FileOps::Flush(NativeFile file, bool to_disk, int& oscode) {
     oscode = static_cast<int>(GetLastError());
     return false;
   }
+  return true;
+}
+
+bool FileOps::Rename(const std::string& from, const std::string& to, int& oscode) {
+  if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    oscode = static_cast<int>(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool SharedFile::Replace(std::unique_ptr<SharedFile>& target, std::unique_ptr<SharedFile> fresh,
+                         int& oscode) {
+  oscode = kOsGenFailure;
+  const std::string path = target->path_;
+  const OpenMode mode = target->mode_;
+  target.reset();
+  if (!CurrentFileOps().Rename(fresh->path_, path, oscode)) {
+    // Open on the old file again; when another program took it in the
+    // meantime, shared (it may allow that) rather than not at all.
+    int ignored = 0;
+    target = Open(path, mode, ignored);
+    if (!target) target = Open(path, SharedMode(!mode.write), ignored);
+    return false;
+  }
+  fresh->path_ = path;
+  fresh->mode_ = mode;
+  target = std::move(fresh);
+  oscode = 0;
   return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "os/shared_file.h"
 
@@ -32,10 +33,16 @@ class FaultyOps : public os::FileOps {
     gone_ = true;
     oscode_ = oscode;
   }
+  // Every rename from now fails with `oscode`, until Heal.
+  void FailRenames(int oscode) {
+    renames_fail_ = true;
+    oscode_ = oscode;
+  }
   void Heal() {
     countdown_ = 0;
     failing_ = false;
     gone_ = false;
+    renames_fail_ = false;
   }
   int writes() const { return writes_; }
 
@@ -67,6 +74,10 @@ class FaultyOps : public os::FileOps {
     if (gone_) return Refuse(oscode) == 0;
     return FileOps::Flush(file, to_disk, oscode);
   }
+  bool Rename(const std::string& from, const std::string& to, int& oscode) override {
+    if (gone_ || failing_ || renames_fail_) return Refuse(oscode) == 0;
+    return FileOps::Rename(from, to, oscode);
+  }
 
  private:
   std::int64_t Refuse(int& oscode) const {
@@ -80,6 +91,7 @@ class FaultyOps : public os::FileOps {
   int oscode_ = 0;
   bool failing_ = false;
   bool gone_ = false;
+  bool renames_fail_ = false;
   int writes_ = 0;
 };
 

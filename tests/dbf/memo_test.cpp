@@ -4,6 +4,7 @@
 // end pair, and pointers that lead nowhere.
 #include <gtest/gtest.h>
 
+#include "dbf/area.h"
 #include "dbf/codes.h"
 #include "dbf/table.h"
 #include "dbf_support.h"
@@ -107,6 +108,45 @@ TEST_F(MemoTest, BinaryMemoRewrittenInPlaceStaysOutOfTheNextMemo) {
   EXPECT_EQ(again->GetValue(r3, bio).str(), next_bio);
   ASSERT_TRUE(again->ReadRecord(2, r2));
   EXPECT_EQ(again->GetValue(r2, image).str(), png);
+  EXPECT_TRUE(log_.empty());
+}
+
+// In shared mode where a memo ends may depend on where the next one
+// starts (bytes after its end pair, as the BDE leaves them); what a reader
+// learnt of the table's memos must not outlive the memos others append.
+TEST_F(MemoTest, SharedReaderSeesWhereMemosEndAfterOthersAppend) {
+  ASSERT_TRUE(Table::Create(path_, {{"NAME", 'C', 4, 0}, {"TXT", 'M', 10, 0}}));
+  {
+    WorkArea a(1);
+    ASSERT_TRUE(a.Use(path_, "T", {.shared = false}));
+    for (int i = 1; i <= 3; ++i) {
+      ASSERT_TRUE(a.AppendBlank());
+      ASSERT_TRUE(a.Put("TXT", Value::Character("seed " + std::to_string(i))));
+    }
+  }
+  std::string memo = ReadBytes(dir_ / "ITEMS.DBT");
+  ASSERT_EQ(memo.size(), 4 * 512u);
+  std::fill(memo.begin() + 3 * 512 + 8, memo.end(), 'J');  // after "seed 3" and its pair
+  talvi::testing::WriteBytes(dir_ / "ITEMS.DBT", memo);
+  WorkArea reader(1);
+  WorkArea writer(2);
+  ASSERT_TRUE(reader.Use(path_, "R", {.shared = true}));
+  ASSERT_TRUE(writer.Use(path_, "W", {.shared = true}));
+  ASSERT_TRUE(reader.GoTo(3));
+  EXPECT_EQ(reader.Get("TXT"), Value::Character("seed 3"));
+  // The writer's new memo lands right after it (blocks 4 and 5).
+  const std::string grown = std::string(600, 'g') + std::string("\x1A\x1A", 2) + "tail";
+  ASSERT_TRUE(writer.GoTo(1));
+  ASSERT_TRUE(writer.RLock());
+  ASSERT_TRUE(writer.Put("TXT", Value::Character(grown)));
+  ASSERT_TRUE(writer.UnlockAll());
+  EXPECT_EQ(writer.table()->RawValue(writer.record(), 1), "         4");
+  ASSERT_TRUE(reader.GoTo(3));
+  EXPECT_EQ(reader.Get("TXT"), Value::Character("seed 3"));
+  ASSERT_TRUE(reader.RLock());  // reads the table's memo pointers again
+  EXPECT_EQ(reader.Get("TXT"), Value::Character("seed 3"));
+  ASSERT_TRUE(reader.GoTo(1));
+  EXPECT_EQ(reader.Get("TXT"), Value::Character(grown));
   EXPECT_TRUE(log_.empty());
 }
 

@@ -114,6 +114,32 @@ TEST_F(SharedFileTest, ReadOnlyOpenWritesNothingButStillLocks) {
   EXPECT_FALSE(w->TryLock(kBase + 1, 1));
 }
 
+// A file written beside takes the place of an open one and stays open in
+// its place, held in its share mode: nobody gets in between.
+TEST_F(SharedFileTest, ReplaceLeavesTheOpenOnTheNewFileUnderTheOldName) {
+  auto target = OpenOk(path_, ExclusiveMode(false));
+  OpenMode mode = ExclusiveMode(false);
+  mode.create = true;
+  mode.truncate = true;
+  mode.share_delete = true;
+  const std::string beside = path_ + ".new";
+  auto fresh = OpenOk(beside, mode);
+  ASSERT_TRUE(fresh->WriteAt(0, "fresh", 5));
+  int oscode = -1;
+  ASSERT_TRUE(SharedFile::Replace(target, std::move(fresh), oscode));
+  EXPECT_EQ(oscode, 0);
+  ASSERT_NE(target, nullptr);
+  EXPECT_EQ(target->path(), path_);
+  char got[8] = {};
+  EXPECT_EQ(target->ReadAt(0, got, sizeof got), 5);
+  EXPECT_EQ(std::string(got, 5), "fresh");
+  EXPECT_TRUE(target->WriteAt(5, "!", 1));
+  EXPECT_EQ(OpenCode(path_, SharedMode(true)), kOsSharingViolation);
+  target.reset();
+  EXPECT_EQ(testing::ReadBytes(path_), "fresh!");
+  EXPECT_EQ(OpenCode(beside, SharedMode(true)), kOsFileNotFound);
+}
+
 TEST_F(SharedFileTest, OffsetsBeyondFourGiB) {
   auto f = OpenOk(path_, ExclusiveMode(false));
   ASSERT_NE(f, nullptr);
