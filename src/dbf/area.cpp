@@ -35,7 +35,8 @@ bool WorkArea::Use(const std::string& path, const std::string& alias, const Open
 
 void WorkArea::Close() {
   if (!table_) return;
-  UnlockAll();  // writes what is pending first
+  UnlockAll();      // writes what is pending first
+  table_->Close();  // and what the table buffered
   for (auto* o : std::vector<TableObserver*>(observers_)) o->OnClose(*this);
   table_.reset();
   alias_.clear();
@@ -87,9 +88,13 @@ bool WorkArea::Flush() {
   if (!table_ || !dirty_ || eof_) return true;
   if (!table_->WriteRecord(recno_, record_)) return false;
   dirty_ = false;
-  const std::string before = std::exchange(before_, record_);
-  for (auto* o : std::vector<TableObserver*>(observers_))
-    o->OnChange(*this, recno_, before, record_);
+  // The record as read moves aside for the observers; the buffers are
+  // reused, so a write allocates nothing.
+  flushed_.swap(before_);
+  before_ = record_;
+  for (std::size_t i = 0; i < observers_.size(); ++i) {
+    observers_[i]->OnChange(*this, recno_, flushed_, record_);
+  }
   return true;
 }
 
@@ -246,7 +251,7 @@ bool WorkArea::CanChange(const char* operation) {
     return Fail(
         Failure(kGenBound, kSubWrite).File(table_->path()).Op(operation).Desc("No current record"));
   }
-  if (Shared() && !table_->read_only() && !table_locked_ && !locks_.contains(recno_)) {
+  if (Shared() && !table_->read_only() && !table_locked_ && !Holds(recno_)) {
     return Fail(Failure(kGenUnlocked, kSubLock)
                     .File(table_->path())
                     .Op(operation)
@@ -292,7 +297,7 @@ bool WorkArea::Recall() {
 
 bool WorkArea::AppendBlank() {
   if (NoTable("append") || !Flush()) return false;
-  const std::string blank = table_->BlankRecord();
+  const std::string& blank = table_->BlankRecord();
   std::uint32_t recno = 0;
   if (!Shared() || table_locked_) {
     if (!Refresh() || !table_->AppendRecord(blank, recno)) return false;
@@ -322,7 +327,7 @@ bool WorkArea::AppendBlank() {
       table_->UnlockRecord(next);
       return false;
     }
-    locks_.insert(recno);
+    locks_.push_back(recno);  // the only lock left
   }
   recno_ = recno;
   record_ = blank;
@@ -330,7 +335,9 @@ bool WorkArea::AppendBlank() {
   dirty_ = false;
   unread_ = false;
   eof_ = bof_ = false;
-  for (auto* o : std::vector<TableObserver*>(observers_)) o->OnAppend(*this, recno_, record_);
+  for (std::size_t i = 0; i < observers_.size(); ++i) {
+    observers_[i]->OnAppend(*this, recno_, record_);
+  }
   return true;
 }
 
@@ -355,14 +362,18 @@ bool WorkArea::RLock(std::uint32_t recno) {
   if (NoTable("rlock")) return false;
   if (recno == 0) recno = recno_;
   if (!Shared() || table_locked_) return true;
-  if (!locks_.contains(recno)) {
+  if (!Holds(recno)) {
     if (recno == 0 || !table_->TryLockRecord(recno)) return false;
-    locks_.insert(recno);
+    locks_.insert(std::upper_bound(locks_.begin(), locks_.end(), recno), recno);
   }
   // Read again what another station may have changed before the lock.
   if (!Refresh()) return false;
   if (recno == recno_ && !dirty_) return Load(recno_);
   return true;
+}
+
+bool WorkArea::Holds(std::uint32_t recno) const {
+  return std::binary_search(locks_.begin(), locks_.end(), recno);
 }
 
 void WorkArea::DropLocks() {
@@ -386,7 +397,9 @@ bool WorkArea::FLock() {
 bool WorkArea::Unlock(std::uint32_t recno) {
   if (!table_) return false;
   if (!Flush()) return false;
-  if (!locks_.erase(recno)) return false;
+  const auto it = std::lower_bound(locks_.begin(), locks_.end(), recno);
+  if (it == locks_.end() || *it != recno) return false;
+  locks_.erase(it);
   return table_->UnlockRecord(recno);
 }
 
@@ -414,7 +427,7 @@ bool WorkArea::UnlockAll() {
 }
 
 bool WorkArea::IsLocked(std::uint32_t recno) const {
-  return table_ && (!table_->shared() || table_locked_ || locks_.contains(recno));
+  return table_ && (!table_->shared() || table_locked_ || Holds(recno));
 }
 
 void WorkArea::AddObserver(TableObserver* observer) {
