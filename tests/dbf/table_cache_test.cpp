@@ -25,7 +25,7 @@ class TableCacheTest : public ::testing::Test {
   // The table's bytes as the system has them (after the exclusive open is
   // closed: Windows lets nobody else read them before).
   std::string OnDisk() const {
-    std::string bytes(std::filesystem::file_size(path_), '\0');
+    std::string bytes(static_cast<std::size_t>(std::filesystem::file_size(path_)), '\0');
     std::ifstream(path_, std::ios::binary)
         .read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return bytes;
@@ -45,8 +45,8 @@ TEST_F(TableCacheTest, AnExclusiveOpenWritesItsRecordsInPagesAndItsCountOnceAfte
   ASSERT_TRUE(Table::Create(path_, {{"NAME", 'C', 20, 0}, {"QTY", 'N', 10, 2}}));
   WorkArea a(1);
   ASSERT_TRUE(a.Use(path_, "C", {.shared = false}));
-  const std::uint64_t header_length = a.table()->header().header_length;
-  const std::uint64_t record_length = a.table()->header().record_length;
+  const std::size_t header_length = a.table()->header().header_length;
+  const std::size_t record_length = a.table()->header().record_length;
   constexpr std::uint32_t kRecords = 50'000;  // 1.6 MB: more than the cache holds
   testing::FaultyOps ops;
   for (std::uint32_t r = 1; r <= kRecords; ++r) {
@@ -56,9 +56,9 @@ TEST_F(TableCacheTest, AnExclusiveOpenWritesItsRecordsInPagesAndItsCountOnceAfte
   }
   // Whole pages went out to make room, in file order, none touched the
   // header (the count waits), and what waits in the cache is bounded.
-  const std::uint64_t size = header_length + kRecords * record_length + 1;
+  const std::size_t size = header_length + kRecords * record_length + 1;
   EXPECT_LE(ops.write_log().size(), size / TableFile::kPageSize + 1);
-  std::uint64_t written = header_length;
+  std::size_t written = header_length;
   for (const auto& call : ops.write_log()) {
     EXPECT_EQ(call.offset, written);
     EXPECT_EQ(call.size, TableFile::kPageSize);
@@ -113,7 +113,7 @@ TEST_F(TableCacheTest, LoneReadsAndWritesGoStraightToTheSystem) {
   }
   WorkArea a(1);
   ASSERT_TRUE(a.Use(path_, "C", {.shared = false}));
-  const std::uint64_t record_length = a.table()->header().record_length;
+  const std::size_t record_length = a.table()->header().record_length;
   testing::FaultyOps ops;
   std::minstd_rand random(12);
   for (int i = 0; i < 200; ++i) {
@@ -140,7 +140,7 @@ TEST_F(TableCacheTest, EveryReadSeesEveryWrite) {
   ASSERT_TRUE(Table::Create(path_, {{"TEXT", 'C', 36, 0}}));
   auto t = Table::Open(path_, {.shared = false});
   ASSERT_TRUE(t);
-  const std::uint64_t header_length = t->header().header_length;
+  const std::size_t header_length = t->header().header_length;
   std::vector<std::string> model;
   const auto expect_file = [&] {
     const std::string disk = OnDisk();
