@@ -35,7 +35,8 @@ bool WorkArea::Use(const std::string& path, const std::string& alias, const Open
 
 void WorkArea::Close() {
   if (!table_) return;
-  UnlockAll();  // writes what is pending first
+  UnlockAll();      // writes what is pending first
+  table_->Close();  // and what the table buffered
   for (auto* o : std::vector<TableObserver*>(observers_)) o->OnClose(*this);
   table_.reset();
   alias_.clear();
@@ -88,15 +89,18 @@ bool WorkArea::Flush() {
   if (!table_ || (!dirty_ && !appended_) || eof_) return true;
   if (dirty_ && !table_->WriteRecord(recno_, record_)) return false;
   dirty_ = false;
-  const std::string before = std::exchange(before_, record_);
-  // An appended record is told once, with the fields it was given, so that
-  // the orders take its keys in once instead of the blank record's first.
+  // The record as read moves aside for the observers; the buffers are
+  // reused, so a write allocates nothing. An appended record is told once,
+  // with the fields it was given, so that the orders take its keys in once
+  // instead of the blank record's first.
+  flushed_.swap(before_);
+  before_ = record_;
   const bool appended = std::exchange(appended_, false);
-  for (auto* o : std::vector<TableObserver*>(observers_)) {
+  for (std::size_t i = 0; i < observers_.size(); ++i) {
     if (appended) {
-      o->OnAppend(*this, recno_, record_);
+      observers_[i]->OnAppend(*this, recno_, record_);
     } else {
-      o->OnChange(*this, recno_, before, record_);
+      observers_[i]->OnChange(*this, recno_, flushed_, record_);
     }
   }
   return true;
@@ -255,7 +259,7 @@ bool WorkArea::CanChange(const char* operation) {
     return Fail(
         Failure(kGenBound, kSubWrite).File(table_->path()).Op(operation).Desc("No current record"));
   }
-  if (Shared() && !table_->read_only() && !table_locked_ && !locks_.contains(recno_)) {
+  if (Shared() && !table_->read_only() && !table_locked_ && !Holds(recno_)) {
     return Fail(Failure(kGenUnlocked, kSubLock)
                     .File(table_->path())
                     .Op(operation)
@@ -301,7 +305,7 @@ bool WorkArea::Recall() {
 
 bool WorkArea::AppendBlank() {
   if (NoTable("append") || !Flush()) return false;
-  const std::string blank = table_->BlankRecord();
+  const std::string& blank = table_->BlankRecord();
   std::uint32_t recno = 0;
   if (!Shared() || table_locked_) {
     if (!Refresh() || !table_->AppendRecord(blank, recno)) return false;
@@ -331,7 +335,7 @@ bool WorkArea::AppendBlank() {
       table_->UnlockRecord(next);
       return false;
     }
-    locks_.insert(recno);
+    locks_.push_back(recno);  // the only lock left
   }
   recno_ = recno;
   record_ = blank;
@@ -366,14 +370,18 @@ bool WorkArea::RLock(std::uint32_t recno) {
   if (NoTable("rlock")) return false;
   if (recno == 0) recno = recno_;
   if (!Shared() || table_locked_) return true;
-  if (!locks_.contains(recno)) {
+  if (!Holds(recno)) {
     if (recno == 0 || !table_->TryLockRecord(recno)) return false;
-    locks_.insert(recno);
+    locks_.insert(std::upper_bound(locks_.begin(), locks_.end(), recno), recno);
   }
   // Read again what another station may have changed before the lock.
   if (!Refresh()) return false;
   if (recno == recno_ && !dirty_) return Load(recno_);
   return true;
+}
+
+bool WorkArea::Holds(std::uint32_t recno) const {
+  return std::binary_search(locks_.begin(), locks_.end(), recno);
 }
 
 void WorkArea::DropLocks() {
@@ -397,7 +405,9 @@ bool WorkArea::FLock() {
 bool WorkArea::Unlock(std::uint32_t recno) {
   if (!table_) return false;
   if (!Flush()) return false;
-  if (!locks_.erase(recno)) return false;
+  const auto it = std::lower_bound(locks_.begin(), locks_.end(), recno);
+  if (it == locks_.end() || *it != recno) return false;
+  locks_.erase(it);
   return table_->UnlockRecord(recno);
 }
 
@@ -428,7 +438,7 @@ bool WorkArea::UnlockAll() {
 }
 
 bool WorkArea::IsLocked(std::uint32_t recno) const {
-  return table_ && (!table_->shared() || table_locked_ || locks_.contains(recno));
+  return table_ && (!table_->shared() || table_locked_ || Holds(recno));
 }
 
 void WorkArea::AddObserver(TableObserver* observer) {

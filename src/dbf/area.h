@@ -13,7 +13,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -113,7 +112,7 @@ class WorkArea {
   bool UnlockAll();
   bool IsLocked(std::uint32_t recno) const;
   bool TableLocked() const { return table_locked_; }
-  std::vector<std::uint32_t> LockedRecords() const { return {locks_.begin(), locks_.end()}; }
+  const std::vector<std::uint32_t>& LockedRecords() const { return locks_; }
 
   // The orders (index files) of this area; navigation follows the
   // current one when there is one (order 0 = record order).
@@ -150,6 +149,7 @@ class WorkArea {
   bool LoadFound(std::uint32_t recno);
   bool Exists(std::uint32_t recno);
   bool CanChange(const char* operation);
+  bool Holds(std::uint32_t recno) const;
   void DropLocks();
   void DropFailedChange();
 
@@ -158,13 +158,14 @@ class WorkArea {
   std::unique_ptr<Table> table_;
   std::uint32_t recno_ = 0;
   std::string record_;
-  std::string before_;  // the record as read, for observers
+  std::string before_;   // the record as read, for observers
+  std::string flushed_;  // before_ while the observers hear of a write
   bool dirty_ = false;
   bool appended_ = false;  // appended, not yet told to the observers (Flush)
   bool unread_ = false;    // record_ is not yet the record recno_ (GoTo)
   bool eof_ = true;
   bool bof_ = true;
-  std::set<std::uint32_t> locks_;
+  std::vector<std::uint32_t> locks_;  // ascending; no allocation per lock
   bool table_locked_ = false;
   std::vector<TableObserver*> observers_;
   std::unique_ptr<Orders> orders_;

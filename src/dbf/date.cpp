@@ -2,6 +2,7 @@
 #include "dbf/date.h"
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "os/local_time.h"
@@ -54,12 +55,32 @@ std::int32_t ParseDtos(std::string_view text) {
   return JulianDay(v[0], v[1], v[2]);
 }
 
-std::string Dtos(std::int32_t jd) {
-  if (jd <= 0) return std::string(8, ' ');
+void DtosTo(std::int32_t jd, char* out) {
+  if (jd <= 0) {
+    std::memset(out, ' ', 8);
+    return;
+  }
   const Ymd d = FromJulianDay(jd);
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year % 10000, d.month % 100, d.day % 100);
-  return std::string(buf, 8);
+  if (d.year < 0) {
+    // Before the year 0 (date arithmetic can go there): what printf gives.
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year % 10000, d.month % 100, d.day % 100);
+    std::memcpy(out, buf, 8);
+    return;
+  }
+  const auto digits = [&out](int value, int width) {
+    for (int i = width - 1; i >= 0; --i, value /= 10) out[i] = static_cast<char>('0' + value % 10);
+    out += width;
+  };
+  digits(d.year % 10000, 4);
+  digits(d.month % 100, 2);
+  digits(d.day % 100, 2);
+}
+
+std::string Dtos(std::int32_t jd) {
+  std::string out(8, ' ');
+  DtosTo(jd, out.data());
+  return out;
 }
 
 std::int32_t Today() {

@@ -23,6 +23,8 @@ Ymd FromJulianDay(std::int32_t jd);
 // "YYYYMMDD" and back; an invalid or blank text is the empty date.
 std::int32_t ParseDtos(std::string_view text);
 std::string Dtos(std::int32_t jd);  // 8 blanks for the empty date
+// The same into the 8 bytes at `out`.
+void DtosTo(std::int32_t jd, char* out);
 // Today in local time.
 std::int32_t Today();
 

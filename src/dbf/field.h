@@ -40,11 +40,12 @@ enum class EncodeResult {
   kTooWide,    // a number does not fit the field
 };
 
-// Writes `value` into `out` (exactly field.length bytes). A character
-// value longer than the field is cut, as every writer does; a number that
-// does not fit is refused, never cut or written in exponent form. Nil
-// writes the empty value.
-EncodeResult EncodeField(const FieldDef& field, const Value& value, std::string& out);
+// Writes `value` into the field.length bytes at `out` (the field's place
+// in a record), which stay as they were when the value is refused. A
+// character value longer than the field is cut, as every writer does; a
+// number that does not fit is refused, never cut or written in exponent
+// form. Nil writes the empty value.
+EncodeResult EncodeField(const FieldDef& field, const Value& value, char* out);
 
 // The empty value of a field's type.
 Value EmptyValue(const FieldDef& field);

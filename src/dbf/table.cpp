@@ -2,6 +2,7 @@
 #include "dbf/table.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 #include "dbf/codes.h"
@@ -9,6 +10,7 @@
 #include "dbf/names.h"
 #include "dbf/raise.h"
 #include "dbf/settings.h"
+#include "errors/error.h"
 
 namespace talvi::dbf {
 namespace {
@@ -24,9 +26,25 @@ os::OpenMode ModeOf(const OpenOptions& o) {
   return o.shared ? os::SharedMode(o.read_only) : os::ExclusiveMode(o.read_only);
 }
 
+// Header bytes 1 to 7: the date of the last update and the record count.
+std::array<char, 7> DateAndCount(const Ymd& date, std::uint32_t count) {
+  return {static_cast<char>(date.year >= 1900 ? date.year - 1900 : 0),
+          static_cast<char>(date.month),
+          static_cast<char>(date.day),
+          static_cast<char>(count & 0xFF),
+          static_cast<char>(count >> 8 & 0xFF),
+          static_cast<char>(count >> 16 & 0xFF),
+          static_cast<char>(count >> 24 & 0xFF)};
+}
+
 }  // namespace
 
-Table::~Table() = default;
+Table::~Table() {
+  // Close writes back; a table dropped without it still hands what it
+  // buffered to the system. A failure is raised; an escape that its
+  // handler asks for ends here, since none may leave a destructor.
+  if (file_ && (prefix_pending_ || file_->dirty())) errors::RecoveryPoint([this] { Close(); });
+}
 
 bool Table::IoFail(int gencode, int subcode, const std::string& what, int oscode) {
   return Fail(Failure(gencode, subcode).Os(oscode).File(path_).Op(what).Desc(what));
@@ -44,7 +62,7 @@ std::unique_ptr<Table> Table::Open(const std::string& name, const OpenOptions& o
   std::unique_ptr<Table> t(new Table());
   t->path_ = path;
   t->options_ = options;
-  t->file_ = std::move(file);
+  t->file_ = std::make_unique<TableFile>(std::move(file));
   std::string why;
   std::string prefix(kPrefixSize, '\0');
   const std::int64_t got = t->file_->ReadAt(0, prefix.data(), prefix.size());
@@ -60,12 +78,19 @@ std::unique_ptr<Table> Table::Open(const std::string& name, const OpenOptions& o
     Corrupt(path, why);
     return nullptr;
   }
+  // Nothing changes a table opened exclusively beneath this open: its
+  // records go through the cache.
+  if (!options.shared && !t->file_->StartCache(t->header_.header_length)) {
+    t->IoFail(kGenOpen, kSubOpen, "open", t->file_->LastError());
+    return nullptr;
+  }
   t->file_size_ = t->file_->Size();
   if (t->file_size_ < t->header_.header_length) {
     Corrupt(path, "file shorter than its header");
     return nullptr;
   }
   if (MemoKindOf(t->header_) != MemoKind::kNone && !t->OpenMemo()) return nullptr;
+  t->blank_ = t->MakeBlank();
   return t;
 }
 
@@ -153,16 +178,26 @@ std::uint32_t Table::RecordsInFile() const {
 }
 
 std::uint32_t Table::RecordCount() const {
+  // The count, unless the file ends before its last record (asked on
+  // every access: no division when it does not).
+  const std::uint64_t end =
+      header_.header_length + std::uint64_t{header_.count} * header_.record_length;
+  if (end <= static_cast<std::uint64_t>(file_size_)) return header_.count;
   return std::min(header_.count, RecordsInFile());
 }
 
 bool Table::RefreshHeader() {
+  // With the cache on nothing else changes the file: the count in memory
+  // is the latest, the one in the file may wait for WriteBack.
+  if (file_->cached()) return true;
   char p[kPrefixSize];
   const std::int64_t got = file_->ReadAt(0, p, sizeof p);
   if (got != static_cast<std::int64_t>(kPrefixSize)) {
     return IoFail(kGenRead, kSubRead, "header read", file_->LastError());
   }
-  TableHeader fresh;
+  // Parsed into a header kept for this (its buffer is reused: nothing is
+  // allocated per lock).
+  TableHeader& fresh = reread_;
   std::string why;
   if (!ParsePrefix(std::string_view(p, sizeof p), fresh, why)) return Corrupt(path_, why);
   if (fresh.header_length != header_.header_length ||
@@ -226,6 +261,11 @@ bool Table::TouchDate() {
   header_.year = today.year;
   header_.month = today.month;
   header_.day = today.day;
+  if (file_->cached()) {
+    prefix_pending_ = true;
+    date_touched_ = true;
+    return true;
+  }
   const std::string p = EncodePrefix(header_);
   if (!file_->WriteAt(1, p.data() + 1, 3)) {
     return IoFail(kGenWrite, kSubWrite, "header write", file_->LastError());
@@ -244,6 +284,7 @@ bool Table::WritePrefix() {
     return IoFail(kGenWrite, kSubWrite, "header write", file_->LastError());
   }
   date_touched_ = true;
+  prefix_pending_ = false;
   return true;
 }
 
@@ -281,26 +322,25 @@ bool Table::AppendRecord(const std::string& record, std::uint32_t& recno) {
                     .Desc("the lock scheme addresses no more records"));
   }
   recno = count + 1;
-  std::string bytes = record;
-  bytes += '\x1A';
-  if (!file_->WriteAt(RecordOffset(recno), bytes.data(), bytes.size())) {
+  append_.assign(record);
+  append_ += '\x1A';
+  if (!file_->WriteAt(RecordOffset(recno), append_.data(), append_.size())) {
     return IoFail(kGenWrite, kSubWrite, "append", file_->LastError());
   }
   file_size_ = std::max<std::int64_t>(
-      file_size_, static_cast<std::int64_t>(RecordOffset(recno) + bytes.size()));
+      file_size_, static_cast<std::int64_t>(RecordOffset(recno) + append_.size()));
   // The date and the count in one write (bytes 1 to 7); the rest of the
   // prefix is left as others wrote it. Until that write succeeds the record
-  // is not counted, here either.
+  // is not counted, here either. With the cache on they are written once,
+  // after the records (WriteBack).
   const Ymd today = FromJulianDay(Today());
-  const char p[7] = {static_cast<char>(today.year >= 1900 ? today.year - 1900 : 0),
-                     static_cast<char>(today.month),
-                     static_cast<char>(today.day),
-                     static_cast<char>(recno & 0xFF),
-                     static_cast<char>(recno >> 8 & 0xFF),
-                     static_cast<char>(recno >> 16 & 0xFF),
-                     static_cast<char>(recno >> 24 & 0xFF)};
-  if (!file_->WriteAt(1, p, sizeof p)) {
-    return IoFail(kGenWrite, kSubWrite, "append", file_->LastError());
+  if (!file_->cached()) {
+    const std::array<char, 7> p = DateAndCount(today, recno);
+    if (!file_->WriteAt(1, p.data(), p.size())) {
+      return IoFail(kGenWrite, kSubWrite, "append", file_->LastError());
+    }
+  } else {
+    prefix_pending_ = true;
   }
   header_.year = today.year;
   header_.month = today.month;
@@ -310,7 +350,32 @@ bool Table::AppendRecord(const std::string& record, std::uint32_t& recno) {
   return true;
 }
 
-std::string Table::BlankRecord() const {
+bool Table::WriteBuffered() {
+  // Records first, then the count: a count never covers a record that has
+  // not reached the system.
+  if (!file_->WriteBack()) return false;
+  if (!prefix_pending_) return true;
+  const std::array<char, 7> p =
+      DateAndCount({header_.year, header_.month, header_.day}, header_.count);
+  if (!file_->WriteAt(1, p.data(), p.size())) return false;
+  prefix_pending_ = false;
+  return true;
+}
+
+bool Table::WriteBack() {
+  return WriteBuffered() || IoFail(kGenWrite, kSubWrite, "write", file_->LastError());
+}
+
+void Table::Close() {
+  if (WriteBuffered()) return;
+  // Given up before it is raised, so that an escape leaves nothing behind.
+  const int oscode = file_->LastError();
+  file_->Discard();
+  prefix_pending_ = false;
+  IoFail(kGenWrite, kSubWrite, "close", oscode);
+}
+
+std::string Table::MakeBlank() const {
   std::string r(header_.record_length, ' ');
   for (const auto& f : header_.fields) {
     if (f.type == 'M' && f.length == 4) r.replace(f.offset, 4, 4, '\0');
@@ -324,6 +389,7 @@ std::string Table::BlankRecord() const {
 }
 
 bool Table::Flush(bool to_disk) {
+  if (!WriteBack()) return false;
   const bool disk = to_disk || Engine().commit_to_disk;
   bool ok = file_->Flush(disk);
   if (memo_) ok = memo_->file().Flush(disk) && ok;

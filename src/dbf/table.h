@@ -16,6 +16,7 @@
 
 #include "dbf/header.h"
 #include "dbf/memo.h"
+#include "dbf/table_file.h"
 #include "dbf/value.h"
 #include "os/shared_file.h"
 
@@ -65,7 +66,17 @@ class Table {
   // the header lock (or the table exclusively) and has refreshed the header.
   bool AppendRecord(const std::string& record, std::uint32_t& recno);
   // A record of blanks (every field empty, not deleted).
-  std::string BlankRecord() const;
+  const std::string& BlankRecord() const { return blank_; }
+
+  // An exclusive open gathers its record reads and writes in a cache
+  // (table_file.h) and writes the count and date once: WriteBack hands
+  // everything buffered to the system, records first, then the header
+  // bytes. False (raised: error 24 with the system's code) when a write
+  // fails; what is not written stays buffered and is tried again. Flush,
+  // Zap and Pack write back too; Close does it a last time and gives up
+  // what still cannot be written (raised). A shared open buffers nothing.
+  bool WriteBack();
+  void Close();
 
   // Field values of a record held in memory. A memo field reads its memo
   // file; a bad pointer is an error for that field (value: empty text).
@@ -134,6 +145,8 @@ class Table {
   bool FieldOk(const std::string& record, int field, const char* operation);
   bool WritePrefix();
   bool TouchDate();
+  bool WriteBuffered();
+  std::string MakeBlank() const;
   bool IoFail(int gencode, int subcode, const std::string& what, int oscode);
   std::uint64_t RecordOffset(std::uint32_t recno) const;
   std::uint32_t RecordsInFile() const;
@@ -142,10 +155,14 @@ class Table {
   std::string memo_path_;
   OpenOptions options_;
   TableHeader header_;
-  std::unique_ptr<os::SharedFile> file_;
+  TableHeader reread_;  // the header as RefreshHeader reads it again
+  std::unique_ptr<TableFile> file_;
   std::unique_ptr<MemoFile> memo_;
   std::int64_t file_size_ = 0;
   bool date_touched_ = false;
+  bool prefix_pending_ = false;  // date and count wait for WriteBack (exclusive)
+  std::string blank_;
+  std::string append_;  // the record and the end byte of an append
   std::vector<std::uint32_t> memo_starts_;
   bool memo_starts_known_ = false;
   std::uint32_t memo_scan_free_ = 0;  // shared mode: the next free block after the scan

@@ -213,7 +213,7 @@ bool Table::WritePacked(const PackPlan& plan, bool front, bool keep) {
   if (!out->WriteAt(0, head.data(), head.size()) || !out->Flush(true)) {
     return fail_out("pack write failed");
   }
-  if (!os::SharedFile::Replace(file_, std::move(out), oscode)) {
+  if (!file_->Replace(std::move(out), oscode)) {
     std::error_code ec;
     std::filesystem::remove(fresh_path, ec);
     return Fail(Failure(kGenWrite, kSubWrite)

@@ -101,9 +101,8 @@ bool Table::PutValue(std::string& record, int field, const Value& value) {
     record.replace(f.offset, f.length, MemoPointerBytes(block, f.length));
     return true;
   }
-  std::string bytes;
-  switch (EncodeField(f, value, bytes)) {
-    case EncodeResult::kOk: record.replace(f.offset, f.length, bytes); return true;
+  switch (EncodeField(f, value, record.data() + f.offset)) {
+    case EncodeResult::kOk: return true;
     case EncodeResult::kWrongType:
       return Fail(Failure(kGenDataType, kSubField).File(path_).Op(f.name).Desc("Data type error"));
     case EncodeResult::kTooWide:

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "os/shared_file.h"
 
@@ -45,15 +46,25 @@ class FaultyOps : public os::FileOps {
     renames_fail_ = false;
   }
   int writes() const { return writes_; }
+  // Every call that reached the system (or was refused by this table), in
+  // order: where and how many bytes.
+  struct Call {
+    std::uint64_t offset;
+    std::size_t size;
+  };
+  const std::vector<Call>& write_log() const { return write_log_; }
+  const std::vector<Call>& read_log() const { return read_log_; }
 
   std::int64_t ReadAt(os::NativeFile file, std::uint64_t offset, void* data, std::size_t size,
                       int& oscode) override {
+    read_log_.push_back({offset, size});
     if (gone_) return Refuse(oscode);
     return FileOps::ReadAt(file, offset, data, size, oscode);
   }
   std::int64_t WriteAt(os::NativeFile file, std::uint64_t offset, const void* data,
                        std::size_t size, int& oscode) override {
     ++writes_;
+    write_log_.push_back({offset, size});
     if (gone_ || failing_) return Refuse(oscode);
     if (countdown_ > 0 && --countdown_ == 0) {
       failing_ = true;
@@ -93,6 +104,8 @@ class FaultyOps : public os::FileOps {
   bool gone_ = false;
   bool renames_fail_ = false;
   int writes_ = 0;
+  std::vector<Call> write_log_;
+  std::vector<Call> read_log_;
 };
 
 }  // namespace talvi::dbf::testing

@@ -74,6 +74,44 @@ TEST_F(FullDiskTest, AppendingUntilTheDiskIsFullKeepsWhatWasCommitted) {
   EXPECT_TRUE(log_.empty());
 }
 
+// The same with an exclusive open, whose records wait in its cache: the
+// disk's refusal comes with the commit that writes them, and the file keeps
+// what the commits before it wrote.
+TEST_F(FullDiskTest, AnExclusiveOpenHearsOfTheFullDiskAtItsCommit) {
+  const std::string path = dir_ / "FULL.DBF";
+  ASSERT_TRUE(Table::Create(path, {{"NAME", 'C', 8, 0}}));
+  std::uint32_t committed = 0;
+  {
+    WorkArea a(1);
+    ASSERT_TRUE(a.Use(path, "F", {.shared = false}));
+    for (std::uint32_t i = 1; i <= 100'000; ++i) {
+      if (!a.AppendBlank() || !a.Put("NAME", Value::Character("r" + std::to_string(i)))) break;
+      if (i % 500 == 0) {
+        if (!a.Commit()) break;
+        committed = i;
+      }
+    }
+    ASSERT_FALSE(log_.empty()) << "64 KiB held 100 000 records";
+    EXPECT_EQ(log_.last().GENCODE, kGenWrite);
+    EXPECT_EQ(log_.last().OSCODE, os::kOsDiskFull);
+    EXPECT_EQ(log_.last().FILENAME, path);
+    EXPECT_GT(committed, 1000u);
+  }  // the close tries once more, and raises again
+  log_.clear();
+  auto t = Table::Open(path, {.shared = false});
+  ASSERT_TRUE(t);
+  const Table::Report rep = t->Check();
+  EXPECT_TRUE(rep.problems.empty()) << rep.problems.front();
+  ASSERT_EQ(t->RecordCount(), committed);
+  std::string r;
+  for (std::uint32_t n = 1; n <= committed; ++n) {
+    ASSERT_TRUE(t->ReadRecord(n, r));
+    ASSERT_EQ(t->GetValue(r, 0),
+              Value::Character(("r" + std::to_string(n) + "       ").substr(0, 8)));
+  }
+  EXPECT_TRUE(log_.empty());
+}
+
 // Another program cuts the file short under an open table: the records
 // that went are corruption for this process, never a crash or stale bytes.
 TEST(FileCutShortTest, RecordsThatWentAreCorruptionNeverStaleBytes) {
