@@ -16,6 +16,7 @@
 #include "dbf_support.h"
 #include "faulty_ops.h"
 #include "os/os_code.h"
+#include "support/platform.h"
 
 namespace talvi::dbf {
 namespace {
@@ -36,6 +37,9 @@ class OrderBehind : public ::testing::TestWithParam<const char*> {
     Engine().driver = "DBFCDX";
   }
   WorkArea& Area() { return Workspace().Current(); }
+  // Windows lets nobody read a file opened exclusively, not even to copy
+  // it: there the file is looked at once it is closed.
+  static constexpr bool kReadableWhileOpen = !talvi::testing::kOnWindows;
   // The keys of the file's bytes as they are on the disk now (read through
   // a copy: the file itself is open exclusively).
   std::multiset<std::pair<std::string, std::uint32_t>> OnDisk() {
@@ -81,7 +85,9 @@ TEST_P(OrderBehind, ACommitLeavesTheWholeIndexOnTheDisk) {
     want.insert({Name(i), static_cast<std::uint32_t>(i)});
   }
   ASSERT_TRUE(Area().Commit());
-  EXPECT_EQ(OnDisk(), want);
+  if (kReadableWhileOpen) {
+    EXPECT_EQ(OnDisk(), want);
+  }
   // Keys changed and removed, then the table closed without a commit.
   for (int i = 1; i <= 3000; i += 3) {
     ASSERT_TRUE(Area().GoTo(static_cast<std::uint32_t>(i)));
@@ -126,8 +132,9 @@ TEST_P(OrderBehind, AWriteThatFailsAtTheCommitIsItsError) {
   log.clear();
   // The pages stayed kept: the next commit writes them.
   ASSERT_TRUE(Area().Commit());
-  EXPECT_EQ(OnDisk().size(), 50u);
   EXPECT_TRUE(log.empty());
+  if (!kReadableWhileOpen) Workspace().CloseAll();
+  EXPECT_EQ(OnDisk().size(), 50u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, OrderBehind, ::testing::Values("DBFCDX", "DBFNTX"));
