@@ -138,6 +138,39 @@ TEST(X11Test, AWaitWithoutABoundWakesForAKeyPressedElsewhere) {
   EXPECT_TRUE(Becomes(27, false));
 }
 
+// A wait that included the probe's socket has taken the key events that
+// came before it ended, and counts as a probe of the key probed last (the
+// session tests Esc before each byte it takes after a wait). Another key
+// still reads the socket: the close check's F4 must meet a press that came
+// after the wait. Repeats are answered from the events taken for an hour
+// here, so only a probe that reads the socket can see the press.
+TEST(X11Test, AWaitCountsAsAProbeOfTheKeyProbedLastOnly) {
+  ASSERT_TRUE(Server()->ok());
+  Startup();
+  os::IsKeyDown(27);
+  ASSERT_TRUE(os::detail::FollowsKeyEvents());
+  ASSERT_TRUE(KeysWakeWaits());
+  os::detail::SetKeymapResyncInterval(std::chrono::hours(1));
+  os::detail::SetRepeatInterval(std::chrono::hours(1));
+  EXPECT_FALSE(os::IsKeyDown(27));
+  SYSWAIT(10);
+  ASSERT_TRUE(Xdotool("keydown F4"));
+  // Esc and F4 in turn, as the session and the close check ask: each probe
+  // of the other key reads the socket.
+  bool seen = false;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!seen && std::chrono::steady_clock::now() < end) {
+    EXPECT_FALSE(os::IsKeyDown(27));
+    seen = os::IsKeyDown(os::VK_F4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_TRUE(seen);
+  ASSERT_TRUE(Xdotool("keyup F4"));
+  os::detail::SetRepeatInterval(std::chrono::microseconds(1000));
+  EXPECT_TRUE(Becomes(os::VK_F4, false));
+  os::detail::SetKeymapResyncInterval(std::chrono::seconds(1));
+}
+
 TEST(X11Test, BeepLeavesTheBellAsItWas) {
   ASSERT_TRUE(Server()->ok());
   Display* display = XOpenDisplay(Server()->display().c_str());

@@ -15,6 +15,7 @@
 #endif
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -279,16 +280,35 @@ bool SYSREFRESH() {
 
 namespace {
 
-// The bound of a wait. One timer serves every wait, so that a wait costs a
-// restart of it, not a new object; a wait inside a handler that a wait ran
-// is over before the outer one looks at its timer again.
-QTimer* WaitBound() {
-  static QPointer<QTimer> timer;
-  if (timer.isNull()) {
-    timer = new QTimer(QCoreApplication::instance());
-    timer->setSingleShot(true);
+// The bound of a wait. One timer serves every wait, and it is left running
+// when the wait ends: the next wait moves it only when it would fire later
+// than that wait's bound. A session waits for every few bytes with a bound
+// of up to 2 s, so restarting and stopping a timer each time would cost
+// more than the wait itself; a bound that fires early only ends a wait
+// early, which its caller sees as a wait in which nothing came (a wait
+// inside a handler that a wait ran is treated the same way).
+class WaitBound {
+ public:
+  void Arm(int ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    if (timer_.isNull()) {
+      timer_ = new QTimer(QCoreApplication::instance());
+      timer_->setSingleShot(true);
+    } else if (timer_->isActive() && firesAt_ <= deadline) {
+      return;
+    }
+    timer_->start(ms);
+    firesAt_ = deadline;
   }
-  return timer.data();
+
+ private:
+  QPointer<QTimer> timer_;
+  std::chrono::steady_clock::time_point firesAt_{};
+};
+
+WaitBound& Bound() {
+  static WaitBound bound;
+  return bound;
 }
 
 // On X11 the key probe's own connection to the server receives its key
@@ -326,10 +346,10 @@ bool SYSWAIT(int ms) {
   QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
   if ((ms <= 0 && ms != kWaitForever) || dispatcher == nullptr) return SYSREFRESH();
   FollowKeyEvents();
-  QTimer* bound = ms > 0 ? WaitBound() : nullptr;
-  if (bound != nullptr) bound->start(ms);
+  if (ms > 0) Bound().Arm(ms);
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  if (bound != nullptr) bound->stop();
+  // The key events that came before the wait ended have been taken by it.
+  if (!keyEvents.isNull() && keyEvents->isEnabled()) os::KeyEventsCurrent();
   SendPosted();
   return !quitPending.exchange(false);
 }
