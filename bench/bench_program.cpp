@@ -6,7 +6,9 @@
 // happening. Processor time is read for the program's process (all its
 // threads) and for the X server from /proc, so nothing inside the program
 // is changed for the measurement.
-// Usage: bench_program [sides] [idle seconds] [runs]   (default 160 30 1)
+// Usage: bench_program [sides] [idle seconds] [runs] [program]
+// (default 160 30 1 and the talvi built beside it; another build's talvi,
+// main's for instance, is measured in the same conditions when named)
 // A disk is 160 sides, 128 s at the line rate; with fewer sides the figure
 // is scaled to a whole disk.
 #include <dirent.h>
@@ -18,6 +20,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -40,34 +43,69 @@ using Clock = std::chrono::steady_clock;
 constexpr double kSideLineSeconds = 4608.0 / 5760.0;
 constexpr int kDiskSides = 160;
 
-// Processor time of each thread of `pid` so far, in seconds, by thread id
-// (the scheduler's own count, in nanoseconds, not the 10 ms ticks of
-// /proc/stat).
-std::map<std::string, double> ThreadCpu(pid_t pid) {
+// The program measured.
+std::string programPath = TALVI_PROGRAM;
+
+// What the scheduler counts for one thread: processor time in seconds (its
+// own count, in nanoseconds, not the 10 ms ticks of /proc/stat) and how
+// many times the thread was put on a processor, which is about how many
+// times it woke up.
+struct ThreadUse {
+  double seconds = 0;
+  double runs = 0;
+};
+
+// Each thread of `pid` so far, by thread id.
+std::map<long, ThreadUse> ThreadCpu(pid_t pid) {
   const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  std::map<std::string, double> threads;
+  std::map<long, ThreadUse> threads;
   if (DIR* dir = opendir(tasks.c_str())) {
     while (dirent* entry = readdir(dir)) {
       if (entry->d_name[0] == '.') continue;
       std::ifstream stat(tasks + "/" + entry->d_name + "/schedstat");
-      double ns = 0;
-      if (stat >> ns) threads[entry->d_name] = ns / 1e9;
+      double ns = 0, waited = 0, runs = 0;
+      if (stat >> ns >> waited >> runs) threads[std::atol(entry->d_name)] = {ns / 1e9, runs};
     }
     closedir(dir);
   }
   return threads;
 }
 
-// The processor time of `pid` since `before` was taken. A thread that ended
+std::string ThreadName(pid_t pid, long tid) {
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  return name;
+}
+
+// The use of `pid` since `before` was taken, whole and by kind of thread:
+// the window thread (the process's first), the port watchers (threads of
+// the program's own name) and the rest (Qt's). A thread that ended
 // meanwhile (a Qt pool thread retires after 30 idle seconds) is left out
 // rather than subtracted.
-double CpuSince(pid_t pid, const std::map<std::string, double>& before) {
-  double total = 0;
-  for (const auto& [tid, seconds] : ThreadCpu(pid)) {
+struct Use {
+  double seconds = 0, window = 0, watchers = 0, others = 0;
+  double runs = 0;
+};
+
+Use CpuSince(pid_t pid, const std::map<long, ThreadUse>& before) {
+  Use use;
+  const std::string self = ThreadName(pid, pid);
+  for (const auto& [tid, now] : ThreadCpu(pid)) {
     const auto it = before.find(tid);
-    total += seconds - (it == before.end() ? 0.0 : it->second);
+    const ThreadUse was = it == before.end() ? ThreadUse{} : it->second;
+    const double seconds = now.seconds - was.seconds;
+    use.seconds += seconds;
+    use.runs += now.runs - was.runs;
+    if (tid == pid) {
+      use.window += seconds;
+    } else if (ThreadName(pid, tid) == self) {
+      use.watchers += seconds;
+    } else {
+      use.others += seconds;
+    }
   }
-  return total;
+  return use;
 }
 
 std::string Shell(const std::string& command) {
@@ -129,7 +167,7 @@ struct Run {
   Run(const std::filesystem::path& folder, const std::vector<std::string>& remoteArgs)
       : link((folder / "com").string()), remote(Args(remoteArgs, link), "") {
     std::ofstream(folder / "TALVI.INI") << "[Impostazioni]\r\nPorta=" << link << "\r\n";
-    talvi.emplace(std::vector<std::string>{TALVI_PROGRAM}, folder.string());
+    talvi.emplace(std::vector<std::string>{programPath}, folder.string());
     const auto end = Clock::now() + std::chrono::seconds(60);
     while (talvi->ok() && Clock::now() < end) {
       if (!Shell("xdotool search --name 'TALVI 1.01' 2>/dev/null").empty()) {
@@ -158,8 +196,21 @@ double Median(std::vector<double> v) {
 // Processor time over one disk's transfer, in % of the disk's line time.
 // The remote pauses 3 s after the first side's header, so that the
 // program's start-up is over when the measurement starts.
+struct Figure {
+  double program = 0, xserver = 0, wall = 0;
+  double window = 0, watchers = 0, others = 0;  // the program's share by thread
+  double runsPerSecond = 0;                     // of all the program's threads
+};
+
+void Print(const char* what, const Figure& f) {
+  std::printf(
+      "  %s program %.3f %% (window thread %.3f, watcher %.3f, others %.3f; %.0f runs/s), "
+      "X server %.3f %% of the line time (%.1f s)\n",
+      what, f.program, f.window, f.watchers, f.others, f.runsPerSecond, f.xserver, f.wall);
+}
+
 bool Receive(const std::filesystem::path& folder, const char* rate, int sides, pid_t server,
-             double& program, double& xserver, double& wall) {
+             Figure& f) {
   Run run(folder, {"--rate", rate, "--sides", std::to_string(sides), "--stall", "0:0:3000",
                    "--ack-timeout", "30000"});
   if (!run.shown) return false;
@@ -168,11 +219,16 @@ bool Receive(const std::filesystem::path& folder, const char* rate, int sides, p
   const auto x0 = ThreadCpu(server);
   const auto t0 = Clock::now();
   if (!run.remote.Wait(std::chrono::seconds(sides * 3 + 60))) return false;
-  wall = std::chrono::duration<double>(Clock::now() - t0).count();
+  f.wall = std::chrono::duration<double>(Clock::now() - t0).count();
   const double scale = static_cast<double>(kDiskSides) / sides;
   const double line = kDiskSides * kSideLineSeconds;
-  program = 100.0 * CpuSince(run.talvi->pid(), cpu0) * scale / line;
-  xserver = 100.0 * CpuSince(server, x0) * scale / line;
+  const Use use = CpuSince(run.talvi->pid(), cpu0);
+  f.program = 100.0 * use.seconds * scale / line;
+  f.window = 100.0 * use.window * scale / line;
+  f.watchers = 100.0 * use.watchers * scale / line;
+  f.others = 100.0 * use.others * scale / line;
+  f.runsPerSecond = use.runs / f.wall;
+  f.xserver = 100.0 * CpuSince(server, x0).seconds * scale / line;
   return true;
 }
 
@@ -187,8 +243,8 @@ bool Idle(const std::filesystem::path& folder, int seconds, pid_t server, double
   const auto t0 = Clock::now();
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-  program = 100.0 * CpuSince(run.talvi->pid(), cpu0) / wall;
-  xserver = 100.0 * CpuSince(server, x0) / wall;
+  program = 100.0 * CpuSince(run.talvi->pid(), cpu0).seconds / wall;
+  xserver = 100.0 * CpuSince(server, x0).seconds / wall;
   return true;
 }
 
@@ -199,6 +255,7 @@ int main(int argc, char** argv) {
   const int sides = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDiskSides;
   const int idleSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 30;
   const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
+  if (argc > 4) programPath = argv[4];
   talvi::testing::XServer x;
   if (!x.ok()) {
     std::fprintf(stderr, "bench_program: Xvfb did not start\n");
@@ -210,29 +267,28 @@ int main(int argc, char** argv) {
       std::filesystem::temp_directory_path() / ("talvi-bench-program-" + std::to_string(getpid()));
   std::filesystem::create_directories(folder);
 
-  std::printf("the talvi program under Xvfb, %d track sides per run, scaled to a disk (%d)\n",
+  std::printf("%s under Xvfb, %d track sides per run, scaled to a disk (%d)\n", programPath.c_str(),
               sides, kDiskSides);
   struct Figures {
     std::vector<double> program, xserver, wall;
   } line, fast, idle;
   for (int r = 0; r < runs; ++r) {
-    double p = 0, s = 0, w = 0;
-    if (!Receive(folder, "line", sides, x.pid(), p, s, w)) {
+    Figure f;
+    if (!Receive(folder, "line", sides, x.pid(), f)) {
       std::fprintf(stderr, "bench_program: the run at the line rate failed\n");
       return 1;
     }
-    std::printf("  at the line rate: program %.3f %%, X server %.3f %% of the line time (%.1f s)\n",
-                p, s, w);
-    line.program.push_back(p);
-    line.xserver.push_back(s);
-    if (!Receive(folder, "max", sides, x.pid(), p, s, w)) {
+    Print("at the line rate:", f);
+    line.program.push_back(f.program);
+    line.xserver.push_back(f.xserver);
+    if (!Receive(folder, "max", sides, x.pid(), f)) {
       std::fprintf(stderr, "bench_program: the unthrottled run failed\n");
       return 1;
     }
-    std::printf("  unthrottled:      program %.3f %%, X server %.3f %% of the line time (%.1f s)\n",
-                p, s, w);
-    fast.program.push_back(p);
-    fast.xserver.push_back(s);
+    Print("unthrottled:     ", f);
+    fast.program.push_back(f.program);
+    fast.xserver.push_back(f.xserver);
+    double p = 0, s = 0;
     if (!Idle(folder, idleSeconds, x.pid(), p, s)) {
       std::fprintf(stderr, "bench_program: the idle run failed\n");
       return 1;

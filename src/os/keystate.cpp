@@ -71,6 +71,12 @@ void TakeKeyEvents() {
   if (s.source != KeySource::kLocal) detail::TakeSystemKeyEvents();
 }
 
+void KeyEventsCurrent() {
+  State& s = St();
+  std::lock_guard lock(s.mutex);
+  if (s.source != KeySource::kLocal) detail::SystemKeyEventsCurrent();
+}
+
 void SetKeyStateOverride(int vk, bool down) {
   State& s = St();
   std::lock_guard lock(s.mutex);

@@ -41,6 +41,12 @@ int KeyEventDescriptor();
 // Takes the key events that have arrived on that descriptor, which is then
 // no longer readable for them; called by the wait that it woke.
 void TakeKeyEvents();
+// Tells the probe that a wait which included that descriptor has just
+// ended, so every key event that came before has been taken: the key probed
+// last, asked for again at once (a session tests Esc before each byte it
+// takes after the wait), is answered from them without reading the
+// descriptor. Another key, or the same one later, reads it as always.
+void KeyEventsCurrent();
 
 // Test hook: makes IsKeyDown(vk) answer `down` regardless of the keyboard,
 // until ClearKeyStateOverrides is called. Lets tests "hold" Esc or F4.

@@ -17,7 +17,9 @@
 // within a millisecond is answered from the events taken at its last probe;
 // a probe of another key, or one after that millisecond, takes the events
 // first. The socket is also handed to the window thread's wait
-// (KeyEventDescriptor), which then wakes for a key without a tick.
+// (KeyEventDescriptor), which then wakes for a key without a tick; a wait
+// that ends has taken whatever came before, and counts as a probe of the
+// key probed last (KeyEventsCurrent).
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
@@ -46,6 +48,7 @@ struct State {
   Clock::time_point syncedAt{};  // last time the whole keymap was asked for
   Clock::time_point takenAt{};   // last time the arrived events were taken
   int takenFor = 0;              // the key probed then
+  int probed = 0;                // the key probed last
   bool keymapValid = false;
   // The key code of each virtual key, looked up once (the connection never
   // refreshes its keyboard mapping); -1 until then.
@@ -161,6 +164,7 @@ void TakeRawKeys(State& s, Display* display) {
 
 void Refresh(State& s, Display* display, int vk) {
   const auto now = Clock::now();
+  s.probed = vk;
   const bool following = s.xiOpcode >= 0;
   if (following && s.keymapValid && now - s.syncedAt < std::chrono::milliseconds(resyncMs.load())) {
     // Costs no round trip, so it is done for every probe but the quick
@@ -227,6 +231,14 @@ void TakeSystemKeyEvents() {
   TakeRawKeys(s, s.display);
   s.takenAt = Clock::now();
   s.takenFor = 0;
+}
+
+void SystemKeyEventsCurrent() {
+  State& s = St();
+  if (s.display == nullptr || s.xiOpcode < 0) return;
+  // As if the last key probed had been probed now, the events taken.
+  s.takenAt = Clock::now();
+  s.takenFor = s.probed;
 }
 
 void SetKeymapResyncInterval(std::chrono::milliseconds interval) {

@@ -14,5 +14,7 @@ std::optional<bool> SystemKeyDown(int vk);
 // (see KeyEventDescriptor), and the taking of what arrived on it.
 int SystemKeyEventDescriptor();
 void TakeSystemKeyEvents();
+// A wait that included that descriptor has just ended (KeyEventsCurrent).
+void SystemKeyEventsCurrent();
 
 }  // namespace talvi::os::detail

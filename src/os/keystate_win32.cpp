@@ -20,4 +20,6 @@ int SystemKeyEventDescriptor() {
 
 void TakeSystemKeyEvents() {}
 
+void SystemKeyEventsCurrent() {}
+
 }  // namespace talvi::os::detail

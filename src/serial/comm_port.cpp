@@ -117,7 +117,7 @@ bool CommPort::ArmedSinceNotified() {
   return true;
 }
 
-bool CommPort::Notify(Handle handle) {
+bool CommPort::Notify(Handle handle, const std::function<void()>& meanwhile) {
   // Loaded before the window: an arming after this load is still to be
   // answered, one before it shows in the window loaded next.
   const std::uint64_t armings = armings_.load(std::memory_order_seq_cst);
@@ -130,7 +130,7 @@ bool CommPort::Notify(Handle handle) {
   const std::size_t before = ring_.Waiting();
   bool delivered = true;
   try {
-    (*sender)(window, WM_COMMNOTIFY, handle, CN_RECEIVE, stop_.get_token());
+    (*sender)(window, WM_COMMNOTIFY, handle, CN_RECEIVE, stop_.get_token(), meanwhile);
   } catch (...) {
     // A window that could not take the message: as with a window that no
     // longer exists, the message goes nowhere and the watcher carries on.

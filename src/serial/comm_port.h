@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -61,11 +62,12 @@ class CommPort {
 
   // Watcher side: after a batch, sends WM_COMMNOTIFY to the armed window (if
   // any) through the installed sender and waits until it was handled there
-  // or the port is closing. Gives true when the handler took bytes but left
+  // or the port is closing; `meanwhile` (see WindowSender) runs while the
+  // message is on its way. Gives true when the handler took bytes but left
   // some waiting: the watcher then notifies again as soon as no new bytes
   // are at hand, so a handler that takes a fixed amount per notification is
   // not left with bytes that only the next arrival would bring to it.
-  bool Notify(Handle handle);
+  bool Notify(Handle handle, const std::function<void()>& meanwhile = {});
 
   // Watcher side, when the ring is full: what to do next.
   enum class FullRing {

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -28,13 +29,16 @@ constexpr std::size_t kMaxWrite = 32767;
 constexpr std::size_t kBatch = 1023;
 constexpr auto kWriteBound = std::chrono::seconds(2);
 // A line that brings only a few bytes per read, read after read (a slow
-// line, or a driver that hands over every few milliseconds), is given this long to gather more
-// after each notification, so that one notification carries many bytes
-// rather than a handful: each one wakes two threads twice. The first bytes
-// after a quiet spell are handed over at once, a line that fills the reads
-// is read again at once, and a write ends the pause, since the answer to it
-// is awaited. A USB adapter does the same in its chip (an FTDI one every
-// 16 ms by default).
+// line, or a driver that hands over every few milliseconds), is given this
+// long to gather more after each read, so that one notification carries many
+// bytes rather than a handful: each one wakes the window thread and the
+// watcher. The pause is taken while the notification is on its way (see
+// WindowSender), so that the watcher sleeps once per notification, not once
+// for the handling and once more for the line. The first bytes after a quiet
+// spell are handed over at once, a line that fills the reads is read again
+// at once, and a write ends the pause, since the answer to it is awaited. A
+// USB adapter does the same in its chip (an FTDI one every 16 ms by
+// default).
 constexpr int kGatherMs = 16;
 constexpr std::size_t kGatherBelow = 256;
 
@@ -47,7 +51,7 @@ void SetModemLine(int fd, int line, bool on) {
 class PosixPort final : public CommPort {
  public:
   PosixPort(int fd, int wake, std::optional<termios> saved, QueueSizes queues)
-      : CommPort(queues), fd_(fd), wake_(wake), saved_(saved) {}
+      : CommPort(queues), fd_(fd), wake_(wake), saved_(saved), gather_([this] { Gather(); }) {}
 
   ~PosixPort() override {
     Stop();
@@ -149,6 +153,18 @@ class PosixPort final : public CommPort {
     [[maybe_unused]] ssize_t n = ::read(wake_, &count, sizeof count);
   }
 
+  // The line's pause to gather more, taken while a notification is on its
+  // way: only a stop, room in the ring, an arming or a write end it early.
+  void Gather() {
+    // Relaxed: a write that misses the flag only leaves the pause to end
+    // by itself; one that sees it wakes us through the descriptor.
+    gathering_.store(true, std::memory_order_relaxed);
+    pollfd wake{wake_, POLLIN, 0};
+    const int ready = ::poll(&wake, 1, kGatherMs);
+    gathering_.store(false, std::memory_order_relaxed);
+    if (ready > 0 && (wake.revents & POLLIN) != 0) DrainWake();
+  }
+
   // One pass over the device after poll() reported it. False once the device
   // has gone (hung up, failed, or a plain file at its end), so that it is not
   // polled again: a hung-up terminal reports POLLHUP on every poll.
@@ -158,15 +174,15 @@ class PosixPort final : public CommPort {
     const ssize_t n = ::read(fd_, buffer, asked);
     if (n > 0) {
       ring_.Put(buffer, static_cast<std::size_t>(n));
-      notifyAgain_ = Notify(handle_);
       // Short because the driver had no more, not because the ring did not
       // have the room; and a trickle only when the read before was short
       // too (a fast line's reads come back full, and the one that empties
       // the driver's buffer is no sign of a slow line).
       const auto got = static_cast<std::size_t>(n);
       const bool shortRead = got < kGatherBelow && got < asked;
-      gather_ = shortRead && lastShort_;
+      const bool gather = shortRead && lastShort_;
       lastShort_ = shortRead;
+      notifyAgain_ = gather ? Notify(handle_, gather_) : Notify(handle_);
       return true;
     }
     const bool hungUp = (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
@@ -194,16 +210,8 @@ class PosixPort final : public CommPort {
         notifyAgain_ = Notify(handle_);
         continue;
       }
-      // While the line gathers, only a stop, room or an arming wakes us.
-      const bool gather = gather_ && wantBytes && !notifyAgain_;
-      gather_ = false;
-      // Relaxed: a write that misses the flag only leaves the pause to end
-      // by itself; one that sees it wakes us through the descriptor.
-      gathering_.store(gather, std::memory_order_relaxed);
-      pollfd fds[2] = {{wantBytes && !gather ? fd_ : -1, POLLIN, 0}, {wake_, POLLIN, 0}};
-      const int ready = ::poll(fds, 2, gather ? kGatherMs : notifyAgain_ ? 0 : -1);
-      gathering_.store(false, std::memory_order_relaxed);
-      if (ready == 0 && gather) continue;
+      pollfd fds[2] = {{wantBytes ? fd_ : -1, POLLIN, 0}, {wake_, POLLIN, 0}};
+      const int ready = ::poll(fds, 2, notifyAgain_ ? 0 : -1);
       if (ready < 0) {
         if (errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         continue;
@@ -222,9 +230,9 @@ class PosixPort final : public CommPort {
   std::optional<termios> saved_;
   Handle handle_ = -1;
   bool notifyAgain_ = false;            // the watcher's own
-  bool gather_ = false;                 // the watcher's own: the line trickles, let it gather
   bool lastShort_ = false;              // the watcher's own: the last read was a short one
   std::atomic<bool> gathering_{false};  // the watcher pauses for the line to gather
+  const std::function<void()> gather_;  // Gather(), handed to the sender
   std::thread watcher_;
 };
 

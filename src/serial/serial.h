@@ -64,9 +64,16 @@ bool ENABLECOMMNOTIFICATION(Handle port, WindowHandle window, double rxThreshold
 // the window's own thread and returns once it has been handled there. It
 // must also return promptly once `stop` is requested (the port is closing),
 // and must not run the window's handler after that request has been seen on
-// the window thread. The window layer installs it; tests install their own.
+// the window thread. `meanwhile`, when not empty, is run on the calling
+// thread once the message is on its way and before the wait for its
+// handling, so that the caller's own pause (a watcher letting a slow line
+// gather) and the wait are one sleep, not two: the sender then returns when
+// both are over. A message that goes nowhere (no such window, a port that is
+// closing) may leave it unrun. The window layer installs the sender; tests
+// install their own.
 using WindowSender = std::function<void(WindowHandle window, unsigned msg, std::intptr_t wParam,
-                                        std::intptr_t lParam, std::stop_token stop)>;
+                                        std::intptr_t lParam, std::stop_token stop,
+                                        const std::function<void()>& meanwhile)>;
 void SetWindowSender(WindowSender sender);
 
 }  // namespace talvi::serial

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stop_token>
 
 #include "ui/window_handle.h"
@@ -44,8 +45,10 @@ bool KeysWakeWaits();
 // window thread (inside SYSREFRESH, SYSWAIT or a dialog's own loop) and
 // returns once it has run, once `stop` is requested, or at once when the
 // handle names no live window. No handler runs once `stop` is requested.
+// `meanwhile` (when not empty) runs on the calling thread while the message
+// is on its way, before the wait (serial::WindowSender).
 void SendToWindow(WindowHandle window, unsigned msg, std::intptr_t wParam, std::intptr_t lParam,
-                  std::stop_token stop);
+                  std::stop_token stop, const std::function<void()>& meanwhile = {});
 // The character code (1252) of the last key that typed a character in any of
 // the program's windows; 0 before any. Activate resets it.
 int LASTKEY();

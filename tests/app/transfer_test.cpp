@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
 
 #include "app/image_file.h"
 #include "app/modal_answers.h"
+#include "app/save_image.h"
 #include "app/session_rig.h"
 #include "support/temp_dir.h"
 
@@ -255,6 +259,59 @@ TEST(Session, BytesWaitingWhileSavingAreReadAfterwards) {
   ASSERT_EQ(rig.saved.size(), 2u);
   EXPECT_EQ(rig.saved[0], Sent(options));
   EXPECT_EQ(rig.saved[1], Sent(options));
+}
+
+// Disk after disk, each saved through the real file chooser: what a session
+// keeps grows by its log lines alone. No window or object outlives the save
+// step that made it, the log's editor keeps one block per line and no undo
+// steps, and nothing received waits behind.
+TEST(Session, DiskAfterDiskLeavesNothingBehindButTheLogLines) {
+  testing::TempFolder dir;
+  testing::ModalAnswers answers;
+  auto options = Disk(2);
+  options.disks = 6;
+  SessionRig rig(options);
+  ASSERT_TRUE(rig.ok());
+  const std::string file = dir / "disk.opd";
+  answers.File(file);
+  for (int i = 1; i < options.disks; ++i) {
+    answers.File(file);  // replaces the file, after the question
+    answers.Ok();
+  }
+  std::vector<std::size_t> widgets;
+  std::vector<std::size_t> objects;
+  rig.transfer.save = [&](std::string& image) {
+    // Counted before this disk's save, the previous disk's chooser gone.
+    ui::SYSREFRESH();
+    widgets.push_back(static_cast<std::size_t>(QApplication::allWidgets().size()));
+    objects.push_back(
+        static_cast<std::size_t>(QCoreApplication::instance()->findChildren<QObject*>().size()));
+    SAVE(image);
+    if (widgets.size() == static_cast<std::size_t>(options.disks)) {
+      os::SetKeyStateOverride(os::VK_ESCAPE, true);
+    }
+  };
+  rig.run();
+  EXPECT_TRUE(answers.done());
+  ASSERT_EQ(widgets.size(), 6u);
+  // The first chooser and the first overwrite question (the second disk's)
+  // may leave what Qt keeps for the life of the program; from then on the
+  // counts stay.
+  for (std::size_t disk = 3; disk < widgets.size(); ++disk) {
+    EXPECT_EQ(widgets[disk], widgets[2]) << "widgets left behind before disk " << disk + 1;
+    EXPECT_EQ(objects[disk], objects[2]) << "objects left behind before disk " << disk + 1;
+  }
+  EXPECT_EQ(testing::ReadBytes(dir / "disk.opd").size(), 2u * kSideBytes);
+  EXPECT_EQ(rig.transfer.Pending(), 0u);
+  // Six disks of a "Waiting" line and two sides each.
+  EXPECT_EQ(Lines(rig.logText.Get()).size(), 18u);
+  QPlainTextEdit* edit = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (edit == nullptr) edit = top->findChild<QPlainTextEdit*>();
+  }
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(edit->document()->blockCount(), 19);
+  EXPECT_EQ(edit->document()->availableUndoSteps(), 0);
 }
 
 }  // namespace

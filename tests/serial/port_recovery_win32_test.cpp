@@ -89,7 +89,8 @@ TEST_F(Win32Port, CloseReleasesTheDeviceEvenWhenTheWatcherOutstaysItsBound) {
   std::atomic<bool> letGo{false};
   // A sender that holds the watcher past the port's stop, as a window layer
   // that broke its promise to let go would.
-  SetWindowSender([&](WindowHandle, unsigned, std::intptr_t, std::intptr_t, std::stop_token) {
+  SetWindowSender([&](WindowHandle, unsigned, std::intptr_t, std::intptr_t, std::stop_token,
+                      const std::function<void()>&) {
     entered = true;
     const auto end = std::chrono::steady_clock::now() + 4 * kPatience;
     while (!letGo && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);

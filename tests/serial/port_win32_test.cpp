@@ -89,7 +89,8 @@ TEST_F(Win32Port, CloseWhileTheWatcherWaitsInANotification) {
   // A sender that never delivers: it waits until the port's stop is
   // requested, as a window thread that is busy elsewhere would (looking at
   // the token, for the reason given in serial/window_thread.h).
-  SetWindowSender([&](WindowHandle, unsigned, std::intptr_t, std::intptr_t, std::stop_token stop) {
+  SetWindowSender([&](WindowHandle, unsigned, std::intptr_t, std::intptr_t, std::stop_token stop,
+                      const std::function<void()>&) {
     entered = true;
     const auto end = std::chrono::steady_clock::now() + 2 * kPatience;
     while (!stop.stop_requested() && std::chrono::steady_clock::now() < end) {

@@ -180,6 +180,23 @@ TEST_F(Receive, ATrickleComesWholeAndItsLastBytesDoNotWaitForMore) {
   EXPECT_TRUE(WaitReceived(603) == bytes + "abc");
 }
 
+// Once the reads come back short one after another, the line gathers while
+// the notification is on its way (the watcher's pause is handed to the
+// sender): one sleep of the watcher per notification, not two.
+TEST_F(Receive, ATrickleGathersWhileItsNotificationIsOnItsWay) {
+  ENABLECOMMNOTIFICATION(port_, kWindow, 1, -1);
+  std::string sent;
+  for (int slice = 0; slice < 4; ++slice) {
+    const std::string three = Pattern(3, static_cast<std::uint32_t>(slice + 1));
+    ASSERT_TRUE(pty_.Send(three));
+    sent += three;
+    // Each slice is taken before the next is sent: every read is short.
+    ASSERT_TRUE(WaitReceived(sent.size()) == sent);
+  }
+  // From the second read on (a slice split over two reads only adds some).
+  EXPECT_GE(window_.Pauses(), 3);
+}
+
 TEST_F(Receive, ABurstWithASlowHandlerLosesNothing) {
   handlerDelay_ = 1ms;
   ENABLECOMMNOTIFICATION(port_, kWindow, 1, -1);

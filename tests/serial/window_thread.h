@@ -6,6 +6,7 @@
 // as soon as its stop is requested.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -36,23 +37,30 @@ class WindowThread {
   }
 
   serial::WindowSender Sender() {
-    return [this](serial::WindowHandle window, unsigned msg, std::intptr_t wParam,
-                  std::intptr_t lParam, std::stop_token stop) {
-      auto call = std::make_shared<Call>();
-      call->message = [=, this] { handler_(window, msg, wParam, lParam); };
-      call->stop = stop;
-      std::unique_lock lock(mutex_);
-      queue_.push_back(call);
-      changed_.notify_all();
-      // The stop is looked at every millisecond rather than through a
-      // std::stop_callback: with the mingw GCC 12 libstdc++ (whose atomic
-      // waits on Windows can miss a wake-up, GCC bug 106183) a callback
-      // destroyed while request_stop() runs it can block for ever, a hang of
-      // this stand-in rather than of the port.
-      while (!call->done && !stop.stop_requested() && !quit_) {
-        changed_.wait_for(lock, std::chrono::milliseconds(1));
-      }
-    };
+    return
+        [this](serial::WindowHandle window, unsigned msg, std::intptr_t wParam,
+               std::intptr_t lParam, std::stop_token stop, const std::function<void()>& meanwhile) {
+          auto call = std::make_shared<Call>();
+          call->message = [=, this] { handler_(window, msg, wParam, lParam); };
+          call->stop = stop;
+          std::unique_lock lock(mutex_);
+          queue_.push_back(call);
+          changed_.notify_all();
+          if (meanwhile) {
+            ++pauses_;
+            lock.unlock();
+            meanwhile();
+            lock.lock();
+          }
+          // The stop is looked at every millisecond rather than through a
+          // std::stop_callback: with the mingw GCC 12 libstdc++ (whose atomic
+          // waits on Windows can miss a wake-up, GCC bug 106183) a callback
+          // destroyed while request_stop() runs it can block for ever, a hang of
+          // this stand-in rather than of the port.
+          while (!call->done && !stop.stop_requested() && !quit_) {
+            changed_.wait_for(lock, std::chrono::milliseconds(1));
+          }
+        };
   }
 
   // Runs `task` on the window thread and waits for it.
@@ -74,6 +82,9 @@ class WindowThread {
     }
     changed_.notify_all();
   }
+
+  // How many calls came with a pause of the caller's own (see WindowSender).
+  int Pauses() const { return pauses_; }
 
   std::size_t Queued() {
     std::lock_guard lock(mutex_);
@@ -110,6 +121,7 @@ class WindowThread {
   std::deque<std::shared_ptr<Call>> queue_;
   bool paused_ = false;
   bool quit_ = false;
+  std::atomic<int> pauses_{0};
   std::thread thread_;
 };
 

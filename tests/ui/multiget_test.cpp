@@ -107,6 +107,19 @@ TEST(MultiGetTest, ANewLineBringsTheEndBackAfterTheUserScrolledOrSelected) {
   });
 }
 
+// The log is read-only: it keeps one block per line and no undo steps,
+// which would otherwise grow with every line for nothing.
+TEST(MultiGetTest, AReadOnlyLogKeepsNoUndoSteps) {
+  Log log;
+  WithLog(log, [&](TMultiGet& get, QPlainTextEdit& edit) {
+    for (int i = 1; i <= 200; ++i) Append(get, "Receiving track " + std::to_string(i));
+    SYSREFRESH();
+    EXPECT_FALSE(edit.document()->isUndoRedoEnabled());
+    EXPECT_EQ(edit.document()->availableUndoSteps(), 0);
+    EXPECT_EQ(edit.document()->blockCount(), 201);
+  });
+}
+
 // A control that goes away with its window before the pump step that would
 // scroll it leaves nothing behind that runs (the sanitizer builds would
 // report a use of its freed state).

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "serial/pty.h"
@@ -95,6 +96,70 @@ TEST(PumpTest, StopReleasesBlockedSenderAndDropsTheCall) {
     stop.request_stop();
     watcher.join();  // would hang if the stop were not seen
     released = returned;
+    SYSREFRESH();
+    dialog.End();
+  };
+  dialog.Activate();
+  EXPECT_TRUE(released);
+  EXPECT_EQ(handled, 0);
+}
+
+// The caller's own pause runs while the call is on its way: the window
+// thread can handle the call meanwhile (so the watcher, asleep in that
+// pause, is not woken for it), and the sender returns only once the pause
+// is over and the handler has run.
+TEST(PumpTest, TheCallersPauseRunsWhileTheCallIsOnItsWay) {
+  TDialog dialog(Small());
+  std::atomic<int> handled{0};
+  bool handledDuringPause = false;
+  bool returnedAfterBoth = false;
+  dialog.bCommNotify = [&](std::intptr_t, std::intptr_t) { ++handled; };
+  dialog.bStart = [&] {
+    std::atomic<bool> pauseOver{false};
+    std::atomic<bool> returned{false};
+    std::thread watcher([&] {
+      std::stop_source never;
+      const std::function<void()> pause = [&] {
+        // Ends when the window thread has run the handler, which it can do
+        // only if the call was posted before the pause began.
+        const auto end = Clock::now() + std::chrono::seconds(30);
+        while (handled == 0 && Clock::now() < end) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        handledDuringPause = handled == 1;
+        pauseOver = true;
+      };
+      SendToWindow(dialog.hWnd, serial::WM_COMMNOTIFY, 0, 1, never.get_token(), pause);
+      returnedAfterBoth = pauseOver && handled == 1;
+      returned = true;
+    });
+    const auto start = Clock::now();
+    while (!returned && Clock::now() - start < std::chrono::seconds(30)) SYSWAIT(10);
+    watcher.join();
+    dialog.End();
+  };
+  dialog.Activate();
+  EXPECT_TRUE(handledDuringPause);
+  EXPECT_TRUE(returnedAfterBoth);
+  EXPECT_EQ(handled, 1);
+}
+
+// A port that closes during the caller's pause releases the sender as soon
+// as the pause is over, and the call, still waiting for the window thread,
+// runs no handler.
+TEST(PumpTest, StopDuringTheCallersPauseReleasesTheSenderAndDropsTheCall) {
+  TDialog dialog(Small());
+  int handled = 0;
+  bool released = false;
+  dialog.bCommNotify = [&](std::intptr_t, std::intptr_t) { ++handled; };
+  dialog.bStart = [&] {
+    std::stop_source stop;
+    std::thread watcher([&] {
+      const std::function<void()> pause = [&] { stop.request_stop(); };
+      SendToWindow(dialog.hWnd, serial::WM_COMMNOTIFY, 0, 1, stop.get_token(), pause);
+    });
+    watcher.join();  // would hang if the stop were not seen
+    released = true;
     SYSREFRESH();
     dialog.End();
   };

@@ -1,14 +1,21 @@
 // SPDX-License-Identifier: MIT
 // Against a real X server (a private Xvfb): the key probe reads the
-// server's global keyboard, the bell is put back as it was, and the window
-// manager's close request goes through the close check.
+// server's global keyboard, the bell is put back as it was, the window
+// manager's close request goes through the close check, and a log's scroll
+// bar is not repainted for lines that leave its slider where it was (on
+// X11 a scroll moves the pixels; Qt's offscreen platform repaints the whole
+// editor for it, so this needs a real server).
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <chrono>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "os/beep.h"
@@ -17,6 +24,7 @@
 #include "support/xserver.h"
 #include "ui/app.h"
 #include "ui/dialog.h"
+#include "ui/multiget.h"
 
 // Xlib last: its macros (Bool, Status, None ...) clash with Qt's names.
 #include <X11/Xlib.h>
@@ -138,6 +146,39 @@ TEST(X11Test, AWaitWithoutABoundWakesForAKeyPressedElsewhere) {
   EXPECT_TRUE(Becomes(27, false));
 }
 
+// A wait that included the probe's socket has taken the key events that
+// came before it ended, and counts as a probe of the key probed last (the
+// session tests Esc before each byte it takes after a wait). Another key
+// still reads the socket: the close check's F4 must meet a press that came
+// after the wait. Repeats are answered from the events taken for an hour
+// here, so only a probe that reads the socket can see the press.
+TEST(X11Test, AWaitCountsAsAProbeOfTheKeyProbedLastOnly) {
+  ASSERT_TRUE(Server()->ok());
+  Startup();
+  os::IsKeyDown(27);
+  ASSERT_TRUE(os::detail::FollowsKeyEvents());
+  ASSERT_TRUE(KeysWakeWaits());
+  os::detail::SetKeymapResyncInterval(std::chrono::hours(1));
+  os::detail::SetRepeatInterval(std::chrono::hours(1));
+  EXPECT_FALSE(os::IsKeyDown(27));
+  SYSWAIT(10);
+  ASSERT_TRUE(Xdotool("keydown F4"));
+  // Esc and F4 in turn, as the session and the close check ask: each probe
+  // of the other key reads the socket.
+  bool seen = false;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!seen && std::chrono::steady_clock::now() < end) {
+    EXPECT_FALSE(os::IsKeyDown(27));
+    seen = os::IsKeyDown(os::VK_F4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_TRUE(seen);
+  ASSERT_TRUE(Xdotool("keyup F4"));
+  os::detail::SetRepeatInterval(std::chrono::microseconds(1000));
+  EXPECT_TRUE(Becomes(os::VK_F4, false));
+  os::detail::SetKeymapResyncInterval(std::chrono::seconds(1));
+}
+
 TEST(X11Test, BeepLeavesTheBellAsItWas) {
   ASSERT_TRUE(Server()->ok());
   Display* display = XOpenDisplay(Server()->display().c_str());
@@ -195,6 +236,79 @@ TEST(X11Test, DeleteWindowMessageGoesThroughTheCloseCheck) {
   EXPECT_TRUE(openWhileF4);
   EXPECT_EQ(dialog.hWnd, 0);
   EXPECT_EQ(dialog.nResult, 2);
+}
+
+// Counts the paint events a widget gets.
+class Paints : public QObject {
+ public:
+  explicit Paints(QWidget* widget) { widget->installEventFilter(this); }
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++count;
+    return false;
+  }
+};
+
+// A long log's slider keeps its size and place from one line to the next:
+// the scroll bar is repainted when its slider moves, not for every line.
+TEST(X11Test, ALogsScrollBarIsRepaintedOnlyWhenItsSliderMoves) {
+  ASSERT_TRUE(Server()->ok());
+  Startup();
+  TextVar text;
+  DialogArgs args;
+  args.nWidth = 500;
+  args.nHeight = 300;
+  TDialog dialog(args);
+  TMultiGet* get = TMultiGet::New(0, 0, text, &dialog, 200, 80, true);
+  ActivateArgs activate;
+  activate.lModal = false;
+  activate.bInit = [&](TDialog& d) { d.SetControl(get); };
+  dialog.Activate(activate);
+  QPlainTextEdit* edit = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (edit == nullptr) edit = top->findChild<QPlainTextEdit*>();
+  }
+  ASSERT_NE(edit, nullptr);
+  const auto exposedBy = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (
+      !(edit->window()->windowHandle() != nullptr && edit->window()->windowHandle()->isExposed()) &&
+      std::chrono::steady_clock::now() < exposedBy) {
+    SYSWAIT(10);
+  }
+  ASSERT_TRUE(edit->window()->windowHandle()->isExposed());
+  auto line = [&](int i) {
+    get->Append("Receiving track " + std::to_string(i) + ", side 0\r\n");
+    get->Refresh();
+    get->GoBottom();
+  };
+  for (int i = 0; i < 3000; ++i) line(i);
+  for (int i = 0; i < 20; ++i) SYSWAIT(5);
+  QScrollBar* bar = edit->verticalScrollBar();
+  ASSERT_TRUE(bar->isVisible());
+  Paints paints(bar);
+  for (int i = 3000; i < 3100; ++i) {
+    line(i);
+    SYSREFRESH();
+  }
+  EXPECT_EQ(bar->value(), bar->maximum());
+  EXPECT_LE(paints.count, 5) << "repainted for lines that did not move the slider";
+  // The user moving the slider, and the next line bringing it back to the
+  // end, repaint it (within a few pump steps; the bound only keeps a broken
+  // repaint from hanging the test).
+  const auto repainted = [&](int after) {
+    for (int i = 0; i < 400 && paints.count <= after; ++i) SYSWAIT(5);
+    return paints.count > after;
+  };
+  const int before = paints.count;
+  bar->setValue(0);
+  EXPECT_TRUE(repainted(before));
+  const int moved = paints.count;
+  line(3100);
+  EXPECT_TRUE(repainted(moved));
+  EXPECT_EQ(bar->value(), bar->maximum());
+  dialog.End();
 }
 
 }  // namespace

@@ -15,10 +15,14 @@
 #endif
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <stop_token>
+#include <thread>
 
 #include "os/keystate.h"
 #include "serial/serial.h"
@@ -38,6 +42,9 @@ bool ownsApp = false;
 // exclusively while that object goes away.
 std::shared_mutex appLock;
 QApplication* liveApp = nullptr;
+// The thread of liveApp, told apart from a watcher without asking Qt (which
+// would give a watcher a thread object of its own on first asking).
+std::thread::id appThread;
 
 // Windows virtual-key code of a Qt key; 0 when there is none.
 int VirtualKey(int key) {
@@ -103,20 +110,32 @@ class AppFilter : public QObject {
   }
 };
 
-// A notification on its way to the window thread. The watcher sleeps on
-// `done` (a futex) until the window thread has run the handler or the port
-// closes; either sets it and wakes the watcher, with no lock that the woken
-// watcher would then have to wait for.
+// A notification on its way to the window thread. The watcher that waits
+// for it sleeps on a condition; the window thread (or the port's stop) marks
+// it done and wakes the watcher only when it has come to sleep there: a
+// watcher that spent the time in its own pause (see WindowSender) finds the
+// call done and is not woken a second time. The condition is told after the
+// lock is let go, so the woken watcher never waits for it.
 struct PendingCall {
-  std::atomic<int> done{0};
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  bool waiting = false;
 
   void Finish() {
-    // Seq_cst, not only release (what the handler did happens before the
-    // watcher, acquiring `done`, carries on): notify_one then looks at the
-    // count of sleepers, and the store must not pass that load, or a watcher
-    // that has just counted itself in could be left asleep.
-    done.store(1, std::memory_order_seq_cst);
-    done.notify_one();
+    bool wake = false;
+    {
+      std::lock_guard lock(mutex);
+      done = true;
+      wake = waiting;
+    }
+    if (wake) finished.notify_one();
+  }
+
+  void Wait() {
+    std::unique_lock lock(mutex);
+    waiting = true;
+    finished.wait(lock, [this] { return done; });
   }
 };
 
@@ -132,13 +151,15 @@ void Install(QApplication* app);
 // Runs on a watcher thread: posts the notification to the window thread and
 // waits until it has been handled there, or until the port is closing.
 void SendToWindow(WindowHandle window, unsigned msg, std::intptr_t wParam, std::intptr_t lParam,
-                  std::stop_token stop) {
+                  std::stop_token stop, const std::function<void()>& meanwhile) {
   auto call = std::make_shared<PendingCall>();
   {
     std::shared_lock lock(appLock);
     if (liveApp == nullptr || stop.stop_requested()) return;
-    if (QThread::currentThread() == liveApp->thread()) {
+    if (std::this_thread::get_id() == appThread) {
       Deliver(window, msg, wParam, lParam);
+      lock.unlock();
+      if (meanwhile) meanwhile();
       return;
     }
     QMetaObject::invokeMethod(
@@ -156,9 +177,8 @@ void SendToWindow(WindowHandle window, unsigned msg, std::intptr_t wParam, std::
   // A port that closes releases the watcher at once; the queued function
   // then runs no handler.
   const std::stop_callback release(stop, [&call] { call->Finish(); });
-  while (call->done.load(std::memory_order_acquire) == 0) {
-    call->done.wait(0, std::memory_order_acquire);
-  }
+  if (meanwhile) meanwhile();
+  call->Wait();
 }
 
 namespace {
@@ -188,6 +208,9 @@ void Install(QApplication* app) {
   {
     std::unique_lock lock(appLock);
     liveApp = app;
+    // Install runs on the application's own thread (Startup or the first
+    // use of the layer there).
+    appThread = std::this_thread::get_id();
   }
   serial::SetWindowSender(SendToWindow);
 }
@@ -257,16 +280,35 @@ bool SYSREFRESH() {
 
 namespace {
 
-// The bound of a wait. One timer serves every wait, so that a wait costs a
-// restart of it, not a new object; a wait inside a handler that a wait ran
-// is over before the outer one looks at its timer again.
-QTimer* WaitBound() {
-  static QPointer<QTimer> timer;
-  if (timer.isNull()) {
-    timer = new QTimer(QCoreApplication::instance());
-    timer->setSingleShot(true);
+// The bound of a wait. One timer serves every wait, and it is left running
+// when the wait ends: the next wait moves it only when it would fire later
+// than that wait's bound. A session waits for every few bytes with a bound
+// of up to 2 s, so restarting and stopping a timer each time would cost
+// more than the wait itself; a bound that fires early only ends a wait
+// early, which its caller sees as a wait in which nothing came (a wait
+// inside a handler that a wait ran is treated the same way).
+class WaitBound {
+ public:
+  void Arm(int ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    if (timer_.isNull()) {
+      timer_ = new QTimer(QCoreApplication::instance());
+      timer_->setSingleShot(true);
+    } else if (timer_->isActive() && firesAt_ <= deadline) {
+      return;
+    }
+    timer_->start(ms);
+    firesAt_ = deadline;
   }
-  return timer.data();
+
+ private:
+  QPointer<QTimer> timer_;
+  std::chrono::steady_clock::time_point firesAt_{};
+};
+
+WaitBound& Bound() {
+  static WaitBound bound;
+  return bound;
 }
 
 // On X11 the key probe's own connection to the server receives its key
@@ -304,10 +346,10 @@ bool SYSWAIT(int ms) {
   QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
   if ((ms <= 0 && ms != kWaitForever) || dispatcher == nullptr) return SYSREFRESH();
   FollowKeyEvents();
-  QTimer* bound = ms > 0 ? WaitBound() : nullptr;
-  if (bound != nullptr) bound->start(ms);
+  if (ms > 0) Bound().Arm(ms);
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  if (bound != nullptr) bound->stop();
+  // The key events that came before the wait ended have been taken by it.
+  if (!keyEvents.isNull() && keyEvents->isEnabled()) os::KeyEventsCurrent();
   SendPosted();
   return !quitPending.exchange(false);
 }

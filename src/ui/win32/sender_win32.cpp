@@ -7,6 +7,7 @@
 // the watcher to stop, so closing a port never waits on a window thread
 // that is itself waiting for the watcher; a call that was left waiting then
 // runs nothing when the window thread reaches it.
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -57,7 +58,7 @@ void Run(TDialog& dialog, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 void SendToWindow(WindowHandle window, unsigned msg, std::intptr_t wParam, std::intptr_t lParam,
-                  std::stop_token stop) {
+                  std::stop_token stop, const std::function<void()>& meanwhile) {
   if (window == 0 || stop.stop_requested()) return;
   const HWND hwnd = reinterpret_cast<HWND>(window);
   const DWORD owner = ::GetWindowThreadProcessId(hwnd, nullptr);
@@ -66,6 +67,7 @@ void SendToWindow(WindowHandle window, unsigned msg, std::intptr_t wParam, std::
   const auto l = static_cast<LPARAM>(lParam);
   if (owner == ::GetCurrentThreadId()) {
     ::SendMessageW(hwnd, msg, w, l);
+    if (meanwhile) meanwhile();
     return;
   }
   auto call = std::make_shared<PendingCall>(stop);
@@ -81,6 +83,7 @@ void SendToWindow(WindowHandle window, unsigned msg, std::intptr_t wParam, std::
     calls.pending.erase({hwnd, w});
     return;
   }
+  if (meanwhile) meanwhile();
   // The record stays behind when the stop ends the wait: the window thread
   // then finds it stopped and runs nothing.
   while (::WaitForSingleObject(call->done, kStopPollMs) == WAIT_TIMEOUT) {
