@@ -5,10 +5,11 @@
 // GoBottom, Skip and Count pass over them; GoTo still reaches a deleted
 // record by number, so that it can be recalled). The current record is
 // kept in a buffer; changes reach the file when the cursor moves, on
-// Commit, on Unlock and on Close, and always before a lock is released. In
-// shared mode nothing is cached across a lock: taking a lock reads the
-// header and the record again, and changing a record needs its lock (or
-// the table lock).
+// Commit, on Unlock and on Close, and always before a lock is released
+// (an exclusive open's table gathers them in its cache until Commit or
+// Close, table_file.h). In shared mode nothing is cached across a lock:
+// taking a lock reads the header and the record again, and changing a
+// record needs its lock (or the table lock).
 #pragma once
 
 #include <cstdint>
@@ -26,7 +27,8 @@ class Orders;
 class Expression;
 
 // What an index (or anything that follows a table) is told. Each call
-// comes after the change has reached the file.
+// comes after the change has reached the file (or, for an exclusive open,
+// the table's cache).
 class TableObserver {
  public:
   virtual ~TableObserver() = default;
