@@ -21,6 +21,8 @@ if [ "${1:-}" != run ]; then
     # references (SQLite, libxbase64); clang and its libFuzzer for the readers' fuzz target.
     python3-dbfread python3-dbf libdbd-xbase-perl libsqlite3-dev libxbase64-dev
     clang libclang-rt-14-dev
+    # 32-bit programs against libxbase64's i386 build (fetch_xbase32 below).
+    g++-multilib
   )
 fi
 # Wine's 32-bit half runs the i686 Windows build. It needs a kernel that
@@ -52,8 +54,31 @@ warm_fonts() {
   if command -v fc-cache >/dev/null; then fc-cache -s >/dev/null 2>&1 || true; fi
 }
 
+# Debian's libxbase64 in its i386 build, unpacked (not installed) under
+# build/xbase32 for the NTX interop test and bench_index: the amd64 build
+# reads the files' 4-byte integers into 8-byte longs. Only the i386 package
+# lists are needed, not an installable i386 half.
+fetch_xbase32() {
+  [ "${1:-}" != run ] || return 0
+  local dest
+  dest="$(cd "$(dirname "$0")/.." && pwd)/build/xbase32"
+  [ -e "$dest/usr/lib/i386-linux-gnu/libxbase64.so.1" ] && return 0
+  dpkg --print-foreign-architectures | grep -qx i386 || return 0
+  local tmp
+  tmp=$(mktemp -d)
+  chmod 755 "$tmp"
+  if (cd "$tmp" && apt-get download -qq libxbase64-1:i386 libxbase64-dev:i386 >/dev/null 2>&1); then
+    mkdir -p "$dest"
+    for deb in "$tmp"/*.deb; do dpkg-deb -x "$deb" "$dest"; done
+  else
+    echo "setup: libxbase64's i386 packages could not be fetched; its NTX interop test is skipped"
+  fi
+  rm -rf "$tmp"
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
   warm_fonts
+  fetch_xbase32 "${1:-}"
   exit 0
 fi
 
@@ -83,3 +108,4 @@ if ! $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/
   [ ${#native[@]} -eq 0 ] || $SUDO apt-get install -y -qq --no-install-recommends "${native[@]}" >/dev/null
 fi
 warm_fonts
+fetch_xbase32 "${1:-}"
