@@ -167,9 +167,9 @@ Figures Sqlite(const std::string& dir, long n) {
 #endif
 
 #ifdef TALVI_XBASE32_TOOL
-// The same work by libxbase64, in a 32-bit child process. Its scan passes
-// over the entries of inner pages (a fault of the library), so it reads
-// fewer than n; the figure is still per key of the table.
+// The same work by libxbase64, in a 32-bit child process. Its walk passes
+// over the entries of inner pages and, in a large file, stops long before
+// the end (faults of the library): its scan figure is per entry it walked.
 bool Xbase(const std::string& dir, long n, Figures& f) {
   const std::string cmd =
       std::string(TALVI_XBASE32_TOOL) + " bench " + std::to_string(n) + " " + dir;
@@ -181,7 +181,9 @@ bool Xbase(const std::string& dir, long n, Figures& f) {
   const int status = ::pclose(p);
   if (got != 7 || status != 0) return false;
   if (found != n) std::printf("libxbase64: %ld of %ld seeks found\n", found, n);
-  if (seen != n) std::printf("libxbase64: scan saw %ld of %ld\n", seen, n);
+  if (seen != n)
+    std::printf("libxbase64: its walk saw %ld of %ld entries (scan figure per entry walked)\n",
+                seen, n);
   return true;
 }
 #endif

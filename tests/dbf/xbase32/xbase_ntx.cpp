@@ -150,7 +150,8 @@ int Bench(long records, const std::string& dir) {
   long seen = 0;
   t = Clock::now();
   for (int rc = byName.GetFirstKey(); rc == XB_NO_ERROR; rc = byName.GetNextKey()) ++seen;
-  const double scan = Micros(t, records);
+  // Per entry walked: its walk stops short (see src/dbf/README.md).
+  const double scan = Micros(t, seen > 0 ? seen : 1);
   const long more = records / 10;
   t = Clock::now();
   if (const int rc = Append(d, records + 1, records + more)) return rc;
