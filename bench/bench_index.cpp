@@ -181,9 +181,10 @@ bool Xbase(const std::string& dir, long n, Figures& f) {
   const int status = ::pclose(p);
   if (got != 7 || status != 0) return false;
   if (found != n) std::printf("libxbase64: %ld of %ld seeks found\n", found, n);
-  if (seen != n)
+  if (seen != n) {
     std::printf("libxbase64: its walk saw %ld of %ld entries (scan figure per entry walked)\n",
                 seen, n);
+  }
   return true;
 }
 #endif
