@@ -4,6 +4,7 @@
 #include "dbf/cdx.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -61,24 +62,9 @@ CdxFile::~CdxFile() {
 }
 
 bool CdxFile::WritePending() {
-  std::vector<std::uint32_t> order;
-  order.reserve(pending_.size());
-  for (const auto& p : pending_) order.push_back(p.first);
-  std::sort(order.begin(), order.end());
-  std::vector<unsigned char> run;
-  for (std::size_t i = 0; i < order.size();) {
-    const std::uint32_t at = order[i];
-    std::size_t j = i;
-    run.clear();
-    while (j < order.size() && order[j] == at + run.size() && run.size() < (256u << 10)) {
-      const auto& page = pending_.at(order[j++]);
-      run.insert(run.end(), page.begin(), page.end());
-    }
-    if (!file_->WriteAt(at, run.data(), run.size())) {
-      ++generation_;
-      return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
-    }
-    for (; i < j; ++i) pending_.erase(order[i]);
+  if (!WriteKeptPages(*file_, pending_)) {
+    ++generation_;
+    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
   }
   return true;
 }

@@ -18,7 +18,6 @@
 #pragma once
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -27,6 +26,7 @@
 #include <vector>
 
 #include "dbf/cdx_node.h"
+#include "dbf/index_pages.h"
 #include "dbf/index_tree.h"
 #include "os/shared_file.h"
 
@@ -220,7 +220,7 @@ class CdxFile {
   std::vector<std::unique_ptr<CdxTag>> retired_;
   // Exclusive use: changed pages not yet written, by offset.
   bool behind_ = false;
-  std::unordered_map<std::uint32_t, std::array<unsigned char, kCdxPageSize>> pending_;
+  KeptPages<kCdxPageSize> pending_;
 };
 
 }  // namespace talvi::dbf
