@@ -397,24 +397,27 @@ bool CdxFile::ReadTags() {
                  [&](const IndexEntry& e, const auto& t) { return same(*t, e); })) {
     return true;
   }
-  // The new tags' headers are read first, so that a failure leaves tags()
-  // as it was.
-  std::vector<std::unique_ptr<CdxTag>> tags;
-  for (const auto& e : names) {
-    if (std::any_of(tags_.begin(), tags_.end(), [&](const auto& t) { return same(*t, e); })) {
-      tags.push_back(nullptr);
-      continue;
+  // Each entry keeps the tag it names, or gets a new one; the new tags'
+  // headers are read first, so that a failure leaves tags() as it was.
+  constexpr std::size_t kNew = ~std::size_t{0};
+  std::vector<std::size_t> from(names.size(), kNew);
+  std::vector<bool> claimed(tags_.size(), false);
+  std::vector<std::unique_ptr<CdxTag>> tags(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    for (std::size_t j = 0; j < tags_.size() && from[i] == kNew; ++j) {
+      if (!claimed[j] && same(*tags_[j], names[i])) {
+        from[i] = j;
+        claimed[j] = true;
+      }
     }
+    if (from[i] != kNew) continue;
     CdxTagInfo info;
-    if (!ReadTagInfo(e.recno, info)) return false;
-    info.name = TagName(e.key);
-    tags.push_back(std::make_unique<CdxTag>(*this, e.recno, info));
+    if (!ReadTagInfo(names[i].recno, info)) return false;
+    info.name = TagName(names[i].key);
+    tags[i] = std::make_unique<CdxTag>(*this, names[i].recno, info);
   }
   for (std::size_t i = 0; i < names.size(); ++i) {
-    if (tags[i]) continue;
-    const auto kept = std::find_if(tags_.begin(), tags_.end(),
-                                   [&](const auto& t) { return t && same(*t, names[i]); });
-    tags[i] = std::move(*kept);
+    if (from[i] != kNew) tags[i] = std::move(tags_[from[i]]);
   }
   for (auto& t : tags_) {
     if (!t) continue;
