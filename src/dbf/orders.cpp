@@ -214,6 +214,7 @@ bool Orders::Reindex() {
 // left alone.
 template <typename Each>
 void Orders::Maintain(Each each) {
+  FollowStructural();
   for (auto& bag : bags_) {
     std::optional<CdxFile::Hold> hold;
     if (bag->cdx) {

@@ -165,6 +165,10 @@ class Orders : public TableObserver {
   // tag the file has while it is told.
   template <typename Each>
   void Maintain(Each each);
+  // Opens the structural CDX that another process made while the table was
+  // open here, once its flag is seen in the header (read after every lock
+  // in shared mode).
+  void FollowStructural();
   // The entries of `order`: of every record, or of the records of the
   // current order `over` within its scope (a unique order keeps the first
   // record of a key met).
@@ -183,6 +187,7 @@ class Orders : public TableObserver {
   std::vector<Order*> orders_;
   int current_ = 0;
   std::string structural_failure_;
+  bool structural_flag_ = false;  // the table header's flag, as last acted upon
   std::uint32_t read_recno_ = 0;  // the record in read_record_, 0 none
   std::string read_record_;
   std::optional<std::string> scope_top_;

@@ -137,7 +137,9 @@ bool Orders::Open(const std::string& bagPath) {
 bool Orders::OpenStructural() {
   structural_failure_.clear();
   Table& t = *area_.table();
-  if (!CdxDriver() || (t.header().flags & 0x01) == 0) return true;
+  // The prefix as last read: the flag may have come on since the open.
+  structural_flag_ = (static_cast<unsigned char>(t.header().prefix[28]) & 0x01) != 0;
+  if (!CdxDriver() || !structural_flag_) return true;
   const std::string path = FindIgnoringCase(ReplaceExtension(t.path(), ".CDX"));
   if (path.empty()) return true;  // the flag without the file: record order only
   auto bag = OpenBag(path);
@@ -180,7 +182,9 @@ bool Orders::Create(const OrderSpec& wanted) {
   // A file that exists may be open in other processes, which keep its
   // tags: the new tag is built under the table lock, and this area's
   // orders first learn of what others did to the file.
-  BuildLock lock(area_, (bag && bag->cdx) || (!bag && onDisk), "ordcreate");
+  // So may a new structural CDX: others that hold the table open it at
+  // their next change, when they see the flag.
+  BuildLock lock(area_, (bag && bag->cdx) || (!bag && onDisk) || IsStructural(path), "ordcreate");
   if (!lock.ok() || !Refresh(true)) return false;
   const Order* over = wanted.use_current ? Current() : nullptr;
   if (bag && !bag->cdx) {  // an NTX file of that name: replaced by a CDX file

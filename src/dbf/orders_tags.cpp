@@ -78,6 +78,17 @@ bool Orders::Sync(Bag& bag, bool quiet) {
   return ok;
 }
 
+void Orders::FollowStructural() {
+  Table& t = *area_.table();
+  if (structural_flag_ || !t.shared()) return;
+  if ((static_cast<unsigned char>(t.header().prefix[28]) & 0x01) == 0) return;
+  for (const auto& bag : bags_) {
+    if (bag->structural) return;
+  }
+  OpenStructural();  // once: a failure is raised and kept in structural_failure()
+  structural_flag_ = true;
+}
+
 bool Orders::Refresh(bool look) {
   bool ok = true;
   for (auto& bag : bags_) {

@@ -152,6 +152,38 @@ TEST_F(CdxTagsProcess, ChangesReachTagsThatAnotherProcessAddedWhileTheTableWasOp
   EXPECT_NE(check.out.find("order LIVE (T.CDX)"), std::string::npos) << check.out;
 }
 
+// A table opened before it had a structural CDX: another process makes
+// one, and this process opens it at its next change (the lock reads the
+// header's flag again) and keeps it.
+TEST_F(CdxTagsProcess, AStructuralIndexMadeElsewhereIsOpenedAndKept) {
+  testing::ErrorLog log;
+  const std::string bare = dir_ / "BARE.DBF";
+  ASSERT_TRUE(Table::Create(bare, {{"NAME", 'C', 10, 0}, {"QTY", 'N', 8, 0}}));
+  ASSERT_TRUE(Workspace().Use(bare, "B", {.shared = true}));
+  WorkArea& a = Workspace().Current();
+  ASSERT_TRUE(Churn(a, 0, 30));
+  ASSERT_EQ(a.orders().count(), 0);
+  ASSERT_EQ(InChild([&] {
+              testing::ErrorLog quiet;
+              if (!Workspace().Use(bare, "B", {.shared = true})) return 10;
+              if (!Workspace().Current().orders().Create(
+                      {.bag_path = dir_ / "BARE", .tag = "QTY", .key = "QTY"})) {
+                return 11;
+              }
+              Workspace().CloseAll();
+              return quiet.empty() ? 0 : 12;
+            }),
+            0);
+  ASSERT_TRUE(Churn(a, 30, 30));
+  EXPECT_EQ(a.orders().count(), 1);
+  Workspace().CloseAll();
+  EXPECT_TRUE(log.empty()) << (log.empty() ? "" : log.last().DESCRIPTION.value_or(""));
+  const ToolRun check = Tool("check " + bare);
+  EXPECT_EQ(check.code, 0) << check.out;
+  EXPECT_NE(check.out.find("order QTY (BARE.CDX): 60 keys, consistent"), std::string::npos)
+      << check.out;
+}
+
 // The same with the roles changing hands while both work: a child appends
 // and rewrites keys all along, this process adds the tags in between (the
 // build waits for the table lock, which the writer leaves free between
