@@ -78,7 +78,7 @@ TEST_F(CdxTags, ANewTagIsFoundByNameBeforeAnyOtherAccess) {
   EXPECT_TRUE(log_.empty());
 }
 
-TEST_F(CdxTags, AddingATagWaitsForTheOtherOpenersLocks) {
+TEST_F(CdxTags, AddingATagOrReindexingNeedsTheTableLock) {
   ASSERT_TRUE(One().GoTo(3));
   ASSERT_TRUE(One().RLock());
   EXPECT_FALSE(Two().orders().Create({.bag_path = dir_ / "T", .tag = "QTY", .key = "QTY"}));
