@@ -126,7 +126,7 @@ bool WorkArea::GoTo(std::uint32_t recno) {
 }
 
 bool WorkArea::GoTop() {
-  if (NoTable("gotop") || !Flush()) return false;
+  if (NoTable("gotop") || !Flush() || !FollowOrders()) return false;
   if (Ordered()) return OrderedEnd(true);
   for (std::uint32_t n = 1; Exists(n); ++n) {
     if (!Load(n)) return false;
@@ -141,7 +141,7 @@ bool WorkArea::GoTop() {
 }
 
 bool WorkArea::GoBottom() {
-  if (NoTable("gobottom") || !Flush() || !Refresh()) return false;
+  if (NoTable("gobottom") || !Flush() || !FollowOrders() || !Refresh()) return false;
   if (Ordered()) return OrderedEnd(false);
   for (std::uint32_t n = table_->RecordCount(); n >= 1; --n) {
     if (!Load(n)) return false;
@@ -156,7 +156,7 @@ bool WorkArea::GoBottom() {
 }
 
 bool WorkArea::Skip(std::int64_t n) {
-  if (NoTable("skip") || !Flush()) return false;
+  if (NoTable("skip") || !Flush() || !FollowOrders()) return false;
   if (n == 0) {
     // Skipping by nothing reads the record again.
     if (!Refresh()) return false;
@@ -206,10 +206,10 @@ std::uint32_t WorkArea::RecCount() {
 }
 
 std::uint32_t WorkArea::Count() {
-  if (NoTable("count") || !Flush() || !Refresh()) return 0;
+  if (NoTable("count") || !Flush() || !FollowOrders() || !Refresh()) return 0;
   if (Ordered()) {
     std::uint32_t keys = 0;
-    return orders_->KeyCount(keys) ? keys : 0;
+    return orders_->KeyCount(keys) || OrderFailed() ? keys : 0;
   }
   const std::uint32_t count = table_->RecordCount();
   if (!Engine().deleted) return count;

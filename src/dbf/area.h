@@ -145,6 +145,12 @@ class WorkArea {
   bool Shared() const { return table_ && table_->shared(); }
   bool Refresh();
   bool Ordered();
+  // The orders in line with what other processes did to the shared CDX
+  // files that this area's calls found changed (no file access); false
+  // when the current order went and that is raised now.
+  bool FollowOrders();
+  // After a failed call through the current order: FollowOrders, false.
+  bool OrderFailed();
   bool OrderedSkip(std::int64_t n);
   bool OrderedEnd(bool top);
   // Load for a record that the orders found (and may have read already).

@@ -16,6 +16,17 @@ bool WorkArea::Ordered() {
   return orders_ && orders_->Current() != nullptr;
 }
 
+bool WorkArea::FollowOrders() {
+  return orders_->Refresh();
+}
+
+bool WorkArea::OrderFailed() {
+  // A failure may be the current order gone (raised by the call on it):
+  // record order from now on.
+  orders_->Refresh();
+  return false;
+}
+
 bool WorkArea::LoadFound(std::uint32_t recno) {
   if (recno == 0 || recno > table_->RecordCount() || !orders_->TakeRecord(recno, record_)) {
     return Load(recno);
@@ -28,7 +39,7 @@ bool WorkArea::LoadFound(std::uint32_t recno) {
 
 bool WorkArea::OrderedEnd(bool top) {
   std::uint32_t recno = 0;
-  if (!orders_->First(top, recno)) return false;
+  if (!orders_->First(top, recno)) return OrderFailed();
   if (recno == 0) {
     Load(0);
     bof_ = true;
@@ -43,7 +54,7 @@ bool WorkArea::OrderedSkip(std::int64_t n) {
     bof_ = false;
     if (eof_) return true;
     std::uint32_t next = 0;
-    if (!orders_->Step(recno_, record_, true, next)) return false;
+    if (!orders_->Step(recno_, record_, true, next)) return OrderFailed();
     if (!LoadFound(next)) return false;
     if (next == 0) return true;
   }
@@ -57,7 +68,7 @@ bool WorkArea::OrderedSkip(std::int64_t n) {
       continue;
     }
     std::uint32_t prev = 0;
-    if (!orders_->Step(recno_, record_, false, prev)) return false;
+    if (!orders_->Step(recno_, record_, false, prev)) return OrderFailed();
     if (prev == 0) {
       // Before the first key: stay on it, BOF set.
       if (!Load(recno_)) return false;
@@ -71,14 +82,14 @@ bool WorkArea::OrderedSkip(std::int64_t n) {
 
 bool WorkArea::Seek(const Value& key, bool soft, bool last) {
   found_ = false;
-  if (NoTable("dbseek") || !Flush()) return false;
+  if (NoTable("dbseek") || !Flush() || !FollowOrders()) return false;
   if (!Ordered()) {
     Load(0);
     return Fail(Failure(kGenUnsupported, kSubArea).Op("dbseek").Desc("No current order"));
   }
   std::uint32_t recno = 0;
   bool found = false;
-  if (!orders_->Seek(key, soft, last, recno, found)) return false;
+  if (!orders_->Seek(key, soft, last, recno, found)) return OrderFailed();
   bof_ = false;
   found_ = found;
   return LoadFound(recno);

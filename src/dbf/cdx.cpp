@@ -4,6 +4,7 @@
 #include "dbf/cdx.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -61,24 +62,9 @@ CdxFile::~CdxFile() {
 }
 
 bool CdxFile::WritePending() {
-  std::vector<std::uint32_t> order;
-  order.reserve(pending_.size());
-  for (const auto& p : pending_) order.push_back(p.first);
-  std::sort(order.begin(), order.end());
-  std::vector<unsigned char> run;
-  for (std::size_t i = 0; i < order.size();) {
-    const std::uint32_t at = order[i];
-    std::size_t j = i;
-    run.clear();
-    while (j < order.size() && order[j] == at + run.size() && run.size() < (256u << 10)) {
-      const auto& page = pending_.at(order[j++]);
-      run.insert(run.end(), page.begin(), page.end());
-    }
-    if (!file_->WriteAt(at, run.data(), run.size())) {
-      ++generation_;
-      return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
-    }
-    for (; i < j; ++i) pending_.erase(order[i]);
+  if (!WriteKeptPages(*file_, pending_)) {
+    ++generation_;
+    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
   }
   return true;
 }
@@ -246,7 +232,11 @@ bool CdxFile::Begin(bool writing) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  if (!ReadHeader()) {
+  // A moved counter: another process changed the file, perhaps its tags.
+  // The directory is read before any tag is used, so that a change of this
+  // call reaches every tag in the file and none goes to a tag removed.
+  const std::uint64_t seen = generation_;
+  if (!ReadHeader() || (generation_ != seen && directory_ && !ReadTags())) {
     End();
     return false;
   }
@@ -387,7 +377,10 @@ bool CdxFile::WriteTagHeader(std::uint32_t header, const CdxTagInfo& info, std::
 
 bool CdxFile::LoadTags() {
   Hold hold(*this, false);
-  if (!hold.ok()) return false;
+  return hold.ok() && ReadTags();
+}
+
+bool CdxFile::ReadTags() {
   std::vector<IndexEntry> names;
   if (!directory_->Walk([&](const IndexEntry& e) {
         names.push_back(e);
@@ -395,15 +388,59 @@ bool CdxFile::LoadTags() {
       })) {
     return false;
   }
-  std::vector<std::unique_ptr<CdxTag>> tags;
-  for (const auto& e : names) {
+  // A tag is its name and its header: a tag replaced under the same name
+  // has a new header (AddTag).
+  const auto same = [&](const CdxTag& t, const IndexEntry& e) {
+    return t.header() == e.recno && t.info().name == TagName(e.key);
+  };
+  if (std::equal(names.begin(), names.end(), tags_.begin(), tags_.end(),
+                 [&](const IndexEntry& e, const auto& t) { return same(*t, e); })) {
+    return true;
+  }
+  // Each entry keeps the tag it names, or gets a new one; the new tags'
+  // headers are read first, so that a failure leaves tags() as it was.
+  constexpr std::size_t kNew = ~std::size_t{0};
+  std::vector<std::size_t> from(names.size(), kNew);
+  std::vector<bool> claimed(tags_.size(), false);
+  std::vector<std::unique_ptr<CdxTag>> tags(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    for (std::size_t j = 0; j < tags_.size() && from[i] == kNew; ++j) {
+      if (!claimed[j] && same(*tags_[j], names[i])) {
+        from[i] = j;
+        claimed[j] = true;
+      }
+    }
+    if (from[i] != kNew) continue;
     CdxTagInfo info;
-    if (!ReadTagInfo(e.recno, info)) return false;
-    info.name = TagName(e.key);
-    tags.push_back(std::make_unique<CdxTag>(*this, e.recno, info));
+    if (!ReadTagInfo(names[i].recno, info)) return false;
+    info.name = TagName(names[i].key);
+    tags[i] = std::make_unique<CdxTag>(*this, names[i].recno, info);
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (from[i] != kNew) tags[i] = std::move(tags_[from[i]]);
+  }
+  for (auto& t : tags_) {
+    if (!t) continue;
+    t->Retire();
+    retired_.push_back(std::move(t));
   }
   tags_ = std::move(tags);
+  ++tagsVersion_;
   return true;
+}
+
+void CdxTag::Retire() {
+  gone_ = true;
+  cache_.clear();
+}
+
+bool CdxTag::Gone() {
+  reported_ = true;
+  return Fail(Failure(kGenBound, kSubArea)
+                  .File(file_.path_)
+                  .Op("index")
+                  .Desc("Order " + info_.name +
+                        " was removed from the index file by another process or work area"));
 }
 
 CdxTag* CdxFile::Tag(const std::string& name) {
@@ -422,36 +459,38 @@ CdxTag* CdxFile::AddTag(const CdxTagInfo& wanted) {
     Fail(Failure(kGenLimit, kSubLimit).File(path_).Desc("Key length does not fit a CDX node"));
     return nullptr;
   }
-  std::uint32_t root = 0;
+  std::string key = info.name;
+  key.resize(directory_->key_size(), ' ');
+  // A tag of that name goes: out of the directory, its tree and its header
+  // freed. Another process that holds it finds it gone from the directory
+  // at its next call (the counter moves), before it reads any of it.
   if (CdxTag* old = Tag(info.name)) {
     std::uint32_t oldRoot = 0;
-    if (!old->Root(oldRoot) || !old->FreeTree(oldRoot, 0) || !Alloc(root)) return nullptr;
-    CdxNode empty;
-    empty.offset = root;
-    unsigned char page[kCdxPageSize];
-    EncodeCdxNode(empty, CdxKeyForm{}, page);
-    if (!WritePage(root, page) || !WriteTagHeader(old->header(), info, root)) return nullptr;
-    auto fresh = std::make_unique<CdxTag>(*this, old->header(), info);
-    for (auto& t : tags_) {
-      if (t.get() == old) t = std::move(fresh);
+    if (!old->Root(oldRoot) || !directory_->Remove({key, old->header()})) return nullptr;
+    const auto at =
+        std::find_if(tags_.begin(), tags_.end(), [&](const auto& t) { return t.get() == old; });
+    old->Retire();
+    retired_.push_back(std::move(*at));
+    tags_.erase(at);
+    ++tagsVersion_;
+    if (!old->FreeTree(oldRoot, 0) || !Free(old->header()) || !Free(old->header() + kCdxPageSize)) {
+      return nullptr;
     }
-    return Tag(info.name);
   }
-  std::uint32_t header = 0;
+  std::uint32_t header = 0, root = 0;
   if (!Alloc(header, 2) || !Alloc(root)) return nullptr;
   CdxNode empty;
   empty.offset = root;
   unsigned char page[kCdxPageSize];
   EncodeCdxNode(empty, CdxKeyForm{}, page);
   if (!WritePage(root, page) || !WriteTagHeader(header, info, root)) return nullptr;
-  std::string key = info.name;
-  key.resize(directory_->key_size(), ' ');
   if (!directory_->Insert({key, header})) return nullptr;
   auto tag = std::make_unique<CdxTag>(*this, header, info);
   CdxTag* made = tag.get();
   tags_.push_back(std::move(tag));
   std::sort(tags_.begin(), tags_.end(),
             [](const auto& a, const auto& b) { return a->info().name < b->info().name; });
+  ++tagsVersion_;
   return made;
 }
 

@@ -8,15 +8,16 @@
 // In shared mode every call takes the file's index lock for its duration
 // (readers too, so that nobody sees a node half-way through a split) and
 // reads the compound header first: when its change counter moved, another
-// process has changed the file and every cached node is dropped; every
-// write reaches the file before the lock goes. Opened exclusively (nobody
+// process has changed the file, every cached node is dropped and the tag
+// directory is read again (tags added elsewhere appear, tags removed
+// elsewhere are retired: every call on them fails); every write reaches
+// the file before the lock goes. Opened exclusively (nobody
 // else can read the file), changed pages are kept and written behind:
 // on Flush (commit, the end of a build), when many have gathered, and
 // when the file is closed; a write that fails then is raised.
 #pragma once
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include "dbf/cdx_node.h"
+#include "dbf/index_pages.h"
 #include "dbf/index_tree.h"
 #include "os/shared_file.h"
 
@@ -49,6 +51,13 @@ class CdxTag : public IndexTree {
 
   const CdxTagInfo& info() const { return info_; }
   std::uint32_t header() const { return header_; }
+  // No longer in the file's directory (removed or replaced elsewhere):
+  // every call fails, raising Gone().
+  bool gone() const { return gone_; }
+  // Whether Gone() has been raised for it.
+  bool reported() const { return reported_; }
+  // Raises the error of a call on a retired tag; false.
+  bool Gone();
   // The filler of the keys (a space for character keys, zero for others).
   void SetKeyType(char type);
   // The table's size: leaves written from now on have room for record
@@ -101,9 +110,13 @@ class CdxTag : public IndexTree {
   bool FreeTree(std::uint32_t offset, int depth);
   bool WriteLevel(std::vector<CdxNode>& nodes);
 
+  void Retire();
+
   CdxFile& file_;
   std::uint32_t header_;
   CdxTagInfo info_;
+  bool gone_ = false;
+  bool reported_ = false;
   CdxKeyForm form_;
   std::uint32_t root_ = 0;
   std::uint64_t generation_ = ~std::uint64_t{0};  // of the file, when root_ was read
@@ -122,15 +135,40 @@ class CdxFile {
   // Whether the bytes of an index file's first page are a compound header.
   static bool LooksLikeCdx(const unsigned char* page, std::size_t size);
 
+  // Holds the index lock (shared mode) for one call, or for several that
+  // must see the file unchanged by others (nested holds share it); the
+  // first hold reads the header and, when another process changed the
+  // file, the tag directory.
+  class Hold {
+   public:
+    Hold(CdxFile& file, bool writing);
+    ~Hold();
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+    bool ok() const { return ok_; }
+
+   private:
+    CdxFile& file_;
+    bool ok_ = false;
+  };
+
   const std::string& path() const { return path_; }
+  bool shared() const { return shared_; }
   // Tags in directory (name) order.
   const std::vector<std::unique_ptr<CdxTag>>& tags() const { return tags_; }
+  // Moves whenever tags() changes: tags added or retired, here or by
+  // another process.
+  std::uint64_t tags_version() const { return tagsVersion_; }
   CdxTag* Tag(const std::string& name);
-  // Adds a tag (an empty tree); a tag of the same name is replaced, its
-  // nodes going to the free list.
+  // Adds a tag (an empty tree); a tag of the same name is replaced: it is
+  // retired, its nodes and header going to the free list, and the new
+  // one has a header of its own (so that other processes tell the two
+  // apart).
   CdxTag* AddTag(const CdxTagInfo& info);
-  // Reads the tag directory again (after another process added a tag).
+  // Reads the tag directory (under the index lock).
   bool LoadTags();
+  // Lets go of the retired tags; no pointer to them may remain.
+  void ForgetRetired() { retired_.clear(); }
   // Writes the pages kept back (exclusive use) to the file; false when a
   // write failed (raised; the pages stay kept for the next try).
   bool WritePending();
@@ -138,18 +176,10 @@ class CdxFile {
  private:
   friend class CdxTag;
   static constexpr std::size_t kHeadRead = 16;
-  // Holds the index lock (shared mode) for one call; nested holds share it.
-  class Hold {
-   public:
-    Hold(CdxFile& file, bool writing);
-    ~Hold();
-    bool ok() const { return ok_; }
-
-   private:
-    CdxFile& file_;
-    bool ok_ = false;
-  };
   CdxFile() = default;
+  // Brings tags() in line with the directory in the file: tags that stay
+  // keep their objects, new ones are read, the others are retired.
+  bool ReadTags();
   bool Begin(bool writing);
   void End();
   bool ReadHeader();
@@ -184,9 +214,13 @@ class CdxFile {
   bool freeMoved_ = false;
   std::unique_ptr<CdxTag> directory_;
   std::vector<std::unique_ptr<CdxTag>> tags_;
+  std::uint64_t tagsVersion_ = 0;
+  // Tags gone from the directory, kept until ForgetRetired so that a
+  // pointer to one fails cleanly instead of dangling.
+  std::vector<std::unique_ptr<CdxTag>> retired_;
   // Exclusive use: changed pages not yet written, by offset.
   bool behind_ = false;
-  std::unordered_map<std::uint32_t, std::array<unsigned char, kCdxPageSize>> pending_;
+  KeptPages<kCdxPageSize> pending_;
 };
 
 }  // namespace talvi::dbf

@@ -37,6 +37,7 @@ void CdxTag::SetKeyType(char type) {
 }
 
 bool CdxTag::Root(std::uint32_t& root) {
+  if (gone_) return Gone();  // its pages may be another tag's by now
   if (generation_ != file_.generation_) {
     cache_.clear();
     unsigned char b[CdxFile::kHeadRead];

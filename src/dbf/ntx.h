@@ -11,14 +11,13 @@
 // raised. Shared, every change reaches the file under the index lock.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "dbf/index_pages.h"
 #include "dbf/index_tree.h"
 #include "os/shared_file.h"
 
@@ -147,7 +146,7 @@ class NtxFile : public IndexTree {
   std::uint64_t file_size_ = 0;
   std::map<std::uint32_t, Page> cache_;
   bool behind_ = false;
-  std::unordered_map<std::uint32_t, std::array<unsigned char, kNtxPageSize>> pending_;
+  KeptPages<kNtxPageSize> pending_;
   // The root and free list in the header on the file.
   std::uint32_t written_root_ = ~std::uint32_t{0};
   std::uint32_t written_free_ = ~std::uint32_t{0};

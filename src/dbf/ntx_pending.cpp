@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: MIT
 // NTX pages kept back while the file is opened exclusively, and written
 // in runs of neighbouring pages.
-#include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "dbf/codes.h"
 #include "dbf/ntx.h"
@@ -37,23 +35,8 @@ std::int64_t NtxFile::Get(std::uint32_t offset, unsigned char* data, std::size_t
 }
 
 bool NtxFile::WritePending() {
-  std::vector<std::uint32_t> order;
-  order.reserve(pending_.size());
-  for (const auto& p : pending_) order.push_back(p.first);
-  std::sort(order.begin(), order.end());
-  std::vector<unsigned char> run;
-  for (std::size_t i = 0; i < order.size();) {
-    const std::uint32_t at = order[i];
-    std::size_t j = i;
-    run.clear();
-    while (j < order.size() && order[j] == at + run.size() && run.size() < (256u << 10)) {
-      const auto& page = pending_.at(order[j++]);
-      run.insert(run.end(), page.begin(), page.end());
-    }
-    if (!file_->WriteAt(at, run.data(), run.size())) {
-      return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
-    }
-    for (; i < j; ++i) pending_.erase(order[i]);
+  if (!WriteKeptPages(*file_, pending_)) {
+    return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
   }
   return true;
 }

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <optional>
+#include <set>
 
 #include "dbf/codes.h"
 #include "dbf/names.h"
@@ -87,6 +89,8 @@ int Orders::Number(std::string_view name) const {
 }
 
 bool Orders::SetCurrent(int number) {
+  // An order another process added may be the one meant.
+  if (number > count()) Refresh(true);
   if (number < 0 || number > count()) {
     return Fail(Failure(kGenBound, kSubArea)
                     .Op("ordsetfocus")
@@ -98,7 +102,8 @@ bool Orders::SetCurrent(int number) {
 }
 
 bool Orders::SetCurrent(std::string_view name) {
-  const int n = Number(name);
+  int n = Number(name);
+  if (n == 0 && Refresh(true)) n = Number(name);
   if (n == 0) {
     return Fail(Failure(kGenArg, kSubArea)
                     .Op("ordsetfocus")
@@ -143,47 +148,51 @@ bool Orders::ShapeFor(Order& order) {
   return true;
 }
 
-bool Orders::Build(Order& order, const Order* over) {
-  if (!order.tree->Clear()) return false;
+bool Orders::Keys(Order& order, const Order* over, std::vector<IndexEntry>& entries) {
+  entries.clear();
   std::string record, key;
   bool included = false;
-  const auto add = [&](std::uint32_t recno) {
-    if (!area_.table()->ReadRecord(recno, record)) return false;
-    if (!KeyOf(order, record, recno, key, included)) return false;
-    return !included || order.tree->Insert({key, recno});
-  };
   if (over) {
+    // In the current order's sequence: a unique order keeps the first
+    // record of a key that it meets.
+    std::set<std::string> met;
     std::uint32_t recno = 0;
     if (!First(true, recno)) return false;
     while (recno != 0) {
-      if (!add(recno)) return false;
-      if (!area_.table()->ReadRecord(recno, record) || !Step(recno, record, true, recno)) {
-        return false;
-      }
+      if (!area_.table()->ReadRecord(recno, record)) return false;
+      if (!KeyOf(order, record, recno, key, included)) return false;
+      if (included && (!order.unique || met.insert(key).second)) entries.push_back({key, recno});
+      if (!Step(recno, record, true, recno)) return false;
     }
-  } else {
-    // A whole tag or file is written from its sorted keys, node after node.
-    // The records are read many at a time.
-    std::vector<IndexEntry> entries;
-    Table& t = *area_.table();
-    const std::uint32_t n = t.RecordCount();
-    const std::size_t length = t.header().record_length;
-    const auto run = static_cast<std::uint32_t>(std::max<std::size_t>(1, (256 << 10) / length));
-    entries.reserve(n);
-    std::string records;
-    for (std::uint32_t first = 1; first <= n; first += run) {
-      const std::uint32_t count = std::min(run, n - first + 1);
-      if (!t.ReadRecords(first, count, records)) return false;
-      for (std::uint32_t i = 0; i < count; ++i) {
-        record.assign(records, i * length, length);
-        if (!KeyOf(order, record, first + i, key, included)) return false;
-        if (included) entries.push_back({key, first + i});
-      }
-    }
-    auto* tag = dynamic_cast<CdxTag*>(order.tree);
-    auto* ntx = dynamic_cast<NtxFile*>(order.tree);
-    if (tag ? !tag->Load(std::move(entries)) : !ntx || !ntx->Load(std::move(entries))) return false;
+    return true;
   }
+  // The records are read many at a time.
+  Table& t = *area_.table();
+  const std::uint32_t n = t.RecordCount();
+  const std::size_t length = t.header().record_length;
+  const auto run = static_cast<std::uint32_t>(std::max<std::size_t>(1, (256 << 10) / length));
+  entries.reserve(n);
+  std::string records;
+  for (std::uint32_t first = 1; first <= n; first += run) {
+    const std::uint32_t count = std::min(run, n - first + 1);
+    if (!t.ReadRecords(first, count, records)) return false;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      record.assign(records, i * length, length);
+      if (!KeyOf(order, record, first + i, key, included)) return false;
+      if (included) entries.push_back({key, first + i});
+    }
+  }
+  return true;
+}
+
+// A whole tag or file is written from its sorted keys, node after node,
+// in place of the tree it had.
+bool Orders::Build(Order& order, const Order* over) {
+  std::vector<IndexEntry> entries;
+  if (!Keys(order, over, entries)) return false;
+  auto* tag = dynamic_cast<CdxTag*>(order.tree);
+  auto* ntx = dynamic_cast<NtxFile*>(order.tree);
+  if (tag ? !tag->Load(std::move(entries)) : !ntx || !ntx->Load(std::move(entries))) return false;
   return order.tree->Flush();
 }
 
@@ -191,33 +200,53 @@ bool Orders::Reindex() {
   // A pending record (an append not yet told) reaches the file first, so
   // that it is not built in here and then added again.
   if (area_.used() && !area_.Commit()) return false;
+  BuildLock lock(area_, area_.used() && !orders_.empty(), "reindex");
+  if (!lock.ok() || !Refresh(true)) return false;
   for (Order* o : orders_) {
     if (!Build(*o, nullptr)) return false;
   }
   return true;
 }
 
+// Each file's orders under its index lock: a tag that another process
+// added is found (the directory is read again under the lock when the
+// file changed) and kept before the lock goes, and one it removed is
+// left alone.
+template <typename Each>
+void Orders::Maintain(Each each) {
+  FollowStructural();
+  for (auto& bag : bags_) {
+    std::optional<CdxFile::Hold> hold;
+    if (bag->cdx) {
+      hold.emplace(*bag->cdx, true);
+      if (!hold->ok()) continue;  // raised; the orders of that file miss the change
+      if (bag->tags_seen != bag->cdx->tags_version()) Sync(*bag, false);
+    }
+    for (auto& o : bag->orders) each(o.get());
+  }
+}
+
 void Orders::OnAppend(WorkArea&, std::uint32_t recno, const std::string& record) {
   std::string key;
   bool included = false;
-  for (Order* o : orders_) {
+  Maintain([&](Order* o) {
     if (auto* tag = dynamic_cast<CdxTag*>(o->tree)) tag->SizeRecnos(recno);
     if (KeyOf(*o, record, recno, key, included) && included) o->tree->Insert({key, recno});
-  }
+  });
 }
 
 void Orders::OnChange(WorkArea&, std::uint32_t recno, const std::string& before,
                       const std::string& after) {
   std::string old_key, new_key;
   bool was = false, is = false;
-  for (Order* o : orders_) {
+  Maintain([&](Order* o) {
     if (!KeyOf(*o, before, recno, old_key, was) || !KeyOf(*o, after, recno, new_key, is)) {
-      continue;
+      return;
     }
-    if (was == is && old_key == new_key) continue;
-    if (was && !o->tree->Remove({old_key, recno})) continue;
+    if (was == is && old_key == new_key) return;
+    if (was && !o->tree->Remove({old_key, recno})) return;
     if (is) o->tree->Insert({new_key, recno});
-  }
+  });
 }
 
 bool Orders::OnCommit(WorkArea&) {

@@ -7,6 +7,12 @@
 //
 // Order numbers start at 1 in the order the files were opened (and the
 // tags within a file); 0 is record order.
+//
+// A shared CDX file's tags follow the file: tags that another process
+// adds join the orders (in name order within their file, so the numbers
+// of the orders after them move), and an order whose tag another process
+// removed or replaced leaves them; the area stays on the same current
+// order, or is in record order when that order left (see Refresh).
 #pragma once
 
 #include <cstdint>
@@ -24,6 +30,7 @@
 namespace talvi::dbf {
 
 class NtxFile;
+class CdxTag;
 
 struct Order {
   std::string name;      // order (tag) name, upper case
@@ -80,8 +87,17 @@ class Orders : public TableObserver {
   // order afterwards when the current order went.
   bool Close(std::string_view bag_name);
   void CloseAll();
-  // Rebuilds every open order from the records.
+  // Rebuilds every open order from the records. In shared mode under the
+  // table lock (the area's, or taken for the call), since other processes
+  // keep these orders too.
   bool Reindex();
+  // Brings the orders in line with the tags of the shared CDX files that
+  // this area's calls found changed by other processes (with `look`, each
+  // such file is asked first, under its index lock). Every call through
+  // the orders does this first. When the current order is gone, the area
+  // is in record order, and the error (2/1030) is raised unless a call on
+  // that order has already raised it: false then.
+  bool Refresh(bool look = false);
 
   int count() const { return static_cast<int>(orders_.size()); }
   int current() const { return current_; }
@@ -139,6 +155,24 @@ class Orders : public TableObserver {
   bool CreateNtx(const OrderSpec& wanted, const std::string& path, std::unique_ptr<Order> order,
                  const Order* over);
   void Relist();
+  // The order of a CDX tag, made from what the file says of it.
+  std::unique_ptr<Order> OrderOf(const Bag& bag, CdxTag& tag);
+  // A bag's orders in line with its CDX file's tags (see Refresh); quiet:
+  // no error for a current order gone.
+  bool Sync(Bag& bag, bool quiet);
+  // Calls `each` with every order, each file's orders under that file's
+  // index lock and in line with its tags, so that a change reaches every
+  // tag the file has while it is told.
+  template <typename Each>
+  void Maintain(Each each);
+  // Opens the structural CDX that another process made while the table was
+  // open here, once its flag is seen in the header (read after every lock
+  // in shared mode).
+  void FollowStructural();
+  // The entries of `order`: of every record, or of the records of the
+  // current order `over` within its scope (a unique order keeps the first
+  // record of a key met).
+  bool Keys(Order& order, const Order* over, std::vector<IndexEntry>& entries);
   bool Build(Order& order, const Order* over);
   bool Visible(const IndexEntry& e);
   bool InScope(const IndexEntry& e) const;
@@ -153,6 +187,7 @@ class Orders : public TableObserver {
   std::vector<Order*> orders_;
   int current_ = 0;
   std::string structural_failure_;
+  bool structural_flag_ = false;  // the table header's flag, as last acted upon
   std::uint32_t read_recno_ = 0;  // the record in read_record_, 0 none
   std::string read_record_;
   std::optional<std::string> scope_top_;

@@ -24,6 +24,11 @@ bool Orders::Check(int number, std::vector<std::string>& problems, std::vector<s
   if (!o) return false;
   Table& t = *area_.table();
   const std::string who = "order " + o->name + " (" + o->bag_name + "): ";
+  // The records that others appended count too.
+  if (t.shared() && !t.RefreshHeader()) {
+    problems.push_back(who + "the table's header cannot be read");
+    return true;
+  }
   std::size_t listed = 0, unlisted = 0;
   const auto problem = [&](const std::string& what) {
     if (listed++ < kMostListed) {

@@ -92,16 +92,10 @@ std::unique_ptr<Orders::Bag> Orders::OpenBag(const std::string& path) {
   if (FileIsCdx(path)) {
     bag->cdx = CdxFile::Open(path, t.shared(), t.read_only());
     if (!bag->cdx) return nullptr;
+    bag->tags_seen = bag->cdx->tags_version();
     for (auto& tag : bag->cdx->tags()) {
-      const CdxTagInfo& info = tag->info();
-      auto order = MakeOrder(*bag, info.name, info.keyExpr, info.forExpr, KeyFormat::kCdx);
+      auto order = OrderOf(*bag, *tag);
       if (!order) return nullptr;
-      order->unique = info.unique;
-      order->descending = info.descending;
-      order->shape.size = info.keyLength;
-      tag->SetKeyType(order->shape.type);
-      tag->SizeRecnos(t.RecordCount());
-      order->tree = tag.get();
       bag->orders.push_back(std::move(order));
     }
     return bag;
@@ -143,7 +137,9 @@ bool Orders::Open(const std::string& bagPath) {
 bool Orders::OpenStructural() {
   structural_failure_.clear();
   Table& t = *area_.table();
-  if (!CdxDriver() || (t.header().flags & 0x01) == 0) return true;
+  // The prefix as last read: the flag may have come on since the open.
+  structural_flag_ = (static_cast<unsigned char>(t.header().prefix[28]) & 0x01) != 0;
+  if (!CdxDriver() || !structural_flag_) return true;
   const std::string path = FindIgnoringCase(ReplaceExtension(t.path(), ".CDX"));
   if (path.empty()) return true;  // the flag without the file: record order only
   auto bag = OpenBag(path);
@@ -177,18 +173,27 @@ bool Orders::Create(const OrderSpec& wanted) {
   if (!order) return false;
   order->unique = wanted.unique;
   order->descending = wanted.descending;
-  const Order* over = wanted.use_current ? Current() : nullptr;
-  if (!cdx) return CreateNtx(wanted, path, std::move(order), over);
+  if (!cdx)
+    return CreateNtx(wanted, path, std::move(order), wanted.use_current ? Current() : nullptr);
   // An index named .NTX under DBFCDX is a CDX file with one tag, made anew;
   // other names add a tag to the file (open here already, or on disk).
   Bag* bag = IsNtxName(path) ? nullptr : FindBag(existing.empty() ? path : existing);
+  const bool onDisk = !IsNtxName(path) && !existing.empty() && FileIsCdx(existing);
+  // A file that exists may be open in other processes, which keep its
+  // tags: the new tag is built under the table lock, and this area's
+  // orders first learn of what others did to the file.
+  // So may a new structural CDX: others that hold the table open it at
+  // their next change, when they see the flag.
+  BuildLock lock(area_, (bag && bag->cdx) || (!bag && onDisk) || IsStructural(path), "ordcreate");
+  if (!lock.ok() || !Refresh(true)) return false;
+  const Order* over = wanted.use_current ? Current() : nullptr;
   if (bag && !bag->cdx) {  // an NTX file of that name: replaced by a CDX file
     Close(bag->path);
     bag = nullptr;
   }
   std::unique_ptr<Bag> fresh;
   if (!bag) {
-    if (!IsNtxName(path) && !existing.empty() && FileIsCdx(existing)) {
+    if (onDisk) {
       fresh = OpenBag(existing);
     } else {
       if (FindBag(path)) Close(path);
@@ -200,16 +205,18 @@ bool Orders::Create(const OrderSpec& wanted) {
     if (!fresh) return false;
     bag = fresh.get();
   }
-  // A tag of the same name is replaced: its order goes first.
-  auto& os = bag->orders;
-  const auto same =
-      std::find_if(os.begin(), os.end(), [&](const auto& o) { return o->name == order->name; });
-  if (same != os.end()) {
-    if (over == same->get()) over = nullptr;
-    const Order* gone = same->get();
-    os.erase(same);
-    orders_.erase(std::remove(orders_.begin(), orders_.end(), gone), orders_.end());
-    current_ = 0;
+  // A tag of the same name is replaced: its order cannot be built over.
+  for (const auto& o : bag->orders) {
+    if (o->name == order->name && over == o.get()) over = nullptr;
+  }
+  std::vector<IndexEntry> entries;
+  if (!Keys(*order, over, entries)) return false;
+  const bool opened = fresh != nullptr;
+  if (fresh) {
+    fresh->structural = IsStructural(fresh->path);
+    const bool first = fresh->structural;
+    bags_.push_back(std::move(fresh));
+    if (first) std::rotate(bags_.begin(), bags_.end() - 1, bags_.end());
   }
   CdxTagInfo info;
   info.name = order->name;
@@ -219,22 +226,30 @@ bool Orders::Create(const OrderSpec& wanted) {
   info.descending = wanted.descending;
   info.keyLength = static_cast<std::uint16_t>(order->shape.size);
   info.type = order->shape.type;
-  CdxTag* tag = bag->cdx->AddTag(info);
-  if (!tag) return false;
-  tag->SizeRecnos(area_.table()->RecordCount());
-  order->bag_name = bag->name;
-  order->tree = tag;
-  if (!Build(*order, over)) return false;
-  const std::string name = order->name;
-  os.push_back(std::move(order));
-  std::sort(os.begin(), os.end(), [](const auto& a, const auto& b) { return a->name < b->name; });
-  if (fresh) {
-    fresh->structural = IsStructural(fresh->path);
-    const bool first = fresh->structural;
-    bags_.push_back(std::move(fresh));
-    if (first) std::rotate(bags_.begin(), bags_.end() - 1, bags_.end());
+  // The tag appears with its keys: one hold from the directory entry to
+  // the last node, so that no other process sees it empty.
+  CdxTag* tag = nullptr;
+  {
+    CdxFile::Hold hold(*bag->cdx, true);
+    tag = hold.ok() ? bag->cdx->AddTag(info) : nullptr;
+    if (tag) {
+      tag->SizeRecnos(area_.table()->RecordCount());
+      if (!tag->Load(std::move(entries))) tag = nullptr;
+    }
   }
-  Relist();
+  if (tag) {
+    order->bag_name = bag->name;
+    order->tree = tag;
+    bag->orders.push_back(std::move(order));
+  }
+  // The orders as the file now has its tags (a tag replaced leaves with
+  // its order, quietly: this call replaced it).
+  Sync(*bag, true);
+  if (!tag && opened) {  // a file opened for the tag closes again
+    std::erase_if(bags_, [&](const auto& b) { return b.get() == bag; });
+    Relist();
+  }
+  if (!tag || !tag->Flush()) return false;
   if (bag->structural && !area_.table()->MarkStructural()) return false;
   for (int i = 1; i <= count(); ++i) {
     if (At(i)->tree == tag) return SetCurrent(i);
