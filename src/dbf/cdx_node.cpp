@@ -2,6 +2,7 @@
 #include "dbf/cdx_node.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace talvi::dbf {
@@ -56,6 +57,9 @@ bool DecodeLeaf(const unsigned char* page, const CdxKeyForm& form, std::size_t c
   const std::size_t keyLength = form.keyLength;
   std::size_t end = kCdxPageSize;  // key bytes run from the back
   const std::size_t floor = kLeafHead + count * width;
+  // Room for a few more entries: the first insertions do not move them.
+  node.keys.reserve((count + 8) * keyLength);
+  node.recnos.reserve(count + 8);
   node.keys.resize(count * keyLength);
   node.recnos.resize(count);
   char* key = node.keys.data();
@@ -84,21 +88,35 @@ bool DecodeLeaf(const unsigned char* page, const CdxKeyForm& form, std::size_t c
   return true;
 }
 
-// The trailing filler a leaf drops from `key`.
+std::uint64_t Load64(const char* p) {
+  std::uint64_t v = 0;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// The trailing filler a leaf drops from `key`, eight bytes at a time.
 std::size_t Trailing(std::string_view key, const CdxKeyForm& form) {
+  if (!form.trimTrailing) return 0;
+  const std::uint64_t fill = 0x0101010101010101ull * static_cast<unsigned char>(form.filler);
   std::size_t trail = 0;
-  if (form.trimTrailing) {
-    while (trail < key.size() && key[key.size() - 1 - trail] == form.filler) ++trail;
-  }
+  while (trail + 8 <= key.size() && Load64(key.data() + key.size() - trail - 8) == fill) trail += 8;
+  while (trail < key.size() && key[key.size() - 1 - trail] == form.filler) ++trail;
   return trail;
 }
 
-// The leading bytes `key` shares with `previous` (empty: none), up to `limit`.
+// The leading bytes `key` shares with `previous` (empty: none), up to
+// `limit`; on little-endian machines eight bytes at a time, the first
+// differing byte being the lowest set byte of their difference.
 std::size_t Shared(std::string_view previous, std::string_view key, std::size_t limit) {
+  if (previous.empty()) return 0;
   std::size_t dup = 0;
-  if (!previous.empty()) {
-    while (dup < limit && previous[dup] == key[dup]) ++dup;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; dup + 8 <= limit; dup += 8) {
+      const std::uint64_t diff = Load64(previous.data() + dup) ^ Load64(key.data() + dup);
+      if (diff != 0) return dup + static_cast<std::size_t>(std::countr_zero(diff)) / 8;
+    }
   }
+  while (dup < limit && previous[dup] == key[dup]) ++dup;
   return dup;
 }
 

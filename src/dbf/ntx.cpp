@@ -49,16 +49,6 @@ constexpr std::size_t kDescendAt = 279, kForAt = 280, kForLen = 256, kNameAt = 5
 
 }  // namespace
 
-int CompareToProbe(std::string_view entry_key, std::uint32_t entry_recno, const KeyProbe& probe,
-                   std::size_t key_size) {
-  const std::size_t n = std::min(probe.key.size(), entry_key.size());
-  const int c = n == 0 ? 0 : std::memcmp(entry_key.data(), probe.key.data(), n);
-  if (c != 0) return c;
-  if (entry_key.size() < probe.key.size()) return -1;
-  if (probe.key.size() < key_size || probe.recno == 0) return 0;
-  return entry_recno < probe.recno ? -1 : entry_recno > probe.recno ? 1 : 0;
-}
-
 std::uint16_t NtxMaxItems(std::size_t key_size) {
   const std::size_t item = key_size + 8;
   const std::size_t slots = (kNtxPageSize - 2) / (item + 2);
