@@ -3,6 +3,7 @@
 // sibling or merging, so that every page but the root keeps at least half
 // a page of items. Pages are changed in place in the cache (ntx_page.h)
 // and written from there.
+#include <array>
 #include <vector>
 
 #include "dbf/codes.h"
@@ -74,7 +75,8 @@ bool NtxFile::SplitPage(Page& page, std::size_t at, const Item& item, Split& up)
   const std::size_t size = layout_.item_size();
   const std::size_t n = NtxLayout::Count(page);
   // The n + 1 items and the item with the rightmost child, in order.
-  std::vector<unsigned char> all((n + 2) * size);
+  // (They fill a page but for one item: twice a page holds them.)
+  std::array<unsigned char, 2 * kNtxPageSize> all;
   std::memcpy(all.data(), layout_.Item(page, 0), at * size);
   layout_.PutItem(all.data() + at * size, item.child, item.recno, item.key);
   std::memcpy(all.data() + (at + 1) * size, layout_.Item(page, at), (n + 1 - at) * size);
