@@ -99,10 +99,16 @@ bool CdxTag::WriteLevel(std::vector<CdxNode>& nodes) {
     cache_.Erase(n.offset);
   }
   if (!write()) return false;
-  // The upper levels need only each node's last entry and offset.
+  // The nodes stay in the cache as written (the first updates after a
+  // build need not read them again); the upper levels need only each
+  // node's last entry and offset.
   for (CdxNode& n : nodes) {
-    n.KeepLast();
-    n.children.clear();
+    CdxNode& kept = cache_.Slot(n.offset);
+    kept = std::move(n);
+    n = CdxNode{};
+    n.offset = kept.offset;
+    n.keyLength = kept.keyLength;
+    if (!kept.empty()) n.Append(kept.key(kept.size() - 1), kept.recnos.back());
   }
   return true;
 }

@@ -40,11 +40,18 @@ bool NtxFile::Load(std::vector<IndexEntry> entries) {
   // in runs of pages.
   std::uint32_t next = kNtxPageSize;
   std::vector<unsigned char> run;
+  // Pages written stay in the cache (the first updates after a build need
+  // not read them again).
   const auto write = [&]() {
     if (run.empty()) return true;
     const std::uint64_t at = next - run.size();
     if (!file_->WriteAt(at, run.data(), run.size())) {
       return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
+    }
+    for (std::size_t done = 0; done < run.size(); done += kNtxPageSize) {
+      Page& kept = cache_.Slot(static_cast<std::uint32_t>(at + done));
+      kept.offset = static_cast<std::uint32_t>(at + done);
+      std::memcpy(kept.bytes.data(), run.data() + done, kNtxPageSize);
     }
     run.clear();
     return true;
@@ -87,7 +94,6 @@ bool NtxFile::Load(std::vector<IndexEntry> entries) {
         if (!write()) return false;
         file_size_ = next;
         header_.root = page.offset;
-        cache_.Clear();
         return Changed();
       }
     }
