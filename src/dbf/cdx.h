@@ -82,28 +82,31 @@ class CdxTag : public IndexTree {
 
  private:
   friend class CdxFile;
-  // One level of the way down: the node's offset, the entry or child
-  // taken, and a copy of the node once it is to change (`own`).
+  // One level of the way down: the node (in the cache, changed there)
+  // and the entry or child taken.
   struct Step {
     std::uint32_t offset = 0;
     std::size_t index = 0;
-    CdxNode node;
-    bool own = false;
+    CdxNode* node = nullptr;
   };
   bool Root(std::uint32_t& root);
   bool SetRoot(std::uint32_t root);
   // The node at `offset`, from the cache or the file; null when it cannot
-  // be read (raised). Valid until the next change of the cache.
-  const CdxNode* Node(std::uint32_t offset);
+  // be read (raised). Valid until that node leaves the cache (the cache
+  // is dropped when a call fails or another process changed the file).
+  CdxNode* Node(std::uint32_t offset);
   bool Read(std::uint32_t offset, CdxNode& node);
-  bool Write(const CdxNode& node);
+  // Writes `node` to its page (the cache is left alone), or `node` to its
+  // page and the cache.
+  bool WriteNode(const CdxNode& node);
+  bool Write(CdxNode node);
   bool PathTo(const IndexEntry& entry, std::vector<Step>& path);
-  bool Own(Step& step);
   bool Store(std::vector<Step>& path, std::size_t level);
   bool SetSibling(std::uint32_t offset, bool left, std::uint32_t to);
   bool Unlink(std::vector<Step>& path, std::size_t level);
   bool Shrink();
   bool InsertLocked(const IndexEntry& entry, bool* added);
+  bool RemoveLocked(const IndexEntry& entry, bool* removed);
   bool SeekForwardLocked(const KeyProbe& probe, bool strict, std::optional<IndexEntry>& found);
   bool WalkNode(std::uint32_t offset, int depth, std::vector<std::uint32_t>& seen,
                 const std::function<bool(const IndexEntry&)>& visit, bool& goOn);
@@ -120,7 +123,7 @@ class CdxTag : public IndexTree {
   CdxKeyForm form_;
   std::uint32_t root_ = 0;
   std::uint64_t generation_ = ~std::uint64_t{0};  // of the file, when root_ was read
-  std::unordered_map<std::uint32_t, CdxNode> cache_;
+  CdxCache cache_;
 };
 
 class CdxFile {

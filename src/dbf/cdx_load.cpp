@@ -23,36 +23,43 @@ bool CdxTag::Load(std::vector<IndexEntry> entries) {
         entries.end());
   }
   // Leaves, each as full as it goes.
-  std::vector<CdxNode> level(1);
-  level[0].attributes = kCdxLeaf;
+  const std::size_t keyLength = key_size();
+  const auto node = [&](std::vector<CdxNode>& level, std::uint16_t attributes) -> CdxNode& {
+    CdxNode& n = level.emplace_back();
+    n.attributes = attributes;
+    n.keyLength = keyLength;
+    return n;
+  };
+  std::vector<CdxNode> level;
+  node(level, kCdxLeaf);
   std::size_t keyBytes = 0;
   std::uint32_t maxRecno = 0;
-  for (auto& e : entries) {
+  for (const auto& e : entries) {
     CdxNode* leaf = &level.back();
-    const std::string* previous = leaf->entries.empty() ? nullptr : &leaf->entries.back().key;
+    const std::string_view previous =
+        leaf->empty() ? std::string_view() : leaf->key(leaf->size() - 1);
     std::size_t stored = CdxStoredBytes(previous, e.key, form_);
-    if (CdxLeafBytes(leaf->entries.size() + 1, std::max(maxRecno, e.recno), keyBytes + stored,
-                     form_) > kCdxLeafArea) {
-      level.emplace_back().attributes = kCdxLeaf;
-      leaf = &level.back();
-      stored = CdxStoredBytes(nullptr, e.key, form_);
+    if (CdxLeafBytes(leaf->size() + 1, std::max(maxRecno, e.recno), keyBytes + stored, form_) >
+        kCdxLeafArea) {
+      leaf = &node(level, kCdxLeaf);
+      stored = CdxStoredBytes({}, e.key, form_);
       keyBytes = 0;
       maxRecno = 0;
     }
     keyBytes += stored;
     maxRecno = std::max(maxRecno, e.recno);
-    leaf->entries.push_back(std::move(e));
+    leaf->Append(e.key, e.recno);
   }
+  entries = {};
   // Then the levels above, until one node holds them all.
-  const std::size_t fanout = CdxInnerCapacity(key_size());
+  const std::size_t fanout = CdxInnerCapacity(keyLength);
   while (true) {
     if (!WriteLevel(level)) return false;
     if (level.size() == 1) return SetRoot(level[0].offset);
     std::vector<CdxNode> up;
     for (const CdxNode& n : level) {
-      if (up.empty() || up.back().entries.size() == fanout) up.emplace_back().attributes = 0;
-      up.back().entries.push_back(n.entries.back());
-      up.back().children.push_back(n.offset);
+      if (up.empty() || up.back().size() == fanout) node(up, 0);
+      up.back().Append(n.key(0), n.recnos[0], n.offset);
     }
     level = std::move(up);
   }
@@ -89,13 +96,19 @@ bool CdxTag::WriteLevel(std::vector<CdxNode>& nodes) {
     if (!EncodeCdxNode(n, form_, run.data() + run.size() - kCdxPageSize)) {
       return file_.Bad("index node overfull");
     }
-    cache_.erase(n.offset);
+    cache_.Erase(n.offset);
   }
   if (!write()) return false;
-  // The upper levels need only each node's last entry and offset.
+  // The nodes stay in the cache as written (the first updates after a
+  // build need not read them again); the upper levels need only each
+  // node's last entry and offset.
   for (CdxNode& n : nodes) {
-    if (n.entries.size() > 1) n.entries.erase(n.entries.begin(), n.entries.end() - 1);
-    n.children.clear();
+    CdxNode& kept = cache_.Slot(n.offset);
+    kept = std::move(n);
+    n = CdxNode{};
+    n.offset = kept.offset;
+    n.keyLength = kept.keyLength;
+    if (!kept.empty()) n.Append(kept.key(kept.size() - 1), kept.recnos.back());
   }
   return true;
 }

@@ -15,6 +15,22 @@ namespace {
 
 constexpr int kMaxDepth = 32;  // deeper than any real tree: a cycle
 
+// The first entry of `n` for which `before(key, recno)` is false; the
+// entries for which it is true come first.
+template <class Before>
+std::size_t PartitionPoint(const CdxNode& n, Before before) {
+  std::size_t lo = 0, hi = n.size();
+  while (lo < hi) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    if (before(n.key(mid), n.recnos[mid])) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
+}
+
 std::uint32_t Le32(const unsigned char* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -33,13 +49,13 @@ void CdxTag::SetKeyType(char type) {
   const bool text = type == 'C' || type == 'L';
   form_.filler = text ? ' ' : '\0';
   form_.trimTrailing = text;
-  cache_.clear();
+  cache_.Clear();
 }
 
 bool CdxTag::Root(std::uint32_t& root) {
   if (gone_) return Gone();  // its pages may be another tag's by now
   if (generation_ != file_.generation_) {
-    cache_.clear();
+    cache_.Clear();
     unsigned char b[CdxFile::kHeadRead];
     if (!file_.ReadBytes(header_, b, sizeof b)) return false;
     root_ = Le32(b);
@@ -57,19 +73,19 @@ bool CdxTag::SetRoot(std::uint32_t root) {
   return true;
 }
 
-const CdxNode* CdxTag::Node(std::uint32_t offset) {
-  auto it = cache_.find(offset);
-  if (it != cache_.end()) return &it->second;
+CdxNode* CdxTag::Node(std::uint32_t offset) {
+  if (CdxNode* n = cache_.Find(offset)) return n;
   unsigned char page[kCdxPageSize];
   if (!file_.ReadPage(offset, page)) return nullptr;
   std::string why;
-  CdxNode node;
-  if (!DecodeCdxNode(page, form_, node, why)) {
+  CdxNode& n = cache_.Slot(offset);
+  if (!DecodeCdxNode(page, form_, n, why)) {
+    cache_.Erase(offset);
     file_.Bad(why);
     return nullptr;
   }
-  node.offset = offset;
-  return &(cache_[offset] = std::move(node));
+  n.offset = offset;
+  return &n;
 }
 
 bool CdxTag::Read(std::uint32_t offset, CdxNode& node) {
@@ -79,7 +95,7 @@ bool CdxTag::Read(std::uint32_t offset, CdxNode& node) {
   return true;
 }
 
-bool CdxTag::Write(const CdxNode& node) {
+bool CdxTag::WriteNode(const CdxNode& node) {
   unsigned char page[kCdxPageSize];
   if (!EncodeCdxNode(node, form_, page)) {
     // A node written before the table grew (a sibling link changed, say)
@@ -89,10 +105,15 @@ bool CdxTag::Write(const CdxNode& node) {
     if (!EncodeCdxNode(node, own, page)) return file_.Bad("index node overfull");
   }
   if (!file_.WritePage(node.offset, page)) {
-    cache_.clear();
+    cache_.Clear();
     return false;
   }
-  cache_[node.offset] = node;
+  return true;
+}
+
+bool CdxTag::Write(CdxNode node) {
+  if (!WriteNode(node)) return false;
+  cache_.Slot(node.offset) = std::move(node);
   return true;
 }
 
@@ -103,70 +124,47 @@ bool CdxTag::PathTo(const IndexEntry& entry, std::vector<Step>& path) {
   const KeyProbe probe{entry.key, entry.recno};
   for (int depth = 0;; ++depth) {
     if (depth > kMaxDepth) return file_.Bad("index nodes form a cycle");
-    const CdxNode* n = Node(at);
+    CdxNode* n = Node(at);
     if (!n) return false;
-    Step s;
-    s.offset = at;
-    const auto& es = n->entries;
-    const auto i = static_cast<std::size_t>(
-        std::partition_point(es.begin(), es.end(),
-                             [&](const IndexEntry& x) {
-                               return CompareToProbe(x.key, x.recno, probe, key_size()) < 0;
-                             }) -
-        es.begin());
+    const std::size_t i = PartitionPoint(*n, [&](std::string_view key, std::uint32_t recno) {
+      return CompareToProbe(key, recno, probe, key_size()) < 0;
+    });
     if (n->leaf()) {
-      s.index = i;
-      s.node = *n;  // the leaf always changes
-      s.own = true;
-      path.push_back(std::move(s));
+      path.push_back({at, i, n});
       return true;
     }
-    s.index = std::min(i, es.size() - 1);
-    at = n->children[s.index];
-    path.push_back(std::move(s));
+    path.push_back({at, std::min(i, n->size() - 1), n});
+    at = n->children[path.back().index];
   }
 }
 
-bool CdxTag::Own(Step& step) {
-  if (step.own) return true;
-  step.own = Read(step.offset, step.node);
-  return step.own;
-}
-
 bool CdxTag::SetSibling(std::uint32_t offset, bool left, std::uint32_t to) {
-  CdxNode n;
-  if (!Read(offset, n)) return false;
-  (left ? n.left : n.right) = to;
-  return Write(n);
+  CdxNode* n = Node(offset);
+  if (!n) return false;
+  (left ? n->left : n->right) = to;
+  return WriteNode(*n);
 }
 
 // Writes path[level] after a change, splitting it when it no longer fits
 // a node, and carries a changed last entry (or a new node) up.
 bool CdxTag::Store(std::vector<Step>& path, std::size_t level) {
-  CdxNode& node = path[level].node;
+  CdxNode& node = *path[level].node;
   unsigned char page[kCdxPageSize];
   if (EncodeCdxNode(node, form_, page)) {
-    if (!file_.WritePage(node.offset, page)) return false;
-    bool carry = false;
-    if (level > 0 && !node.entries.empty()) {
-      Step& parent = path[level - 1];
-      const CdxNode* seen = parent.own ? &parent.node : Node(parent.offset);
-      if (!seen) return false;
-      carry = !(seen->entries[parent.index] == node.entries.back());
-      if (carry) {
-        if (!Own(parent)) return false;
-        parent.node.entries[parent.index] = node.entries.back();
-      }
+    if (!file_.WritePage(node.offset, page)) {
+      cache_.Clear();
+      return false;
     }
-    cache_[node.offset] = std::move(node);  // the path is done with this level
-    path[level].own = false;
-    return !carry || Store(path, level - 1);
+    if (level == 0 || node.empty()) return true;
+    Step& parent = path[level - 1];
+    const std::size_t last = node.size() - 1;
+    if (parent.node->Is(parent.index, node.key(last), node.recnos[last])) return true;
+    parent.node->Set(parent.index, node.key(last), node.recnos[last]);
+    return Store(path, level - 1);
   }
   // Split: the lower part moves to a new node on the left, so that the
   // parent's pointer to this node and its last entry stay right.
-  const std::size_t n = node.entries.size();
-  CdxNode lower;
-  lower.attributes = static_cast<std::uint16_t>(node.attributes & ~kCdxRoot);
+  const std::size_t n = node.size();
   // Keys added at the end of the rightmost node (appends in key order)
   // leave the lower node full instead of half full.
   const bool appending = node.right == kCdxNone && path[level].index + (node.leaf() ? 1 : 2) == n;
@@ -174,57 +172,52 @@ bool CdxTag::Store(std::vector<Step>& path, std::size_t level) {
   std::size_t cut = 0;
   for (std::size_t d = 0; d < n && cut == 0; ++d) {
     for (const std::size_t c : {middle - std::min(d, middle), middle + d}) {
-      if (c == 0 || c >= n) continue;
-      CdxNode a = lower, b = node;
-      a.entries.assign(node.entries.begin(), node.entries.begin() + static_cast<std::ptrdiff_t>(c));
-      b.entries.erase(b.entries.begin(), b.entries.begin() + static_cast<std::ptrdiff_t>(c));
-      if (!node.leaf()) {
-        a.children.assign(node.children.begin(),
-                          node.children.begin() + static_cast<std::ptrdiff_t>(c));
-        b.children.erase(b.children.begin(), b.children.begin() + static_cast<std::ptrdiff_t>(c));
-      }
-      if (EncodeCdxNode(a, form_, page) && EncodeCdxNode(b, form_, page)) {
+      if (c != 0 && c < n && CdxFits(node, 0, c, form_) && CdxFits(node, c, n, form_)) {
         cut = c;
         break;
       }
     }
   }
   if (cut == 0) return file_.Bad("index key does not fit a node");
-  const auto at = static_cast<std::ptrdiff_t>(cut);
-  lower.entries.assign(node.entries.begin(), node.entries.begin() + at);
-  node.entries.erase(node.entries.begin(), node.entries.begin() + at);
-  if (!node.leaf()) {
-    lower.children.assign(node.children.begin(), node.children.begin() + at);
-    node.children.erase(node.children.begin(), node.children.begin() + at);
-  }
-  if (!file_.Alloc(lower.offset)) return false;
+  // New nodes are written whole at once, not blanked first.
+  CdxNode lower;
+  lower.attributes = static_cast<std::uint16_t>(node.attributes & ~kCdxRoot);
+  if (!file_.Alloc(lower.offset, 1, false)) return false;
+  node.MoveFront(cut, lower);
   lower.left = node.left;
   lower.right = node.offset;
   node.left = lower.offset;
   node.attributes = static_cast<std::uint16_t>(node.attributes & ~kCdxRoot);
+  if (!WriteNode(lower)) return false;
   if (lower.left != kCdxNone && !SetSibling(lower.left, false, lower.offset)) return false;
-  if (!Write(lower) || !Write(node)) return false;
+  if (!WriteNode(node)) return false;
+  const std::string lowerLast(lower.key(lower.size() - 1));
+  const std::uint32_t lowerRecno = lower.recnos.back(), lowerAt = lower.offset;
+  cache_.Slot(lowerAt) = std::move(lower);
   if (level == 0) {
     CdxNode root;
-    if (!file_.Alloc(root.offset)) return false;
+    if (!file_.Alloc(root.offset, 1, false)) return false;
     root.attributes = kCdxRoot;
-    root.entries = {lower.entries.back(), node.entries.back()};
-    root.children = {lower.offset, node.offset};
-    return Write(root) && SetRoot(root.offset);
+    root.keyLength = key_size();
+    root.Append(lowerLast, lowerRecno, lowerAt);
+    root.Append(node.key(node.size() - 1), node.recnos.back(), node.offset);
+    const std::uint32_t rootAt = root.offset;
+    return Write(std::move(root)) && SetRoot(rootAt);
   }
-  Step& parent = path[level - 1];
-  if (!Own(parent)) return false;
-  const auto pi = static_cast<std::ptrdiff_t>(parent.index);
-  parent.node.entries[parent.index] = node.entries.back();
-  parent.node.entries.insert(parent.node.entries.begin() + pi, lower.entries.back());
-  parent.node.children.insert(parent.node.children.begin() + pi, lower.offset);
+  CdxNode& parent = *path[level - 1].node;
+  const std::size_t pi = path[level - 1].index;
+  parent.Set(pi, node.key(node.size() - 1), node.recnos.back());
+  parent.Insert(pi, lowerLast, lowerRecno, lowerAt);
   return Store(path, level - 1);
 }
 
 bool CdxTag::Insert(const IndexEntry& entry, bool* added) {
   if (added) *added = false;
   CdxFile::Hold hold(file_, true);
-  return hold.ok() && InsertLocked(entry, added);
+  if (!hold.ok()) return false;
+  if (InsertLocked(entry, added)) return true;
+  generation_ = ~std::uint64_t{0};  // nodes changed in the cache may not be written
+  return false;
 }
 
 bool CdxTag::InsertLocked(const IndexEntry& entry, bool* added) {
@@ -237,8 +230,7 @@ bool CdxTag::InsertLocked(const IndexEntry& entry, bool* added) {
   }
   std::vector<Step> path;
   if (!PathTo(e, path)) return false;
-  Step& leaf = path.back();
-  leaf.node.entries.insert(leaf.node.entries.begin() + static_cast<std::ptrdiff_t>(leaf.index), e);
+  path.back().node->Insert(path.back().index, e.key, e.recno);
   if (!Store(path, path.size() - 1)) return false;
   if (added) *added = true;
   return true;
@@ -246,21 +238,19 @@ bool CdxTag::InsertLocked(const IndexEntry& entry, bool* added) {
 
 // path[level] has emptied: it leaves its level and its parent.
 bool CdxTag::Unlink(std::vector<Step>& path, std::size_t level) {
-  const CdxNode& node = path[level].node;
-  if (node.left != kCdxNone && !SetSibling(node.left, false, node.right)) return false;
-  if (node.right != kCdxNone && !SetSibling(node.right, true, node.left)) return false;
-  cache_.erase(node.offset);
-  if (!file_.Free(node.offset)) return false;
-  Step& parent = path[level - 1];
-  if (!Own(parent)) return false;
-  const auto pi = static_cast<std::ptrdiff_t>(parent.index);
-  parent.node.entries.erase(parent.node.entries.begin() + pi);
-  parent.node.children.erase(parent.node.children.begin() + pi);
-  if (!parent.node.entries.empty()) return Store(path, level - 1);
+  const std::uint32_t offset = path[level].offset;
+  const std::uint32_t left = path[level].node->left, right = path[level].node->right;
+  if (left != kCdxNone && !SetSibling(left, false, right)) return false;
+  if (right != kCdxNone && !SetSibling(right, true, left)) return false;
+  cache_.Erase(offset);
+  if (!file_.Free(offset)) return false;
+  CdxNode& parent = *path[level - 1].node;
+  parent.Erase(path[level - 1].index);
+  if (!parent.empty()) return Store(path, level - 1);
   if (level - 1 > 0) return Unlink(path, level - 1);
-  parent.node.attributes = kCdxRoot | kCdxLeaf;  // the tree is empty
-  parent.node.children.clear();
-  return Write(parent.node);
+  parent.attributes = kCdxRoot | kCdxLeaf;  // the tree is empty
+  parent.children.clear();
+  return WriteNode(parent);
 }
 
 // A root with a single child gives way to it.
@@ -269,13 +259,14 @@ bool CdxTag::Shrink() {
     std::uint32_t at = 0;
     const CdxNode* root = nullptr;
     if (!Root(at) || !(root = Node(at))) return false;
-    if (root->leaf() || root->entries.size() != 1) return true;
+    if (root->leaf() || root->size() != 1) return true;
     CdxNode child;
     if (!Read(root->children[0], child)) return false;
     child.attributes = static_cast<std::uint16_t>(child.attributes | kCdxRoot);
     child.left = child.right = kCdxNone;
-    cache_.erase(at);
-    if (!Write(child) || !SetRoot(child.offset) || !file_.Free(at)) return false;
+    cache_.Erase(at);
+    const std::uint32_t childAt = child.offset;
+    if (!Write(std::move(child)) || !SetRoot(childAt) || !file_.Free(at)) return false;
   }
   return file_.Bad("index nodes form a cycle");
 }
@@ -284,16 +275,22 @@ bool CdxTag::Remove(const IndexEntry& entry, bool* removed) {
   if (removed) *removed = false;
   CdxFile::Hold hold(file_, true);
   if (!hold.ok()) return false;
+  if (RemoveLocked(entry, removed)) return true;
+  generation_ = ~std::uint64_t{0};  // nodes changed in the cache may not be written
+  return false;
+}
+
+bool CdxTag::RemoveLocked(const IndexEntry& entry, bool* removed) {
   IndexEntry e = entry;
   e.key.resize(key_size(), form_.filler);
   std::vector<Step> path;
   if (!PathTo(e, path)) return false;
-  Step& leaf = path.back();
-  auto& es = leaf.node.entries;
-  if (leaf.index >= es.size() || !(es[leaf.index] == e)) return true;
-  es.erase(es.begin() + static_cast<std::ptrdiff_t>(leaf.index));
-  const bool ok =
-      es.empty() && path.size() > 1 ? Unlink(path, path.size() - 1) : Store(path, path.size() - 1);
+  CdxNode& leaf = *path.back().node;
+  const std::size_t i = path.back().index;
+  if (i >= leaf.size() || !leaf.Is(i, e.key, e.recno)) return true;
+  leaf.Erase(i);
+  const bool ok = leaf.empty() && path.size() > 1 ? Unlink(path, path.size() - 1)
+                                                  : Store(path, path.size() - 1);
   if (!ok || !Shrink()) return false;
   if (removed) *removed = true;
   return true;
@@ -309,8 +306,8 @@ bool CdxTag::SeekForwardLocked(const KeyProbe& probe, bool strict,
                                std::optional<IndexEntry>& found) {
   found.reset();
   // Entries are in order: the ones not after the probe come first.
-  const auto notAfter = [&](const IndexEntry& e) {
-    const int c = CompareToProbe(e.key, e.recno, probe, key_size());
+  const auto notAfter = [&](std::string_view key, std::uint32_t recno) {
+    const int c = CompareToProbe(key, recno, probe, key_size());
     return strict ? c <= 0 : c < 0;
   };
   std::uint32_t at = 0;
@@ -320,15 +317,15 @@ bool CdxTag::SeekForwardLocked(const KeyProbe& probe, bool strict,
     if (depth > kMaxDepth) return file_.Bad("index nodes form a cycle");
     if (!(n = Node(at))) return false;
     if (n->leaf()) break;
-    const auto it = std::partition_point(n->entries.begin(), n->entries.end(), notAfter);
-    if (it == n->entries.end()) return true;
-    at = n->children[static_cast<std::size_t>(it - n->entries.begin())];
+    const std::size_t i = PartitionPoint(*n, notAfter);
+    if (i == n->size()) return true;
+    at = n->children[i];
   }
   // More sibling steps than the file has nodes would be a cycle.
   for (std::uint64_t hop = 0; hop <= file_.fileSize_ / kCdxPageSize; ++hop) {
-    const auto it = std::partition_point(n->entries.begin(), n->entries.end(), notAfter);
-    if (it != n->entries.end()) {
-      found = *it;
+    const std::size_t i = PartitionPoint(*n, notAfter);
+    if (i < n->size()) {
+      found = n->entry(i);
       return true;
     }
     if (n->right == kCdxNone) return true;
@@ -341,8 +338,8 @@ bool CdxTag::SeekBackward(const KeyProbe& probe, bool strict, std::optional<Inde
   CdxFile::Hold hold(file_, false);
   found.reset();
   if (!hold.ok()) return false;
-  const auto before = [&](const IndexEntry& e) {
-    const int c = CompareToProbe(e.key, e.recno, probe, key_size());
+  const auto before = [&](std::string_view key, std::uint32_t recno) {
+    const int c = CompareToProbe(key, recno, probe, key_size());
     return strict ? c < 0 : c <= 0;
   };
   std::uint32_t at = 0;
@@ -353,16 +350,13 @@ bool CdxTag::SeekBackward(const KeyProbe& probe, bool strict, std::optional<Inde
     if (!(n = Node(at))) return false;
     if (n->leaf()) break;
     // The first child whose last entry is not before the probe, or the last.
-    const auto it = std::partition_point(n->entries.begin(), n->entries.end(), before);
-    const auto i = std::min<std::size_t>(static_cast<std::size_t>(it - n->entries.begin()),
-                                         n->entries.size() - 1);
-    at = n->children[i];
+    at = n->children[std::min(PartitionPoint(*n, before), n->size() - 1)];
   }
   // More sibling steps than the file has nodes would be a cycle.
   for (std::uint64_t hop = 0; hop <= file_.fileSize_ / kCdxPageSize; ++hop) {
-    const auto it = std::partition_point(n->entries.begin(), n->entries.end(), before);
-    if (it != n->entries.begin()) {
-      found = *(it - 1);
+    const std::size_t i = PartitionPoint(*n, before);
+    if (i > 0) {
+      found = n->entry(i - 1);
       return true;
     }
     if (n->left == kCdxNone) return true;
@@ -387,11 +381,12 @@ bool CdxTag::WalkNode(std::uint32_t offset, int depth, std::vector<std::uint32_t
   const auto pos = std::lower_bound(seen.begin(), seen.end(), offset);
   if (pos != seen.end() && *pos == offset) return file_.Bad("index node reached twice");
   seen.insert(pos, offset);
+  // A copy: `visit` may search the tree, and a fault there drops the cache.
   CdxNode n;
   if (!Read(offset, n)) return false;
-  for (std::size_t i = 0; i < n.entries.size() && goOn; ++i) {
+  for (std::size_t i = 0; i < n.size() && goOn; ++i) {
     if (n.leaf()) {
-      goOn = visit(n.entries[i]);
+      goOn = visit(n.entry(i));
     } else if (!WalkNode(n.children[i], depth + 1, seen, visit, goOn)) {
       return false;
     }
@@ -404,10 +399,10 @@ bool CdxTag::Depth(int& depth) {
   depth = 0;
   std::uint32_t at = 0;
   if (!hold.ok() || !Root(at)) return false;
-  for (CdxNode n;; at = n.children[0]) {
+  for (const CdxNode* n = nullptr;; at = n->children[0]) {
     if (++depth > kMaxDepth) return file_.Bad("index nodes form a cycle");
-    if (!Read(at, n)) return false;
-    if (n.leaf()) return true;
+    if (!(n = Node(at))) return false;
+    if (n->leaf()) return true;
   }
 }
 
@@ -418,7 +413,7 @@ bool CdxTag::FreeTree(std::uint32_t offset, int depth) {
   for (std::uint32_t child : n.children) {
     if (!FreeTree(child, depth + 1)) return false;
   }
-  cache_.erase(offset);
+  cache_.Erase(offset);
   return file_.Free(offset);
 }
 
@@ -428,7 +423,8 @@ bool CdxTag::Clear() {
   if (!hold.ok() || !Root(root) || !FreeTree(root, 0)) return false;
   CdxNode empty;
   if (!file_.Alloc(empty.offset)) return false;
-  return Write(empty) && SetRoot(empty.offset);
+  const std::uint32_t at = empty.offset;
+  return Write(std::move(empty)) && SetRoot(at);
 }
 
 bool CdxTag::Flush() {

@@ -9,7 +9,9 @@
 // corruption; the calls then report false and leave `found` unset.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
@@ -31,9 +33,17 @@ struct KeyProbe {
   std::uint32_t recno = 0;
 };
 
-// <0, 0, >0 as `entry` sorts before, with or after `probe`.
-int CompareToProbe(std::string_view entry_key, std::uint32_t entry_recno, const KeyProbe& probe,
-                   std::size_t key_size);
+// <0, 0, >0 as `entry` sorts before, with or after `probe`. Inline: every
+// step of every search makes it.
+inline int CompareToProbe(std::string_view entry_key, std::uint32_t entry_recno,
+                          const KeyProbe& probe, std::size_t key_size) {
+  const std::size_t n = std::min(probe.key.size(), entry_key.size());
+  const int c = n == 0 ? 0 : std::memcmp(entry_key.data(), probe.key.data(), n);
+  if (c != 0) return c;
+  if (entry_key.size() < probe.key.size()) return -1;
+  if (probe.key.size() < key_size || probe.recno == 0) return 0;
+  return entry_recno < probe.recno ? -1 : entry_recno > probe.recno ? 1 : 0;
+}
 
 class IndexTree {
  public:

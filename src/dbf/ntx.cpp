@@ -49,16 +49,6 @@ constexpr std::size_t kDescendAt = 279, kForAt = 280, kForLen = 256, kNameAt = 5
 
 }  // namespace
 
-int CompareToProbe(std::string_view entry_key, std::uint32_t entry_recno, const KeyProbe& probe,
-                   std::size_t key_size) {
-  const std::size_t n = std::min(probe.key.size(), entry_key.size());
-  const int c = n == 0 ? 0 : std::memcmp(entry_key.data(), probe.key.data(), n);
-  if (c != 0) return c;
-  if (entry_key.size() < probe.key.size()) return -1;
-  if (probe.key.size() < key_size || probe.recno == 0) return 0;
-  return entry_recno < probe.recno ? -1 : entry_recno > probe.recno ? 1 : 0;
-}
-
 std::uint16_t NtxMaxItems(std::size_t key_size) {
   const std::size_t item = key_size + 8;
   const std::size_t slots = (kNtxPageSize - 2) / (item + 2);
@@ -70,7 +60,7 @@ NtxFile::~NtxFile() {
 }
 
 bool NtxFile::Bad(const std::string& what) {
-  cache_.clear();
+  cache_.Clear();
   return Corrupt(path_, what);
 }
 
@@ -100,10 +90,9 @@ std::unique_ptr<NtxFile> NtxFile::Create(const std::string& path, const NtxHeade
   ntx->header_.item_size = static_cast<std::uint16_t>(fields.key_size + 8);
   ntx->header_.max_items = max;
   ntx->header_.half_page = static_cast<std::uint16_t>(max / 2);
+  ntx->layout_ = NtxLayout(fields.key_size, max);
   ntx->file_size_ = 2 * kNtxPageSize;
-  Page root;
-  root.offset = kNtxPageSize;
-  if (!ntx->WriteHeader() || !ntx->WritePage(root)) return nullptr;
+  if (!ntx->WriteHeader() || !ntx->WritePage(ntx->NewPage(kNtxPageSize, 0))) return nullptr;
   return ntx;
 }
 
@@ -153,7 +142,11 @@ bool NtxFile::ReadHeader() {
   if (h.root == 0 || h.root % kNtxPageSize != 0 || h.root >= file_size_) {
     return Bad("index root page");
   }
-  if (h.version != header_.version || h.root != header_.root) cache_.clear();
+  if (h.version != header_.version || h.root != header_.root || h.key_size != header_.key_size ||
+      h.max_items != header_.max_items) {
+    cache_.Clear();
+  }
+  layout_ = NtxLayout(h.key_size, h.max_items);
   header_ = std::move(h);
   written_root_ = header_.root;
   written_free_ = header_.free_list;
@@ -245,16 +238,8 @@ bool NtxFile::Flush() {
   return true;
 }
 
-bool NtxFile::ReadPage(std::uint32_t offset, Page& page) {
-  const Page* p = PageAt(offset);
-  if (!p) return false;
-  page = *p;
-  return true;
-}
-
-const NtxFile::Page* NtxFile::PageAt(std::uint32_t offset) {
-  auto it = cache_.find(offset);
-  if (it != cache_.end()) return &it->second;
+NtxFile::Page* NtxFile::PageAt(std::uint32_t offset) {
+  if (Page* p = cache_.Find(offset)) return p;
   if (offset == 0 || offset % kNtxPageSize != 0 || offset + kNtxPageSize > file_size_) {
     Bad("index page offset " + std::to_string(offset));
     return nullptr;
@@ -274,9 +259,11 @@ const NtxFile::Page* NtxFile::PageAt(std::uint32_t offset) {
     Bad("index page key count");
     return nullptr;
   }
+  // Other writers may order the slots any way: the page is kept in the
+  // engine's layout, as it will be written.
   Page page;
   page.offset = offset;
-  page.items.reserve(n);
+  layout_.Init(page, 0);
   const std::size_t item = header_.item_size;
   bool has_children = false;
   for (std::size_t i = 0; i <= n; ++i) {
@@ -295,47 +282,37 @@ const NtxFile::Page* NtxFile::PageAt(std::uint32_t offset) {
       Bad("index page mixes leaf and inner items");
       return nullptr;
     }
-    if (i == n) {
-      page.right = child;
+    if (i < n) {
+      std::memcpy(layout_.Item(page, i), b + at, item);
     } else {
-      page.items.push_back(
-          {child, Get32(b + at + 4), std::string(reinterpret_cast<char*>(b + at + 8), item - 8)});
+      layout_.SetChild(page, i, child);
     }
   }
-  return &(cache_[offset] = std::move(page));
+  page.bytes[0] = b[0];
+  page.bytes[1] = b[1];
+  Page& kept = cache_.Slot(offset);
+  kept = page;
+  return &kept;
+}
+
+NtxFile::Page& NtxFile::NewPage(std::uint32_t offset, std::uint32_t right) {
+  Page& page = cache_.Slot(offset);
+  page.offset = offset;
+  layout_.Init(page, right);
+  return page;
+}
+
+NtxFile::Item NtxFile::ItemOf(const Page& page, std::size_t i) const {
+  return Item{layout_.Child(page, i), layout_.Recno(page, i), std::string(layout_.Key(page, i))};
 }
 
 bool NtxFile::WritePage(const Page& page) {
-  unsigned char b[kNtxPageSize];
-  Encode(page, b);
-  if (!Put(page.offset, b)) {
-    cache_.clear();
+  if (!Put(page.offset, page.bytes.data())) {
+    cache_.Clear();
     return false;
   }
   file_size_ = std::max<std::uint64_t>(file_size_, page.offset + kNtxPageSize);
-  cache_[page.offset] = page;
   return true;
-}
-
-void NtxFile::Encode(const Page& page, unsigned char* b) const {
-  std::memset(b, 0, kNtxPageSize);
-  const std::size_t n = page.items.size();
-  const std::size_t item = header_.item_size;
-  const std::size_t max = header_.max_items;
-  Put16(b, static_cast<std::uint32_t>(n));
-  const std::size_t first = 2 + 2 * (max + 1);
-  for (std::size_t i = 0; i <= max; ++i) {
-    const std::size_t at = first + i * item;
-    Put16(b + 2 + 2 * i, static_cast<std::uint32_t>(at));
-    if (i < n) {
-      Put32(b + at, page.items[i].child);
-      Put32(b + at + 4, page.items[i].recno);
-      std::memcpy(b + at + 8, page.items[i].key.data(),
-                  std::min(page.items[i].key.size(), item - 8));
-    } else if (i == n) {
-      Put32(b + at, page.right);
-    }
-  }
 }
 
 bool NtxFile::AllocPage(std::uint32_t& offset) {
@@ -360,15 +337,21 @@ bool NtxFile::AllocPage(std::uint32_t& offset) {
 bool NtxFile::FreePage(std::uint32_t offset) {
   unsigned char b[kNtxPageSize] = {};
   Put32(b, header_.free_list);
-  cache_.erase(offset);
+  freed_.push_back(offset);
   if (!Put(offset, b)) return false;
   header_.free_list = offset;
   return true;
 }
 
-int NtxFile::CompareItem(const Item& item, const IndexEntry& entry) const {
-  return CompareToProbe(item.key, item.recno,
-                        KeyProbe{entry.key, entry.recno == 0 ? 1 : entry.recno}, header_.key_size);
+std::size_t NtxFile::Find(const Page& page, const IndexEntry& entry, bool& here) const {
+  const KeyProbe probe{entry.key, entry.recno == 0 ? 1 : entry.recno};
+  const auto compare = [&](std::string_view key, std::uint32_t recno) {
+    return CompareToProbe(key, recno, probe, header_.key_size);
+  };
+  const std::size_t i = layout_.PartitionPoint(
+      page, [&](std::string_view key, std::uint32_t recno) { return compare(key, recno) < 0; });
+  here = i < NtxLayout::Count(page) && compare(layout_.Key(page, i), layout_.Recno(page, i)) == 0;
+  return i;
 }
 
 bool NtxFile::SeekForward(const KeyProbe& probe, bool strict, std::optional<IndexEntry>& found) {
@@ -381,13 +364,15 @@ bool NtxFile::SeekForward(const KeyProbe& probe, bool strict, std::optional<Inde
     const Page* p = PageAt(at);
     if (!p) return false;
     // The first item not before the probe (after it, `strict`).
-    const auto it = std::partition_point(p->items.begin(), p->items.end(), [&](const Item& x) {
-      const int c = CompareToProbe(x.key, x.recno, probe, header_.key_size);
-      return strict ? c <= 0 : c < 0;
-    });
-    const auto i = static_cast<std::size_t>(it - p->items.begin());
-    if (i < p->items.size()) found = IndexEntry{p->items[i].key, p->items[i].recno};
-    at = p->child(i);
+    const std::size_t i =
+        layout_.PartitionPoint(*p, [&](std::string_view key, std::uint32_t recno) {
+          const int c = CompareToProbe(key, recno, probe, header_.key_size);
+          return strict ? c <= 0 : c < 0;
+        });
+    if (i < NtxLayout::Count(*p)) {
+      found = IndexEntry{std::string(layout_.Key(*p, i)), layout_.Recno(*p, i)};
+    }
+    at = layout_.Child(*p, i);
   }
   return true;
 }
@@ -402,13 +387,13 @@ bool NtxFile::SeekBackward(const KeyProbe& probe, bool strict, std::optional<Ind
     const Page* p = PageAt(at);
     if (!p) return false;
     // Items before i sort before the probe (not after it without `strict`).
-    const auto it = std::partition_point(p->items.begin(), p->items.end(), [&](const Item& x) {
-      const int c = CompareToProbe(x.key, x.recno, probe, header_.key_size);
-      return strict ? c < 0 : c <= 0;
-    });
-    const auto i = static_cast<std::size_t>(it - p->items.begin());
-    if (i > 0) found = IndexEntry{p->items[i - 1].key, p->items[i - 1].recno};
-    at = p->child(i);
+    const std::size_t i =
+        layout_.PartitionPoint(*p, [&](std::string_view key, std::uint32_t recno) {
+          const int c = CompareToProbe(key, recno, probe, header_.key_size);
+          return strict ? c < 0 : c <= 0;
+        });
+    if (i > 0) found = IndexEntry{std::string(layout_.Key(*p, i - 1)), layout_.Recno(*p, i - 1)};
+    at = layout_.Child(*p, i);
   }
   return true;
 }
@@ -429,11 +414,16 @@ bool NtxFile::WalkPage(std::uint32_t offset, int depth, std::vector<bool>& seen,
     if (seen[slot]) return Bad("index page reached twice");
     seen[slot] = true;
   }
-  Page p;
-  if (!ReadPage(offset, p)) return false;
-  for (std::size_t i = 0; i <= p.items.size() && go_on; ++i) {
-    if (p.child(i) != 0 && !WalkPage(p.child(i), depth + 1, seen, visit, go_on)) return false;
-    if (i < p.items.size() && go_on) go_on = visit(IndexEntry{p.items[i].key, p.items[i].recno});
+  // A copy: `visit` may search the tree, and a fault there drops the cache.
+  const Page* cached = PageAt(offset);
+  if (!cached) return false;
+  const Page p = *cached;
+  const std::size_t n = NtxLayout::Count(p);
+  for (std::size_t i = 0; i <= n && go_on; ++i) {
+    const std::uint32_t child = layout_.Child(p, i);
+    if (child != 0 && !WalkPage(child, depth + 1, seen, visit, go_on)) return false;
+    if (i < n && go_on)
+      go_on = visit(IndexEntry{std::string(layout_.Key(p, i)), layout_.Recno(p, i)});
   }
   return true;
 }
@@ -444,9 +434,9 @@ bool NtxFile::Depth(int& depth) {
   if (!hold.ok()) return false;
   for (std::uint32_t at = header_.root; at != 0; ++depth) {
     if (depth > kMaxDepth) return Bad("index pages form a cycle");
-    Page p;
-    if (!ReadPage(at, p)) return false;
-    at = p.child(0);
+    const Page* p = PageAt(at);
+    if (!p) return false;
+    at = layout_.Child(*p, 0);
   }
   return true;
 }
@@ -460,13 +450,11 @@ bool NtxFile::Clear() {
   if (!file_->Truncate(kNtxPageSize)) {
     return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
   }
-  cache_.clear();
+  cache_.Clear();
   file_size_ = kNtxPageSize;
   header_.free_list = 0;
   header_.root = kNtxPageSize;
-  Page root;
-  root.offset = kNtxPageSize;
-  return WritePage(root) && Changed();
+  return WritePage(NewPage(kNtxPageSize, 0)) && Changed();
 }
 
 }  // namespace talvi::dbf

@@ -12,18 +12,17 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "dbf/index_pages.h"
 #include "dbf/index_tree.h"
+#include "dbf/ntx_page.h"
+#include "dbf/page_cache.h"
 #include "os/shared_file.h"
 
 namespace talvi::dbf {
-
-inline constexpr std::uint32_t kNtxPageSize = 1024;
 
 struct NtxHeader {
   std::uint16_t signature = 6;
@@ -84,18 +83,13 @@ class NtxFile : public IndexTree {
   bool Depth(int& depth);
 
  private:
+  // An entry with its left child, away from its page.
   struct Item {
     std::uint32_t child = 0;
     std::uint32_t recno = 0;
     std::string key;
   };
-  struct Page {
-    std::uint32_t offset = 0;
-    std::vector<Item> items;
-    std::uint32_t right = 0;  // child after the last item
-    bool leaf() const { return right == 0; }
-    std::uint32_t child(std::size_t i) const { return i < items.size() ? items[i].child : right; }
-  };
+  using Page = NtxPage;
   NtxFile() = default;
   class Hold {
    public:
@@ -112,25 +106,33 @@ class NtxFile : public IndexTree {
 
   bool ReadHeader();
   bool WriteHeader();
-  bool ReadPage(std::uint32_t offset, Page& page);
   // One page's bytes to the file, or kept back; reading through them.
   bool Put(std::uint32_t offset, const unsigned char* page);
   std::int64_t Get(std::uint32_t offset, unsigned char* data, std::size_t size);
-  // The page from the cache or the file; null when it cannot be read
-  // (raised). Valid until the cache changes.
-  const Page* PageAt(std::uint32_t offset);
+  // The page from the cache or the file, in the engine's layout; null
+  // when it cannot be read (raised). Changed in place by updates; valid
+  // until that page leaves the cache (the cache is dropped when a call
+  // fails or another process changed the file).
+  Page* PageAt(std::uint32_t offset);
+  // Writes a page of the cache.
   bool WritePage(const Page& page);
-  void Encode(const Page& page, unsigned char* b) const;
+  // A new page in the cache at `offset`, empty, with `right` as its child.
+  Page& NewPage(std::uint32_t offset, std::uint32_t right);
+  Item ItemOf(const Page& page, std::size_t i) const;
   bool AllocPage(std::uint32_t& offset);
   bool FreePage(std::uint32_t offset);
   bool Bad(const std::string& what);
-  int CompareItem(const Item& item, const IndexEntry& entry) const;
+  // The first item of `page` not before `entry`, and whether it is `entry`.
+  std::size_t Find(const Page& page, const IndexEntry& entry, bool& here) const;
 
   struct Split {
     bool happened = false;
     Item median;
   };
+  bool InsertLocked(const IndexEntry& entry, bool* added);
+  bool RemoveLocked(const IndexEntry& entry, bool* removed);
   bool InsertInto(std::uint32_t offset, const IndexEntry& entry, int depth, Split& up);
+  bool SplitPage(Page& page, std::size_t at, const Item& item, Split& up);
   bool RemoveFrom(std::uint32_t offset, const IndexEntry& entry, int depth, bool& removed);
   bool RemoveMax(std::uint32_t offset, int depth, Item& out);
   bool FixChild(Page& parent, std::size_t i);
@@ -144,7 +146,11 @@ class NtxFile : public IndexTree {
   NtxHeader header_;
   std::unique_ptr<os::SharedFile> file_;
   std::uint64_t file_size_ = 0;
-  std::map<std::uint32_t, Page> cache_;
+  NtxLayout layout_;
+  PageCache<Page, kNtxPageSize> cache_;
+  // Pages freed by the update under way, dropped from the cache at its end
+  // (a corrupt tree might still name one on the way back up).
+  std::vector<std::uint32_t> freed_;
   bool behind_ = false;
   KeptPages<kNtxPageSize> pending_;
   // The root and free list in the header on the file.

@@ -40,11 +40,18 @@ bool NtxFile::Load(std::vector<IndexEntry> entries) {
   // in runs of pages.
   std::uint32_t next = kNtxPageSize;
   std::vector<unsigned char> run;
+  // Pages written stay in the cache (the first updates after a build need
+  // not read them again).
   const auto write = [&]() {
     if (run.empty()) return true;
     const std::uint64_t at = next - run.size();
     if (!file_->WriteAt(at, run.data(), run.size())) {
       return Fail(Failure(kGenWrite, kSubWrite).File(path_).Os(file_->LastError()));
+    }
+    for (std::size_t done = 0; done < run.size(); done += kNtxPageSize) {
+      Page& kept = cache_.Slot(static_cast<std::uint32_t>(at + done));
+      kept.offset = static_cast<std::uint32_t>(at + done);
+      std::memcpy(kept.bytes.data(), run.data() + done, kNtxPageSize);
     }
     run.clear();
     return true;
@@ -61,29 +68,32 @@ bool NtxFile::Load(std::vector<IndexEntry> entries) {
     for (std::size_t p = 0; p < k; ++p) {
       Page page;
       page.offset = next;
+      layout_.Init(page, 0);
       const std::size_t count = held / k + (p < held % k ? 1 : 0);
-      page.items.resize(count);
-      for (Item& item : page.items) std::swap(item, items[from++]);
+      for (std::size_t i = 0; i < count; ++i, ++from) {
+        layout_.PutItem(layout_.Item(page, i), items[from].child, items[from].recno,
+                        items[from].key);
+      }
+      std::uint32_t right = last;
       if (p + 1 < k) {
-        page.right = items[from].child;
+        right = items[from].child;
         up.push_back(std::move(items[from]));
         up.back().child = page.offset;
         ++from;
-      } else {
-        page.right = last;
       }
+      page.bytes[0] = static_cast<unsigned char>(count & 0xFF);
+      page.bytes[1] = static_cast<unsigned char>(count >> 8);
+      layout_.SetChild(page, count, right);
       if (next > 0xFFFFFFFFull - kNtxPageSize) {
         return Fail(Failure(kGenLimit, kSubLimit).File(path_).Desc("Index file full"));
       }
-      run.resize(run.size() + kNtxPageSize);
-      Encode(page, run.data() + run.size() - kNtxPageSize);
+      run.insert(run.end(), page.bytes.begin(), page.bytes.end());
       next += kNtxPageSize;
       if (run.size() >= 256 * kNtxPageSize && !write()) return false;
       if (k == 1) {
         if (!write()) return false;
         file_size_ = next;
         header_.root = page.offset;
-        cache_.clear();
         return Changed();
       }
     }

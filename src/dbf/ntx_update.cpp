@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
 // NTX updates: insertion with page splits, removal with borrowing from a
 // sibling or merging, so that every page but the root keeps at least half
-// a page of items.
+// a page of items. Pages are changed in place in the cache (ntx_page.h)
+// and written from there.
+#include <array>
+#include <vector>
+
 #include "dbf/codes.h"
 #include "dbf/ntx.h"
 #include "dbf/raise.h"
@@ -16,6 +20,12 @@ bool NtxFile::Insert(const IndexEntry& entry, bool* added) {
   if (read_only_) return Fail(Failure(kGenReadOnly, kSubReadOnly).File(path_));
   Hold hold(*this);
   if (!hold.ok()) return false;
+  if (InsertLocked(entry, added)) return true;
+  cache_.Clear();  // pages changed in the cache may not be written
+  return false;
+}
+
+bool NtxFile::InsertLocked(const IndexEntry& entry, bool* added) {
   IndexEntry e = entry;
   e.key.resize(header_.key_size, ' ');
   if (header_.unique) {
@@ -26,12 +36,12 @@ bool NtxFile::Insert(const IndexEntry& entry, bool* added) {
   Split up;
   if (!InsertInto(header_.root, e, 0, up)) return false;
   if (up.happened) {
-    Page root;
-    if (!AllocPage(root.offset)) return false;
-    root.items.push_back(up.median);
-    root.right = header_.root;
+    std::uint32_t at = 0;
+    if (!AllocPage(at)) return false;
+    Page& root = NewPage(at, header_.root);
+    layout_.Insert(root, 0, up.median.child, up.median.recno, up.median.key);
     if (!WritePage(root)) return false;
-    header_.root = root.offset;
+    header_.root = at;
   }
   if (added) *added = true;
   return Changed();
@@ -39,35 +49,52 @@ bool NtxFile::Insert(const IndexEntry& entry, bool* added) {
 
 bool NtxFile::InsertInto(std::uint32_t offset, const IndexEntry& entry, int depth, Split& up) {
   if (depth > kMaxDepth) return Bad("index pages form a cycle");
-  Page p;
-  if (!ReadPage(offset, p)) return false;
-  std::size_t i = 0;
-  while (i < p.items.size() && CompareItem(p.items[i], entry) < 0) ++i;
-  if (p.leaf()) {
-    p.items.insert(p.items.begin() + static_cast<std::ptrdiff_t>(i),
-                   Item{0, entry.recno, entry.key});
-  } else {
+  Page* p = PageAt(offset);
+  if (!p) return false;
+  bool here = false;
+  const std::size_t i = Find(*p, entry, here);
+  Item item{0, entry.recno, entry.key};
+  if (!layout_.Leaf(*p)) {
     Split below;
-    if (!InsertInto(p.child(i), entry, depth + 1, below)) return false;
+    if (!InsertInto(layout_.Child(*p, i), entry, depth + 1, below)) return false;
     if (!below.happened) return true;
-    p.items.insert(p.items.begin() + static_cast<std::ptrdiff_t>(i), below.median);
+    item = std::move(below.median);
   }
   up.happened = false;
-  if (p.items.size() > header_.max_items) {
-    // The lower half moves to a new page, the upper half stays here, so
-    // that the parent's pointer to this page stays right.
-    const std::size_t h = p.items.size() / 2;
-    Page left;
-    if (!AllocPage(left.offset)) return false;
-    left.items.assign(p.items.begin(), p.items.begin() + static_cast<std::ptrdiff_t>(h));
-    left.right = p.items[h].child;
-    up.median = p.items[h];
-    up.median.child = left.offset;
-    up.happened = true;
-    p.items.erase(p.items.begin(), p.items.begin() + static_cast<std::ptrdiff_t>(h) + 1);
-    if (!WritePage(left)) return false;
+  if (NtxLayout::Count(*p) < header_.max_items) {
+    layout_.Insert(*p, i, item.child, item.recno, item.key);
+    return WritePage(*p);
   }
-  return WritePage(p);
+  return SplitPage(*p, i, item, up);
+}
+
+// `page` is full and `item` goes before its item `at`: the lower half
+// moves to a new page, the upper half stays, so that the parent's pointer
+// to this page stays right, and the item between them goes up.
+bool NtxFile::SplitPage(Page& page, std::size_t at, const Item& item, Split& up) {
+  const std::size_t size = layout_.item_size();
+  const std::size_t n = NtxLayout::Count(page);
+  // The n + 1 items and the item with the rightmost child, in order.
+  // (They fill a page but for one item: twice a page holds them.)
+  std::array<unsigned char, 2 * kNtxPageSize> all;
+  std::memcpy(all.data(), layout_.Item(page, 0), at * size);
+  layout_.PutItem(all.data() + at * size, item.child, item.recno, item.key);
+  std::memcpy(all.data() + (at + 1) * size, layout_.Item(page, at), (n + 1 - at) * size);
+  const auto child = [&](std::size_t i) { return NtxLayout::Get32(all.data() + i * size); };
+  const std::size_t h = (n + 1) / 2;
+  std::uint32_t left_at = 0;
+  if (!AllocPage(left_at)) return false;
+  Page& left = NewPage(left_at, 0);
+  layout_.Splice(left, 0, all.data(), h);
+  layout_.SetChild(left, h, child(h));
+  const unsigned char* median = all.data() + h * size;
+  up.median = Item{left_at, NtxLayout::Get32(median + 4),
+                   std::string(reinterpret_cast<const char*>(median + 8), header_.key_size)};
+  up.happened = true;
+  layout_.Init(page, 0);
+  layout_.Splice(page, 0, all.data() + (h + 1) * size, n - h);
+  layout_.SetChild(page, n - h, child(n + 1));
+  return WritePage(left) && WritePage(page);
 }
 
 bool NtxFile::Remove(const IndexEntry& entry, bool* removed) {
@@ -75,16 +102,24 @@ bool NtxFile::Remove(const IndexEntry& entry, bool* removed) {
   if (read_only_) return Fail(Failure(kGenReadOnly, kSubReadOnly).File(path_));
   Hold hold(*this);
   if (!hold.ok()) return false;
+  const bool ok = RemoveLocked(entry, removed);
+  for (const std::uint32_t offset : freed_) cache_.Erase(offset);
+  freed_.clear();
+  if (!ok) cache_.Clear();  // pages changed in the cache may not be written
+  return ok;
+}
+
+bool NtxFile::RemoveLocked(const IndexEntry& entry, bool* removed) {
   IndexEntry e = entry;
   e.key.resize(header_.key_size, ' ');
   bool done = false;
   if (!RemoveFrom(header_.root, e, 0, done)) return false;
   if (!done) return true;
-  Page root;
-  if (!ReadPage(header_.root, root)) return false;
-  if (root.items.empty() && !root.leaf()) {
+  const Page* root = PageAt(header_.root);
+  if (!root) return false;
+  if (NtxLayout::Count(*root) == 0 && !layout_.Leaf(*root)) {
     const std::uint32_t old = header_.root;
-    header_.root = root.right;
+    header_.root = layout_.Child(*root, 0);
     if (!FreePage(old)) return false;
   }
   if (removed) *removed = true;
@@ -93,105 +128,103 @@ bool NtxFile::Remove(const IndexEntry& entry, bool* removed) {
 
 bool NtxFile::RemoveFrom(std::uint32_t offset, const IndexEntry& entry, int depth, bool& removed) {
   if (depth > kMaxDepth) return Bad("index pages form a cycle");
-  Page p;
-  if (!ReadPage(offset, p)) return false;
-  std::size_t i = 0;
-  int c = -1;
-  while (i < p.items.size() && (c = CompareItem(p.items[i], entry)) < 0) ++i;
-  const bool here = i < p.items.size() && c == 0;
-  if (p.leaf()) {
+  Page* p = PageAt(offset);
+  if (!p) return false;
+  bool here = false;
+  const std::size_t i = Find(*p, entry, here);
+  if (layout_.Leaf(*p)) {
     if (!here) return true;
-    p.items.erase(p.items.begin() + static_cast<std::ptrdiff_t>(i));
+    layout_.Erase(*p, i);
     removed = true;
-    return WritePage(p);
+    return WritePage(*p);
   }
   if (here) {
     // An inner entry gives way to the largest entry below its left child.
     Item last;
-    if (!RemoveMax(p.items[i].child, depth + 1, last)) return false;
-    p.items[i].key = last.key;
-    p.items[i].recno = last.recno;
+    if (!RemoveMax(layout_.Child(*p, i), depth + 1, last)) return false;
+    layout_.SetEntry(*p, i, last.recno, last.key);
     removed = true;
   } else {
-    if (!RemoveFrom(p.child(i), entry, depth + 1, removed)) return false;
+    if (!RemoveFrom(layout_.Child(*p, i), entry, depth + 1, removed)) return false;
     if (!removed) return true;
   }
-  if (!FixChild(p, i)) return false;
-  return WritePage(p);
+  if (!FixChild(*p, i)) return false;
+  return WritePage(*p);
 }
 
 bool NtxFile::RemoveMax(std::uint32_t offset, int depth, Item& out) {
   if (depth > kMaxDepth) return Bad("index pages form a cycle");
-  Page p;
-  if (!ReadPage(offset, p)) return false;
-  if (p.leaf()) {
-    if (p.items.empty()) return Bad("empty index page below the root");
-    out = p.items.back();
-    p.items.pop_back();
-    return WritePage(p);
+  Page* p = PageAt(offset);
+  if (!p) return false;
+  const std::size_t n = NtxLayout::Count(*p);
+  if (layout_.Leaf(*p)) {
+    if (n == 0) return Bad("empty index page below the root");
+    out = ItemOf(*p, n - 1);
+    layout_.Erase(*p, n - 1);
+    return WritePage(*p);
   }
-  const std::size_t i = p.items.size();
-  if (!RemoveMax(p.right, depth + 1, out)) return false;
-  if (!FixChild(p, i)) return false;
-  return WritePage(p);
+  if (!RemoveMax(layout_.Child(*p, n), depth + 1, out)) return false;
+  if (!FixChild(*p, n)) return false;
+  return WritePage(*p);
 }
 
 // Child i of `parent` may have fallen below half a page: it borrows an
 // item through the parent from a sibling that can spare one, or merges
-// with a sibling. `parent` is changed in memory; the caller writes it.
+// with a sibling. `parent` is changed in the cache; the caller writes it.
 bool NtxFile::FixChild(Page& parent, std::size_t i) {
-  Page c;
-  if (!ReadPage(parent.child(i), c)) return false;
-  if (c.items.size() >= header_.half_page) return true;
-  const std::size_t n = parent.items.size();
+  Page* c = PageAt(layout_.Child(parent, i));
+  if (!c) return false;
+  const std::size_t nc = NtxLayout::Count(*c);
+  if (nc >= header_.half_page) return true;
+  const std::size_t n = NtxLayout::Count(parent);
   if (i > 0) {
-    Page l;
-    if (!ReadPage(parent.child(i - 1), l)) return false;
-    Item& sep = parent.items[i - 1];
-    if (l.items.size() > header_.half_page) {
-      std::vector<Item> items;
-      items.reserve(c.items.size() + 1);
-      items.push_back(Item{l.right, sep.recno, sep.key});
-      for (auto& it : c.items) items.push_back(std::move(it));
-      c.items = std::move(items);
-      const Item moved = l.items.back();
-      l.items.pop_back();
-      l.right = moved.child;
-      sep.key = moved.key;
-      sep.recno = moved.recno;
-      return WritePage(l) && WritePage(c);
+    Page* l = PageAt(layout_.Child(parent, i - 1));
+    if (!l || l == c) return l ? Bad("index page reached twice") : false;
+    const std::size_t nl = NtxLayout::Count(*l);
+    const Item sep = ItemOf(parent, i - 1);
+    if (nl > header_.half_page) {
+      // The separator comes down in front of c; l's last item goes up.
+      layout_.Insert(*c, 0, layout_.Child(*l, nl), sep.recno, sep.key);
+      const Item moved = ItemOf(*l, nl - 1);
+      layout_.Erase(*l, nl - 1);
+      layout_.SetChild(*l, nl - 1, moved.child);
+      layout_.SetEntry(parent, i - 1, moved.recno, moved.key);
+      return WritePage(*l) && WritePage(*c);
     }
     // Merge l, the separator and c into c (which the parent's next
     // pointer already names); l goes to the free list.
-    std::vector<Item> merged = std::move(l.items);
-    merged.push_back(Item{l.right, sep.recno, sep.key});
-    merged.insert(merged.end(), c.items.begin(), c.items.end());
-    c.items = std::move(merged);
-    const std::uint32_t gone = l.offset;
-    parent.items.erase(parent.items.begin() + static_cast<std::ptrdiff_t>(i) - 1);
-    return WritePage(c) && FreePage(gone);
+    std::vector<unsigned char> front((nl + 1) * layout_.item_size());
+    std::memcpy(front.data(), layout_.Item(*l, 0), front.size());
+    layout_.PutItem(front.data() + nl * layout_.item_size(), layout_.Child(*l, nl), sep.recno,
+                    sep.key);
+    layout_.Splice(*c, 0, front.data(), nl + 1);
+    const std::uint32_t gone = l->offset;
+    layout_.Erase(parent, i - 1);
+    return WritePage(*c) && FreePage(gone);
   }
   if (i < n) {
-    Page r;
-    if (!ReadPage(parent.child(i + 1), r)) return false;
-    Item& sep = parent.items[i];
-    if (r.items.size() > header_.half_page) {
-      c.items.push_back(Item{c.right, sep.recno, sep.key});
-      const Item moved = r.items.front();
-      r.items.erase(r.items.begin());
-      c.right = moved.child;
-      sep.key = moved.key;
-      sep.recno = moved.recno;
-      return WritePage(r) && WritePage(c);
+    Page* r = PageAt(layout_.Child(parent, i + 1));
+    if (!r || r == c) return r ? Bad("index page reached twice") : false;
+    const std::size_t nr = NtxLayout::Count(*r);
+    const Item sep = ItemOf(parent, i);
+    if (nr > header_.half_page) {
+      // The separator comes down at the end of c; r's first item goes up.
+      layout_.Insert(*c, nc, layout_.Child(*c, nc), sep.recno, sep.key);
+      const Item moved = ItemOf(*r, 0);
+      layout_.Erase(*r, 0);
+      layout_.SetChild(*c, nc + 1, moved.child);
+      layout_.SetEntry(parent, i, moved.recno, moved.key);
+      return WritePage(*r) && WritePage(*c);
     }
     // Merge c, the separator and r into r; c goes to the free list.
-    std::vector<Item> merged = std::move(c.items);
-    merged.push_back(Item{c.right, sep.recno, sep.key});
-    merged.insert(merged.end(), r.items.begin(), r.items.end());
-    r.items = std::move(merged);
-    const std::uint32_t gone = c.offset;
-    parent.items.erase(parent.items.begin() + static_cast<std::ptrdiff_t>(i));
-    return WritePage(r) && FreePage(gone);
+    std::vector<unsigned char> front((nc + 1) * layout_.item_size());
+    std::memcpy(front.data(), layout_.Item(*c, 0), front.size());
+    layout_.PutItem(front.data() + nc * layout_.item_size(), layout_.Child(*c, nc), sep.recno,
+                    sep.key);
+    layout_.Splice(*r, 0, front.data(), nc + 1);
+    const std::uint32_t gone = c->offset;
+    layout_.Erase(parent, i);
+    return WritePage(*r) && FreePage(gone);
   }
   return true;  // an only child: the root above it is handled by Remove
 }
