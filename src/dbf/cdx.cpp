@@ -431,7 +431,7 @@ bool CdxFile::ReadTags() {
 
 void CdxTag::Retire() {
   gone_ = true;
-  cache_.clear();
+  cache_.Clear();
 }
 
 bool CdxTag::Gone() {
