@@ -90,9 +90,9 @@ bool WorkArea::Flush() {
   if (dirty_ && !table_->WriteRecord(recno_, record_)) return false;
   dirty_ = false;
   // The record as read moves aside for the observers; the buffers are
-  // reused, so a write allocates nothing. An appended record is told once,
-  // with the fields it was given, so that the orders take its keys in once
-  // instead of the blank record's first.
+  // reused, so a write allocates nothing. A record appended to a table
+  // opened exclusively is told once, with the fields it was given, so that
+  // the orders take its keys in once instead of the blank record's first.
   flushed_.swap(before_);
   before_ = record_;
   const bool appended = std::exchange(appended_, false);
@@ -341,9 +341,19 @@ bool WorkArea::AppendBlank() {
   record_ = blank;
   before_ = blank;
   dirty_ = false;
-  appended_ = true;  // told when the buffer is written (Flush)
   unread_ = false;
   eof_ = bof_ = false;
+  if (Shared()) {
+    // Others see the record from now on, and read the index files without
+    // the table's locks: its keys go in with it, blank, so that the orders
+    // hold every record of the file even if this process dies before it
+    // writes the record. Its first write then moves them.
+    for (std::size_t i = 0; i < observers_.size(); ++i) {
+      observers_[i]->OnAppend(*this, recno_, record_);
+    }
+  } else {
+    appended_ = true;  // told when the buffer is written (Flush)
+  }
   return true;
 }
 

@@ -72,7 +72,9 @@ TEST(CdxRecno, FullLeavesOfASmallerTableStayWholeAsItGrows) {
   const std::string path = dir / "T.DBF";
   ASSERT_NO_FATAL_FAILURE(MakeTable(path, 250));
   for (int b : LeafRecnoBits(dir / "T.CDX")) EXPECT_EQ(b, 8);
-  ASSERT_TRUE(Workspace().Use(path, "", {.shared = true}));
+  // Exclusively: a shared append passes its blank key through the first
+  // leaf, which would then be written again.
+  ASSERT_TRUE(Workspace().Use(path, "", {.shared = false}));
   WorkArea& a = Workspace().Current();
   for (int i = 251; i <= 1100; ++i) {
     ASSERT_TRUE(a.AppendBlank());
