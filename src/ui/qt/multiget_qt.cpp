@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// TMultiGet on Qt: a QPlainTextEdit, or for a read-only log, when the build
-// asks for it (TALVI_COMPACT_LOG), a LogView, which keeps its lines compact
-// and lays out only those it shows. A log grows at its end, so Refresh
+// TMultiGet on Qt: a QPlainTextEdit, or for a read-only log, when asked for
+// (log_choice.h), a LogView, which keeps its lines compact and lays out only
+// those it shows. A log grows at its end, so Refresh
 // sends only the new tail when the text still begins with what is shown.
 // Over a TextVar that is known without reading the text, and the cost of
 // one appended line does not depend on the log's length.
@@ -14,6 +14,7 @@
 
 #include "ui/control.h"
 #include "ui/multiget.h"
+#include "ui/qt/log_choice.h"
 #include "ui/qt/log_scroll_bar.h"
 #include "ui/qt/log_view.h"
 #include "ui/qt/qt_internal.h"
@@ -40,9 +41,9 @@ QString ToEditor(std::string_view ansi, bool afterCr = false) {
 }
 
 #ifdef TALVI_COMPACT_LOG
-constexpr bool kCompactLog = true;
+bool compactLog = true;
 #else
-constexpr bool kCompactLog = false;
+bool compactLog = false;
 #endif
 
 QPlainTextEdit* Editor(const TControl& control) {
@@ -56,11 +57,19 @@ qt::LogView* View(const TControl& control) {
 
 }  // namespace
 
+void qt::UseCompactLog(bool on) {
+  compactLog = on;
+}
+
+bool qt::CompactLog() {
+  return compactLog;
+}
+
 void TMultiGet::Create() {
   if (native_->widget) return;
   QWidget* parent = oWnd != nullptr ? qt::Container(*oWnd) : nullptr;
   if (parent == nullptr) return;
-  if (lReadOnly && kCompactLog) {
+  if (lReadOnly && compactLog) {
     auto* view = new qt::LogView(parent);
     view->setVerticalScrollBar(new qt::LogScrollBar(Qt::Vertical, view));
     view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
