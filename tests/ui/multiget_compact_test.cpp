@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <string>
 
@@ -71,6 +72,14 @@ TEST(MultiGetCompactTest, AppendsRewritesAndAccessorsComeBackTheSame) {
     EXPECT_EQ(bar->value(), bar->maximum());
     EXPECT_EQ(view.Caret(), view.End());
     EXPECT_TRUE(view.viewport()->rect().contains(view.LineRect(302))) << view.LineRect(302).y();
+
+    // A key typed into the log changes nothing and is remembered as the
+    // last key.
+    view.setFocus();
+    QKeyEvent typed(QEvent::KeyPress, Qt::Key_Agrave, Qt::NoModifier, QString::fromUtf8("à"));
+    QApplication::sendEvent(&view, &typed);
+    EXPECT_EQ(LASTKEY(), 0xE0);
+    EXPECT_EQ(get.GetText(), text.Get());
 
     // A change that is not an append is shown whole.
     get.VarPut("new\r\nlog");
