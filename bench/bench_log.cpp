@@ -6,7 +6,9 @@
 //    that paints it, as the session's next wait does;
 //  - a by-value accessor, the whole text read, extended and stored again
 //    for every line (VarGet + VarPut), then Refresh and GoBottom;
-//  - one full resend of the whole text, as a plain edit control needs.
+//  - one full resend of the whole text, as a plain edit control needs;
+//  - the program's way again (with and without the pump step) with the log
+//    shown by the compact view instead of the text edit.
 // Usage: bench_log [lines]   (default 100000)
 #include <algorithm>
 #include <chrono>
@@ -19,6 +21,7 @@
 #include "ui/app.h"
 #include "ui/dialog.h"
 #include "ui/multiget.h"
+#include "ui/qt/log_choice.h"
 
 namespace {
 
@@ -145,11 +148,31 @@ int main(int argc, char** argv) {
     dialog.End();
   }
 
+  // The same two runs with the log in the compact view.
+  const bool textEditFirst = !talvi::ui::qt::CompactLog();
+  talvi::ui::qt::UseCompactLog(true);
+  TextVar compactText;
+  const Figures compact = Run(
+      lines, window,
+      [&](TDialog& d) { return TMultiGet::New(0, 0, compactText, &d, 200, 80, true); },
+      [](TMultiGet& get, const std::string& line) { get.Append(line); });
+  TextVar compactPumped;
+  const Figures compactWithPump = Run(
+      lines, window,
+      [&](TDialog& d) { return TMultiGet::New(0, 0, compactPumped, &d, 200, 80, true); },
+      [](TMultiGet& get, const std::string& line) { get.Append(line); }, true);
+
   std::printf("lines: %ld, log bytes: %zu\n", lines, text.Get().size());
+  if (!textEditFirst) std::printf("(this build shows read-only logs in the compact view)\n");
   Print("TextVar, Append+Refresh+GoBottom per line (the program)", window, program);
   Print("the same with the pump step that paints it, per line", window, withPump);
   Print("by-value accessor, VarGet+VarPut+Refresh+GoBottom per line", window, byValue);
   std::printf("one full resend of the whole log: %.0f us (%.0f x a line at the end)\n", resend,
               resend / program.last);
+  Print("compact view: TextVar, Append+Refresh+GoBottom per line", window, compact);
+  Print("compact view: the same with the pump step that paints it", window, compactWithPump);
+  std::printf(
+      "compact view against the first runs, last lines: %.3f x (%.3f x with the pump step)\n",
+      compact.last / program.last, compactWithPump.last / withPump.last);
   return 0;
 }

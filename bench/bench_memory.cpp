@@ -5,7 +5,8 @@
 // question answered like a user would, the file written), the log growing
 // by a line per track side. Prints the resident size after 1, 10, 100 and
 // then every 100 disks, with the heap's own count of the bytes in use.
-// Usage: bench_memory [disks] [nowindowlog]   (default 1000 disks; with
+// Usage: bench_memory [disks] [nowindowlog|compactlog]   (default 1000
+// disks; with "compactlog" the log is shown by the compact view; with
 // "nowindowlog" the log text still grows but no window shows it, which
 // tells the window's share from the rest)
 #include <fcntl.h>
@@ -33,6 +34,7 @@
 #include "ui/app.h"
 #include "ui/dialog.h"
 #include "ui/multiget.h"
+#include "ui/qt/log_choice.h"
 
 extern char** environ;
 
@@ -99,6 +101,7 @@ class Remote {
 int main(int argc, char** argv) {
   const int disks = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
   const bool windowLog = !(argc > 2 && std::string(argv[2]) == "nowindowlog");
+  if (argc > 2 && std::string(argv[2]) == "compactlog") talvi::ui::qt::UseCompactLog(true);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   talvi::ui::Startup();
   const auto folder =
@@ -143,7 +146,10 @@ int main(int argc, char** argv) {
       answers.Ok();
     }
     std::printf("%d disks, unthrottled, each saved, log %s; resident size before: %ld KiB\n", disks,
-                windowLog ? "shown" : "not shown", before);
+                !windowLog                    ? "not shown"
+                : talvi::ui::qt::CompactLog() ? "shown by the compact view"
+                                              : "shown by the text edit",
+                before);
     transfer.save = [&](std::string& image) {
       talvi::app::SAVE(image);
       ++saved;

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
-// TMultiGet on Qt: a QPlainTextEdit. A log grows at its end, so Refresh
+// TMultiGet on Qt: a QPlainTextEdit, or for a read-only log, when asked for
+// (log_choice.h), a LogView, which keeps its lines compact and lays out only
+// those it shows. A log grows at its end, so Refresh
 // sends only the new tail when the text still begins with what is shown.
 // Over a TextVar that is known without reading the text, and the cost of
 // one appended line does not depend on the log's length.
@@ -7,14 +9,14 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QScrollBar>
-#include <QStyle>
-#include <QStyleOptionSlider>
 #include <QTextCursor>
 #include <cstring>
-#include <functional>
 
 #include "ui/control.h"
 #include "ui/multiget.h"
+#include "ui/qt/log_choice.h"
+#include "ui/qt/log_scroll_bar.h"
+#include "ui/qt/log_view.h"
 #include "ui/qt/qt_internal.h"
 
 namespace talvi::ui {
@@ -38,86 +40,46 @@ QString ToEditor(std::string_view ansi, bool afterCr = false) {
   return qt::ToQ(text);
 }
 
-// A scroll bar that repaints only when what it shows changes. Each line
-// appended to a log moves its range and value, and Qt repaints a scroll bar
-// for every such move; but once a log is longer than a few screens the
-// slider keeps its size and place to the pixel from line to line, and
-// repainting the whole bar for nothing costs more than the line itself (the
-// style fills its groove with a gradient, which Qt even splits over worker
-// threads). What the bar shows depends on the range, the steps and the
-// value only through the slider's rectangle and whether it sits at either
-// end (some styles grey an arrow there). Those are compared with what was
-// painted last once the moves of a pump step are over: a line first widens
-// the range, which leaves the slider short of the end, and the log's scroll
-// to the end, queued meanwhile, moves it back. Everything else that changes
-// the look (size, hover, press, style) repaints the bar by its own way.
-class LogScrollBar : public QScrollBar {
- public:
-  using QScrollBar::QScrollBar;
-
- protected:
-  void sliderChange(SliderChange change) override {
-    if (change == SliderOrientationChange) {
-      QScrollBar::sliderChange(change);  // asks for the repaint
-      return;
-    }
-    if (checkQueued_) return;
-    checkQueued_ = true;
-    Queue([this] {
-      // A second trip through the queue, so that what was queued before
-      // this check (the log's scroll) has run when it looks.
-      Queue([this] {
-        checkQueued_ = false;
-        if (Current() != painted_) update();
-      });
-    });
-  }
-
-  void paintEvent(QPaintEvent* event) override {
-    painted_ = Current();
-    QScrollBar::paintEvent(event);
-  }
-
- private:
-  struct Look {
-    QRect slider;
-    bool empty = false;
-    bool atStart = false;
-    bool atEnd = false;
-    bool operator==(const Look&) const = default;
-  };
-
-  Look Current() const {
-    QStyleOptionSlider option;
-    initStyleOption(&option);
-    return {
-        style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
-        minimum() == maximum(), sliderPosition() == minimum(), sliderPosition() == maximum()};
-  }
-
-  // Runs `check` from the event queue, on the bar (so it goes with the
-  // bar), before the paint, which Qt posts at a lower priority.
-  void Queue(std::function<void()> check) {
-    QMetaObject::invokeMethod(this, std::move(check), Qt::QueuedConnection);
-  }
-
-  // The look last painted; an empty slider rectangle (never a real one)
-  // before the first paint.
-  Look painted_{QRect(), true, false, false};
-  bool checkQueued_ = false;
-};
+#ifdef TALVI_COMPACT_LOG
+bool compactLog = true;
+#else
+bool compactLog = false;
+#endif
 
 QPlainTextEdit* Editor(const TControl& control) {
   return control.native() ? qobject_cast<QPlainTextEdit*>(control.native()->widget.data())
                           : nullptr;
 }
 
+qt::LogView* View(const TControl& control) {
+  return control.native() ? dynamic_cast<qt::LogView*>(control.native()->widget.data()) : nullptr;
+}
+
 }  // namespace
+
+void qt::UseCompactLog(bool on) {
+  compactLog = on;
+}
+
+bool qt::CompactLog() {
+  return compactLog;
+}
 
 void TMultiGet::Create() {
   if (native_->widget) return;
   QWidget* parent = oWnd != nullptr ? qt::Container(*oWnd) : nullptr;
   if (parent == nullptr) return;
+  if (lReadOnly && compactLog) {
+    auto* view = new qt::LogView(parent);
+    view->setVerticalScrollBar(new qt::LogScrollBar(Qt::Vertical, view));
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    view->setFrameShape(QFrame::StyledPanel);
+    native_->widget = view;
+    qt::Place(*this, view);
+    shownValid_ = false;
+    Refresh();
+    return;
+  }
   auto* edit = new QPlainTextEdit(parent);
   edit->setReadOnly(lReadOnly);
   if (lReadOnly) {
@@ -127,7 +89,7 @@ void TMultiGet::Create() {
   // line would only hold memory that grows with the log.
   if (lReadOnly) edit->setUndoRedoEnabled(false);
   edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  edit->setVerticalScrollBar(new LogScrollBar(Qt::Vertical, edit));
+  edit->setVerticalScrollBar(new qt::LogScrollBar(Qt::Vertical, edit));
   edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edit->setFrameShape(QFrame::StyledPanel);
   edit->setFocusPolicy(Qt::StrongFocus);
@@ -139,7 +101,7 @@ void TMultiGet::Create() {
 }
 
 void TMultiGet::Refresh() {
-  if (Editor(*this) == nullptr) return;
+  if (Editor(*this) == nullptr && View(*this) == nullptr) return;
   if (const TextVar* var = BoundVar()) {
     const std::string& text = var->Get();
     const bool extends = shownValid_ && shownVar_ == var && var->Rewrites() == shownRewrites_ &&
@@ -162,7 +124,13 @@ void TMultiGet::Refresh() {
 
 void TMultiGet::Show(std::string_view text, bool extends) {
   QPlainTextEdit* edit = Editor(*this);
-  if (extends) {
+  if (qt::LogView* view = View(*this)) {
+    if (!extends) {
+      view->SetText(text);
+    } else if (text.size() > shownSize_) {
+      view->AppendText(text.substr(shownSize_), shownEndsInCr_);
+    }
+  } else if (extends) {
     if (text.size() > shownSize_) {
       QTextCursor cursor(edit->document());
       cursor.movePosition(QTextCursor::End);
@@ -184,6 +152,10 @@ void TMultiGet::Show(std::string_view text, bool extends) {
 // paint anyway. It runs before the paint, which is posted at a lower
 // priority.
 void TMultiGet::GoBottom() {
+  if (qt::LogView* view = View(*this)) {
+    view->GoBottom();
+    return;
+  }
   QPlainTextEdit* edit = Editor(*this);
   if (edit == nullptr) return;
   // Text inserted at the caret's place moves the caret along: once at the
@@ -211,6 +183,7 @@ void TMultiGet::GoBottom() {
 }
 
 std::string TMultiGet::GetText() const {
+  if (const qt::LogView* view = View(*this)) return view->Text();
   QPlainTextEdit* edit = Editor(*this);
   if (edit == nullptr) return {};
   std::string text = qt::FromQ(edit->toPlainText());
