@@ -391,9 +391,15 @@ std::string Table::MakeBlank() const {
 bool Table::Flush(bool to_disk) {
   if (!WriteBack()) return false;
   const bool disk = to_disk || Engine().commit_to_disk;
-  bool ok = file_->Flush(disk);
-  if (memo_) ok = memo_->file().Flush(disk) && ok;
-  if (!ok) return IoFail(kGenWrite, kSubWrite, "commit", file_->LastError());
+  const bool table = file_->Flush(disk);
+  const bool memo = !memo_ || memo_->file().Flush(disk);
+  if (!table) return IoFail(kGenWrite, kSubWrite, "commit", file_->LastError());
+  if (!memo) {
+    // The error names the file that failed.
+    os::SharedFile& f = memo_->file();
+    return Fail(
+        Failure(kGenWrite, kSubWrite).Os(f.LastError()).File(f.path()).Op("commit").Desc("commit"));
+  }
   return true;
 }
 

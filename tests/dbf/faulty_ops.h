@@ -34,6 +34,12 @@ class FaultyOps : public os::FileOps {
     gone_ = true;
     oscode_ = oscode;
   }
+  // The `nth` flush from now (1 = the next) fails with `oscode`; the ones
+  // after it go through.
+  void FailFlush(int nth, int oscode) {
+    flush_countdown_ = nth;
+    oscode_ = oscode;
+  }
   // Every rename from now fails with `oscode`, until Heal.
   void FailRenames(int oscode) {
     renames_fail_ = true;
@@ -82,7 +88,7 @@ class FaultyOps : public os::FileOps {
     return FileOps::Truncate(file, size, oscode);
   }
   bool Flush(os::NativeFile file, bool to_disk, int& oscode) override {
-    if (gone_) return Refuse(oscode) == 0;
+    if (gone_ || (flush_countdown_ > 0 && --flush_countdown_ == 0)) return Refuse(oscode) == 0;
     return FileOps::Flush(file, to_disk, oscode);
   }
   bool Rename(const std::string& from, const std::string& to, int& oscode) override {
@@ -98,6 +104,7 @@ class FaultyOps : public os::FileOps {
 
   os::FileOps* was_;
   int countdown_ = 0;
+  int flush_countdown_ = 0;
   std::size_t keep_ = 0;
   int oscode_ = 0;
   bool failing_ = false;

@@ -134,6 +134,22 @@ TEST_F(TableFaultTest, ADeferredWriteThatFailsIsRaisedByTheCommitAndTriedAgain) 
   ExpectCommitted({"r1      ", "r2      ", "r3      ", "r4      "});
 }
 
+// A commit whose flush fails names the file that failed: the table's, or
+// the memo file's.
+TEST_F(TableFaultTest, AFailedFlushNamesItsFile) {
+  WorkArea a(1);
+  ASSERT_TRUE(a.Use(path_, "A", {.shared = false}));
+  testing::FaultyOps ops;
+  ops.FailFlush(1, os::kOsGenFailure);  // the table's
+  EXPECT_FALSE(a.Commit());
+  ExpectRaised(kGenWrite, os::kOsGenFailure, path_);
+  ops.FailFlush(2, os::kOsDiskFull);  // the memo file's
+  EXPECT_FALSE(a.Commit());
+  ExpectRaised(kGenWrite, os::kOsDiskFull, memo_);
+  EXPECT_TRUE(a.Commit());
+  EXPECT_TRUE(log_.empty());
+}
+
 // The last write-back, at close, failing: raised, and the file keeps the
 // table as last committed.
 TEST_F(TableFaultTest, ADeferredWriteThatFailsAtCloseIsRaisedAndTheLastCommitStays) {
