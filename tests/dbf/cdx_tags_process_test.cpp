@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "command_output.h"
 #include "dbf/areas.h"
 #include "dbf/codes.h"
 #include "dbf/orders.h"
@@ -24,22 +25,10 @@
 namespace talvi::dbf {
 namespace {
 
-struct ToolRun {
-  int code = -1;
-  std::string out;
-};
+using ToolRun = testing::CommandOutput;
 
 ToolRun Tool(const std::string& args) {
-  ToolRun r;
-  const std::string cmd = std::string(TALVI_DBF_TOOL) + " " + args + " 2>&1";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int status = ::pclose(p);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return testing::RunCommand(std::string(TALVI_DBF_TOOL) + " " + args + " 2>&1");
 }
 
 std::string Name(int i) {

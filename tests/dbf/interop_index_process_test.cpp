@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "command_output.h"
 #include "dbf/areas.h"
 #include "dbf/orders.h"
 #include "dbf/settings.h"
@@ -32,21 +33,10 @@ bool HasXbaseIndex() {
   return std::system("/usr/bin/perl -MXBase::Index -e 1 >/dev/null 2>&1") == 0;
 }
 
-struct Output {
-  int code = -1;
-  std::string out;
-};
+using Output = testing::CommandOutput;
 
 Output Shell(const std::string& cmd) {
-  Output r;
-  FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int status = ::pclose(p);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return testing::RunCommand(cmd + " 2>&1");
 }
 
 // The record numbers that the walk lists, in its order (the last field

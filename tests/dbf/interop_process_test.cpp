@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "command_output.h"
 #include "dbf/area.h"
 #include "dbf/date.h"
 #include "dbf/settings.h"
@@ -18,21 +19,10 @@
 namespace talvi::dbf {
 namespace {
 
-struct Output {
-  int code = -1;
-  std::string out;
-};
+using Output = testing::CommandOutput;
 
 Output Shell(const std::string& cmd) {
-  Output r;
-  FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int status = ::pclose(p);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return testing::RunCommand(cmd + " 2>&1");
 }
 
 bool HasPython(const char* module) {

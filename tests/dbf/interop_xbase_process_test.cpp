@@ -20,6 +20,7 @@
 #include <set>
 #include <sstream>
 
+#include "command_output.h"
 #include "dbf/areas.h"
 #include "dbf/orders.h"
 #include "dbf/settings.h"
@@ -30,21 +31,10 @@ namespace {
 
 #if defined(TALVI_XBASE32_TOOL) && defined(TALVI_DBF_TOOL)
 
-struct Output {
-  int code = -1;
-  std::string out;
-};
+using Output = testing::CommandOutput;
 
 Output Xbase(const std::string& args) {
-  Output r;
-  FILE* p = ::popen((std::string(TALVI_XBASE32_TOOL) + " " + args + " 2>&1").c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int status = ::pclose(p);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return testing::RunCommand(std::string(TALVI_XBASE32_TOOL) + " " + args + " 2>&1");
 }
 
 // talvi-dbf check: 0 when every order has exactly the keys of its records.

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "command_output.h"
 #include "dbf/table.h"
 #include "dbf_support.h"
 #include "os/shared_file.h"
@@ -85,14 +86,8 @@ bool HaveDbfread() {
 std::vector<std::string> Dbfread(const std::string& path, const std::string& key,
                                  const std::string& script) {
   std::vector<std::string> lines;
-  FILE* p =
-      ::popen(("/usr/bin/python3 '" + script + "' '" + path + "' " + key + " 2>&1").c_str(), "r");
-  if (p == nullptr) return lines;
-  std::string out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  ::pclose(p);
+  const std::string out =
+      testing::RunCommand("/usr/bin/python3 '" + script + "' '" + path + "' " + key + " 2>&1").out;
   for (std::size_t at = 0; at < out.size();) {
     const std::size_t nl = out.find('\n', at);
     lines.push_back(out.substr(at, nl - at));
