@@ -212,8 +212,8 @@ TEST_F(CdxTagsProcess, TagsAddedWhileAnotherProcessKeepsChangingTheTable) {
   ASSERT_TRUE(Workspace().Use(table_, "T", {.shared = true}));
   Orders& o = Workspace().Current().orders();
   const auto started = std::chrono::steady_clock::now();
-  const auto create = [&](const OrderSpec& spec) {
-    while (!o.Create(spec)) {
+  const auto create = [&](const OrderSpec& wanted) {
+    while (!o.Create(wanted)) {
       ASSERT_LT(std::chrono::steady_clock::now() - started, std::chrono::minutes(2));
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
