@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -200,6 +201,108 @@ TEST(LogViewTest, SelectsWithKeysAndMouseCopiesAndIgnoresTyping) {
   EXPECT_EQ(view.SelectedText(), QString("gamma"));
   shown.Key(Qt::Key_A, Qt::ControlModifier);
   EXPECT_EQ(view.SelectedText(), QString("alpha beta\ngamma delta\nepsilon"));
+}
+
+// Pumps until `done` holds, or long enough that it never will.
+template <typename Done>
+bool PumpUntil(Done done) {
+  for (int i = 0; i < 4000 && !done(); ++i) SYSWAIT(5);
+  return done();
+}
+
+TEST(LogViewTest, AScreenReaderReadsTheTextCaretAndSelection) {
+  Shown shown;
+  LogView& view = *shown.view;
+  view.AppendText("alpha beta\r\ngamma\r\n\r\nlast");
+  shown.Pump();
+  QAccessibleInterface* described = QAccessible::queryAccessibleInterface(&view);
+  ASSERT_NE(described, nullptr);
+  EXPECT_EQ(described->role(), QAccessible::EditableText);
+  EXPECT_TRUE(described->state().readOnly);
+  EXPECT_TRUE(described->state().multiLine);
+  QAccessibleTextInterface* text = described->textInterface();
+  ASSERT_NE(text, nullptr);
+  const QString whole = "alpha beta\ngamma\n\nlast";
+  ASSERT_EQ(text->characterCount(), whole.size());
+  EXPECT_EQ(text->text(0, text->characterCount()), whole);
+  EXPECT_EQ(described->text(QAccessible::Value), whole);
+  EXPECT_EQ(text->text(6, 14), QString("beta\ngam"));
+  // Every offset is a position of the view and back, breaks included.
+  for (int offset = 0; offset <= whole.size(); ++offset) {
+    const LogView::Pos at = view.AtOffset(offset);
+    EXPECT_EQ(view.Offset(at), offset);
+    EXPECT_EQ(view.Characters(offset, offset + 1), whole.mid(offset, 1)) << offset;
+  }
+
+  view.GoBottom();
+  EXPECT_EQ(text->cursorPosition(), whole.size());
+  text->setSelection(0, 6, 14);
+  EXPECT_EQ(view.SelectedText(), QString("beta\ngam"));
+  int start = -1;
+  int end = -1;
+  ASSERT_EQ(text->selectionCount(), 1);
+  text->selection(0, &start, &end);
+  EXPECT_EQ(start, 6);
+  EXPECT_EQ(end, 14);
+  text->removeSelection(0);
+  EXPECT_EQ(text->selectionCount(), 0);
+  text->setCursorPosition(18);
+  EXPECT_EQ(view.Caret(), (LogView::Pos{3, 0}));
+
+  // A character's rectangle on screen leads back to it, left to right.
+  int left = -1;
+  for (int offset = 0; offset < 10; ++offset) {
+    const QRect rect = text->characterRect(offset);
+    ASSERT_FALSE(rect.isEmpty()) << offset;
+    EXPECT_GT(rect.left(), left);
+    left = rect.left();
+    EXPECT_EQ(text->offsetAtPoint(rect.center()), offset);
+  }
+  EXPECT_EQ(text->offsetAtPoint(view.viewport()->mapToGlobal(QPoint(-5, -5))), -1);
+}
+
+// The caret blinks while the view has the focus and then stays shown, so a
+// window left waiting costs nothing for it; input starts it again.
+TEST(LogViewTest, TheCaretStopsBlinkingShownWhenLeftAlone) {
+  Startup();
+  const int flash = QApplication::cursorFlashTime();
+  QApplication::setCursorFlashTime(20);
+  Shown shown;
+  LogView& view = *shown.view;
+  shown.Lines(0, 3);
+  view.setFocus();
+  shown.Pump();
+  ASSERT_TRUE(view.hasFocus());
+  EXPECT_TRUE(view.CaretBlinking());
+  EXPECT_TRUE(PumpUntil([&] { return !view.CaretBlinking(); }));
+  shown.Key(Qt::Key_Left);
+  EXPECT_TRUE(view.CaretBlinking());
+  view.clearFocus();
+  EXPECT_FALSE(view.CaretBlinking());
+  QApplication::setCursorFlashTime(flash);
+}
+
+// A drag held below the view goes on scrolling it without the pointer
+// moving, and stops with the button.
+TEST(LogViewTest, ADragHeldBelowTheViewScrollsOn) {
+  Shown shown;
+  LogView& view = *shown.view;
+  shown.Lines(0, 200);
+  shown.bar()->setValue(0);
+  shown.Pump();
+  const QRect first = view.LineRect(0);
+  shown.Mouse(QEvent::MouseButtonPress, first.center());
+  const QPoint below(first.center().x(), view.viewport()->height() + 20);
+  shown.Mouse(QEvent::MouseMove, below);
+  const int afterMove = shown.bar()->value();
+  EXPECT_GT(afterMove, 0);
+  EXPECT_TRUE(PumpUntil([&] { return shown.bar()->value() >= afterMove + 3; }));
+  EXPECT_GT(view.Caret().line, static_cast<std::size_t>(afterMove));
+  shown.Mouse(QEvent::MouseButtonRelease, below, Qt::NoButton);
+  const int released = shown.bar()->value();
+  for (int i = 0; i < 10; ++i) SYSWAIT(10);
+  EXPECT_EQ(shown.bar()->value(), released);
+  EXPECT_TRUE(view.HasSelection());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The log control: bound text, appending, scrolling, read-only input and
-// the 1252 texts on screen.
+// the 1252 texts on screen, shown by the compact log view (the default)
+// and by a text edit.
 #include "ui/multiget.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,8 @@
 
 #include "ui/app.h"
 #include "ui/dialog.h"
+#include "ui/qt/log_choice.h"
+#include "ui/qt/log_view.h"
 #include "ui/qt_driver.h"
 #include "ui/text1252.h"
 
@@ -27,24 +30,98 @@ struct Log {
   }
 };
 
-// Builds the main window with the log filling it and runs `body` once it
-// is shown, with the log control and its editor.
-void WithLog(Log& log, const std::function<void(TMultiGet&, QPlainTextEdit&)>& body) {
-  DialogArgs args;
-  args.nWidth = 500;
-  args.nHeight = 300;
-  TDialog dialog(args);
-  TMultiGet* get = TMultiGet::New(0, 0, log.accessor(), &dialog, 200, 80, true);
-  dialog.bStart = [&] {
-    auto* edit = QApplication::activeModalWidget()->findChild<QPlainTextEdit*>();
-    ASSERT_NE(edit, nullptr);
-    body(*get, *edit);
-    dialog.End();
-  };
-  ActivateArgs activate;
-  activate.bInit = [&](TDialog& d) { d.SetControl(get); };
-  dialog.Activate(activate);
-}
+// The widget that shows the log, whichever view it is.
+struct Shown {
+  explicit Shown(QWidget* window) {
+    edit = window->findChild<QPlainTextEdit*>();
+    for (QWidget* child : window->findChildren<QWidget*>()) {
+      if (view == nullptr) view = dynamic_cast<qt::LogView*>(child);
+    }
+  }
+  bool found() const { return (edit != nullptr) != (view != nullptr); }
+  QAbstractScrollArea* area() const {
+    return edit != nullptr ? static_cast<QAbstractScrollArea*>(edit) : view;
+  }
+  QScrollBar* bar() const { return area()->verticalScrollBar(); }
+  // The text shown, lines joined by LF.
+  QString Plain() const {
+    return edit != nullptr ? edit->toPlainText() : view->Characters(0, view->CharacterCount());
+  }
+  int Lines() const {
+    return edit != nullptr ? edit->document()->blockCount() : static_cast<int>(view->LineCount());
+  }
+  bool CaretAtEnd() const {
+    return edit != nullptr ? edit->textCursor().position() == edit->document()->characterCount() - 1
+                           : view->Caret() == view->End();
+  }
+  // Where a text shown whole again leaves the caret.
+  bool CaretAtStart() const {
+    return edit != nullptr ? edit->textCursor().position() == 0
+                           : view->Caret() == qt::LogView::Pos{};
+  }
+  // The middle of line `line` lies inside the viewport.
+  bool LineInView(int line) const {
+    QRect rect;
+    if (edit != nullptr) {
+      rect = edit->cursorRect(QTextCursor(edit->document()->findBlockByNumber(line)));
+    } else {
+      rect = view->LineRect(static_cast<std::size_t>(line));
+    }
+    return !rect.isEmpty() && area()->viewport()->rect().contains(rect.center());
+  }
+  void SelectAll() const { edit != nullptr ? edit->selectAll() : view->SelectAll(); }
+  bool HasSelection() const {
+    return edit != nullptr ? edit->textCursor().hasSelection() : view->HasSelection();
+  }
+  // The selection, lines joined by LF.
+  QString Selected() const {
+    if (view != nullptr) return view->SelectedText();
+    return edit->textCursor().selectedText().replace(QChar(QChar::ParagraphSeparator), '\n');
+  }
+
+  QPlainTextEdit* edit = nullptr;
+  qt::LogView* view = nullptr;
+};
+
+// Each case runs with the log shown by the compact view and by a text edit.
+class MultiGetTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    before_ = qt::CompactLog();
+    qt::UseCompactLog(GetParam());
+  }
+  void TearDown() override { qt::UseCompactLog(before_); }
+  // The log's widget in the modal window.
+  Shown Modal() const {
+    Shown shown(QApplication::activeModalWidget());
+    EXPECT_TRUE(shown.found());
+    EXPECT_EQ(shown.view != nullptr, GetParam());
+    return shown;
+  }
+  // Builds the main window with the log filling it and runs `body` once it
+  // is shown, with the log control and its widget.
+  void WithLog(Log& log, const std::function<void(TMultiGet&, Shown&)>& body) {
+    DialogArgs args;
+    args.nWidth = 500;
+    args.nHeight = 300;
+    TDialog dialog(args);
+    TMultiGet* get = TMultiGet::New(0, 0, log.accessor(), &dialog, 200, 80, true);
+    dialog.bStart = [&] {
+      Shown shown = Modal();
+      if (shown.found()) body(*get, shown);
+      dialog.End();
+    };
+    ActivateArgs activate;
+    activate.bInit = [&](TDialog& d) { d.SetControl(get); };
+    dialog.Activate(activate);
+  }
+
+ private:
+  bool before_ = true;
+};
+
+INSTANTIATE_TEST_SUITE_P(Views, MultiGetTest, ::testing::Values(true, false),
+                         [](const auto& view) { return view.param ? "Compact" : "TextEdit"; });
 
 void Append(TMultiGet& get, const std::string& line) {
   get.VarPut(get.VarGet() + line + "\r\n");
@@ -52,31 +129,28 @@ void Append(TMultiGet& get, const std::string& line) {
   get.GoBottom();
 }
 
-TEST(MultiGetTest, EmptyLogStaysAtTop) {
+TEST_P(MultiGetTest, EmptyLogStaysAtTop) {
   Log log;
-  WithLog(log, [](TMultiGet& get, QPlainTextEdit& edit) {
+  WithLog(log, [](TMultiGet& get, Shown& shown) {
     get.Refresh();
     get.GoBottom();
-    EXPECT_TRUE(edit.toPlainText().isEmpty());
-    EXPECT_EQ(edit.verticalScrollBar()->value(), 0);
+    EXPECT_TRUE(shown.Plain().isEmpty());
+    EXPECT_EQ(shown.bar()->value(), 0);
   });
 }
 
-TEST(MultiGetTest, HundredLinesLeaveLastVisibleAndCaretAtEnd) {
+TEST_P(MultiGetTest, HundredLinesLeaveLastVisibleAndCaretAtEnd) {
   Log log;
-  WithLog(log, [&](TMultiGet& get, QPlainTextEdit& edit) {
+  WithLog(log, [&](TMultiGet& get, Shown& shown) {
     for (int i = 1; i <= 100; ++i) Append(get, "Receiving track " + std::to_string(i));
     SYSREFRESH();
     EXPECT_EQ(get.GetText(), log.text);
-    EXPECT_EQ(edit.textCursor().position(), edit.document()->characterCount() - 1);
-    EXPECT_GT(edit.verticalScrollBar()->maximum(), 0);
-    EXPECT_EQ(edit.verticalScrollBar()->value(), edit.verticalScrollBar()->maximum());
-    // The block of the last line lies inside the viewport.
-    const QTextBlock last = edit.document()->findBlockByNumber(99);
-    EXPECT_EQ(last.text(), QString("Receiving track 100"));
-    QTextCursor at(last);
-    const QRect r = edit.cursorRect(at);
-    EXPECT_TRUE(edit.viewport()->rect().contains(r.center())) << r.y();
+    EXPECT_TRUE(shown.CaretAtEnd());
+    EXPECT_GT(shown.bar()->maximum(), 0);
+    EXPECT_EQ(shown.bar()->value(), shown.bar()->maximum());
+    EXPECT_TRUE(shown.Plain().endsWith("Receiving track 100\n"));
+    EXPECT_TRUE(shown.LineInView(99));
+    EXPECT_FALSE(shown.LineInView(0));
   });
 }
 
@@ -84,46 +158,48 @@ TEST(MultiGetTest, HundredLinesLeaveLastVisibleAndCaretAtEnd) {
 // before it. A new line brings the end back into view after the user
 // scrolled away, and clears a selection the user made, the caret going
 // after the last character.
-TEST(MultiGetTest, ANewLineBringsTheEndBackAfterTheUserScrolledOrSelected) {
+TEST_P(MultiGetTest, ANewLineBringsTheEndBackAfterTheUserScrolledOrSelected) {
   Log log;
-  WithLog(log, [&](TMultiGet& get, QPlainTextEdit& edit) {
+  WithLog(log, [&](TMultiGet& get, Shown& shown) {
     for (int i = 1; i <= 60; ++i) Append(get, "Receiving track " + std::to_string(i));
     SYSREFRESH();
-    QScrollBar* bar = edit.verticalScrollBar();
+    QScrollBar* bar = shown.bar();
     ASSERT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
     bar->setValue(0);
     Append(get, "after scrolling away");
     SYSREFRESH();
     EXPECT_EQ(bar->value(), bar->maximum());
-    edit.selectAll();
-    ASSERT_TRUE(edit.textCursor().hasSelection());
+    shown.SelectAll();
+    ASSERT_TRUE(shown.HasSelection());
     Append(get, "after a selection");
     SYSREFRESH();
-    EXPECT_FALSE(edit.textCursor().hasSelection());
-    EXPECT_EQ(edit.textCursor().position(), edit.document()->characterCount() - 1);
+    EXPECT_FALSE(shown.HasSelection());
+    EXPECT_TRUE(shown.CaretAtEnd());
     EXPECT_EQ(bar->value(), bar->maximum());
     EXPECT_EQ(get.GetText(), log.text);
   });
 }
 
-// The log is read-only: it keeps one block per line and no undo steps,
-// which would otherwise grow with every line for nothing.
-TEST(MultiGetTest, AReadOnlyLogKeepsNoUndoSteps) {
+// The log is read-only: it keeps one line per line and, in a text edit, no
+// undo steps, which would otherwise grow with every line for nothing.
+TEST_P(MultiGetTest, AReadOnlyLogKeepsOneLinePerLineAndNoUndoSteps) {
   Log log;
-  WithLog(log, [&](TMultiGet& get, QPlainTextEdit& edit) {
+  WithLog(log, [&](TMultiGet& get, Shown& shown) {
     for (int i = 1; i <= 200; ++i) Append(get, "Receiving track " + std::to_string(i));
     SYSREFRESH();
-    EXPECT_FALSE(edit.document()->isUndoRedoEnabled());
-    EXPECT_EQ(edit.document()->availableUndoSteps(), 0);
-    EXPECT_EQ(edit.document()->blockCount(), 201);
+    EXPECT_EQ(shown.Lines(), 201);
+    if (shown.edit != nullptr) {
+      EXPECT_FALSE(shown.edit->document()->isUndoRedoEnabled());
+      EXPECT_EQ(shown.edit->document()->availableUndoSteps(), 0);
+    }
   });
 }
 
 // A control that goes away with its window before the pump step that would
 // scroll it leaves nothing behind that runs (the sanitizer builds would
 // report a use of its freed state).
-TEST(MultiGetTest, AScrollAskedForByAControlThatIsGoneIsDropped) {
+TEST_P(MultiGetTest, AScrollAskedForByAControlThatIsGoneIsDropped) {
   TextVar text;
   {
     DialogArgs args;
@@ -146,60 +222,53 @@ TEST(MultiGetTest, AScrollAskedForByAControlThatIsGoneIsDropped) {
   EXPECT_EQ(text.Get().size(), 50u * 6u);
 }
 
-TEST(MultiGetTest, VarPutAloneChangesNothingShown) {
+TEST_P(MultiGetTest, VarPutAloneChangesNothingShown) {
   Log log;
   log.text = "first\r\n";
-  WithLog(log, [&](TMultiGet& get, QPlainTextEdit& edit) {
-    EXPECT_EQ(edit.toPlainText(), QString("first\n"));
+  WithLog(log, [&](TMultiGet& get, Shown& shown) {
+    EXPECT_EQ(shown.Plain(), QString("first\n"));
     get.VarPut("second\r\n");
     EXPECT_EQ(log.text, "second\r\n");
-    EXPECT_EQ(edit.toPlainText(), QString("first\n"));
+    EXPECT_EQ(shown.Plain(), QString("first\n"));
     // A text that does not extend the shown one replaces it whole.
     get.Refresh();
-    EXPECT_EQ(edit.toPlainText(), QString("second\n"));
+    EXPECT_EQ(shown.Plain(), QString("second\n"));
   });
 }
 
-TEST(MultiGetTest, TypingChangesNothingButSelectionWorks) {
+TEST_P(MultiGetTest, TypingChangesNothingButSelectionWorks) {
   Log log;
   log.text = "Waiting data (ESC to exit)...\r\n";
-  WithLog(log, [&](TMultiGet& get, QPlainTextEdit& edit) {
-    edit.setFocus();
-    testing::PressKey(&edit, Qt::Key_A);
-    testing::PressKey(&edit, Qt::Key_Backspace);
-    testing::PressKey(&edit, Qt::Key_Return);
+  WithLog(log, [&](TMultiGet& get, Shown& shown) {
+    QWidget* target = shown.area();
+    target->setFocus();
+    testing::PressKey(target, Qt::Key_A);
+    testing::PressKey(target, Qt::Key_Backspace);
+    testing::PressKey(target, Qt::Key_Return);
     EXPECT_EQ(get.GetText(), log.text);
     EXPECT_EQ(log.text, "Waiting data (ESC to exit)...\r\n");
     // A key that types a character is still remembered as the last key.
     QKeyEvent typed(QEvent::KeyPress, Qt::Key_Agrave, Qt::NoModifier, QString::fromUtf8("à"));
-    QApplication::sendEvent(&edit, &typed);
+    QApplication::sendEvent(target, &typed);
     EXPECT_EQ(LASTKEY(), 0xE0);
     EXPECT_EQ(log.text, "Waiting data (ESC to exit)...\r\n");
-    edit.selectAll();
-    EXPECT_EQ(edit.textCursor().selectedText(),
-              QString("Waiting data (ESC to exit)...") + QChar(QChar::ParagraphSeparator));
+    shown.SelectAll();
+    EXPECT_EQ(shown.Selected(), QString("Waiting data (ESC to exit)...\n"));
   });
 }
 
-TEST(MultiGetTest, AnsiTextShowsItsCharacters) {
+TEST_P(MultiGetTest, AnsiTextShowsItsCharacters) {
   Log log;
   log.text = "gi\xE0 \x80 5\r\n";
-  WithLog(log, [&](TMultiGet& get, QPlainTextEdit& edit) {
-    EXPECT_EQ(edit.toPlainText(), QString::fromUtf8("già € 5\n"));
+  WithLog(log, [&](TMultiGet& get, Shown& shown) {
+    EXPECT_EQ(shown.Plain(), QString::fromUtf8("già € 5\n"));
     EXPECT_EQ(get.GetText(), log.text);
   });
 }
 
-// Records what Refresh changes in the editor's document.
-struct Changes {
-  explicit Changes(QPlainTextEdit& edit) {
-    QObject::connect(edit.document(), &QTextDocument::contentsChange,
-                     [this](int, int removed, int) { removedChars += removed; });
-  }
-  int removedChars = 0;
-};
-
-TEST(MultiGetTest, TextVarAppendsSendOnlyTheTailAndRewritesResendAll) {
+// A text shown whole again puts the caret at the start; an append leaves
+// it where it was, here at the end.
+TEST_P(MultiGetTest, TextVarAppendsSendOnlyTheTailAndRewritesResendAll) {
   TextVar text;
   text.Set("Waiting data (ESC to exit)...\r\n");
   DialogArgs args;
@@ -208,9 +277,8 @@ TEST(MultiGetTest, TextVarAppendsSendOnlyTheTailAndRewritesResendAll) {
   TDialog dialog(args);
   TMultiGet* get = TMultiGet::New(0, 0, text, &dialog, 200, 80, true);
   dialog.bStart = [&] {
-    auto* edit = QApplication::activeModalWidget()->findChild<QPlainTextEdit*>();
-    ASSERT_NE(edit, nullptr);
-    Changes changes(*edit);
+    Shown shown = Modal();
+    ASSERT_TRUE(shown.found());
     for (int i = 0; i < 20; ++i) {
       get->Append("Receiving track " + std::to_string(i) + ", side 0\r\n");
       get->Refresh();
@@ -221,16 +289,16 @@ TEST(MultiGetTest, TextVarAppendsSendOnlyTheTailAndRewritesResendAll) {
     get->Refresh();
     get->Append("\nafter");
     get->Refresh();
-    EXPECT_EQ(changes.removedChars, 0);  // nothing shown was sent again
+    EXPECT_FALSE(shown.CaretAtStart());  // nothing shown was sent again
     EXPECT_EQ(get->GetText(), text.Get());
     EXPECT_EQ(get->VarGet(), text.Get());
-    EXPECT_EQ(edit->document()->blockCount(), 23);
+    EXPECT_EQ(shown.Lines(), 23);
 
     // A change that is not an append (here through VarPut, which the
     // accessor turns into Set) is shown whole, even when it is longer.
     get->VarPut(std::string(text.Get().size() + 5, 'x'));
     get->Refresh();
-    EXPECT_GT(changes.removedChars, 0);
+    EXPECT_TRUE(shown.CaretAtStart());
     EXPECT_EQ(get->GetText(), text.Get());
     dialog.End();
   };
@@ -239,19 +307,21 @@ TEST(MultiGetTest, TextVarAppendsSendOnlyTheTailAndRewritesResendAll) {
   dialog.Activate(activate);
 }
 
-TEST(MultiGetTest, AccessorBindingComparesWhatIsShown) {
+TEST_P(MultiGetTest, AccessorBindingComparesWhatIsShown) {
   Log log;
   log.text = "one\r";
-  WithLog(log, [&](TMultiGet& get, QPlainTextEdit& edit) {
-    Changes changes(edit);
+  WithLog(log, [&](TMultiGet& get, Shown& shown) {
+    get.GoBottom();
+    SYSREFRESH();
     get.Append("\ntwo\r\n");
     get.Refresh();
-    EXPECT_EQ(changes.removedChars, 0);
-    EXPECT_EQ(edit.toPlainText(), QString("one\ntwo\n"));
+    EXPECT_FALSE(shown.CaretAtStart());
+    EXPECT_EQ(shown.Plain(), QString("one\ntwo\n"));
     // Same length and longer, but the shown beginning changed: sent whole.
     get.VarPut("ONE\r\ntwo\r\nthree");
     get.Refresh();
-    EXPECT_EQ(edit.toPlainText(), QString("ONE\ntwo\nthree"));
+    EXPECT_EQ(shown.Plain(), QString("ONE\ntwo\nthree"));
+    EXPECT_TRUE(shown.CaretAtStart());
     EXPECT_EQ(get.GetText(), log.text);
   });
 }
@@ -259,7 +329,7 @@ TEST(MultiGetTest, AccessorBindingComparesWhatIsShown) {
 // A bSetGet put in place of the TextVar binding is the only way to the
 // text from then on: appends, reads and the window all follow it, and the
 // variable is left alone.
-TEST(MultiGetTest, ReplacedAccessorOfATextVarIsUsed) {
+TEST_P(MultiGetTest, ReplacedAccessorOfATextVarIsUsed) {
   TextVar text;
   text.Set("old\r\n");
   DialogArgs args;
@@ -268,11 +338,11 @@ TEST(MultiGetTest, ReplacedAccessorOfATextVarIsUsed) {
   TDialog dialog(args);
   TMultiGet* get = TMultiGet::New(0, 0, text, &dialog, 200, 80, true);
   dialog.bStart = [&] {
-    auto* edit = QApplication::activeModalWidget()->findChild<QPlainTextEdit*>();
-    ASSERT_NE(edit, nullptr);
+    Shown shown = Modal();
+    ASSERT_TRUE(shown.found());
     get->Append("shown\r\n");
     get->Refresh();
-    EXPECT_EQ(edit->toPlainText(), QString("old\nshown\n"));
+    EXPECT_EQ(shown.Plain(), QString("old\nshown\n"));
 
     Log other;
     other.text = "new\r\n";
@@ -287,7 +357,7 @@ TEST(MultiGetTest, ReplacedAccessorOfATextVarIsUsed) {
     EXPECT_EQ(get->VarGet(), other.text);
     // The window shows the new text whole, not the variable's tail.
     get->Refresh();
-    EXPECT_EQ(edit->toPlainText(), QString("new\nline\n"));
+    EXPECT_EQ(shown.Plain(), QString("new\nline\n"));
     EXPECT_GT(calls, 0);
     // And it keeps following the accessor as it grows.
     get->Append("more");

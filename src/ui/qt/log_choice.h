@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Which view shows a read-only log control created from now on: a text
-// edit, or the compact LogView (log_view.h). The build's TALVI_COMPACT_LOG
-// sets the default; tests and benchmarks switch it to compare the two.
+// Which view shows a read-only log control created from now on: the
+// compact LogView (log_view.h, the default), or a text edit. The benchmarks
+// switch it to measure the text edit beside the view, and tests to check
+// both.
 #pragma once
 
 namespace talvi::ui::qt {

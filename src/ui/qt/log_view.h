@@ -11,10 +11,14 @@
 //
 // The vertical scroll bar counts lines (a wrapped line is one step). The
 // user can scroll (wheel, keys, bar), move the caret, select with the mouse
-// and the keyboard and copy; nothing edits the text.
+// and the keyboard and copy; nothing edits the text. Screen readers read it
+// as read-only text (log_view_accessible.h). The caret blinks while the
+// view has the focus and stops blinking, shown, after a while without input,
+// so a window left waiting costs no wake-ups for it.
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QBasicTimer>
 #include <QString>
 #include <QTextLayout>
 #include <cstddef>
@@ -58,9 +62,27 @@ class LogView : public QAbstractScrollArea {
   };
   Pos Caret() const { return caret_; }
   Pos End() const;
-  // The rectangle of the caret's line in the viewport (empty when it is not
-  // shown).
+  Pos Anchor() const { return anchor_; }
+  bool CaretBlinking() const { return blink_.isActive(); }
+  // Selects from `anchor` to `caret` (equal: no selection) and scrolls the
+  // caret into view.
+  void Select(Pos anchor, Pos caret);
+  // The rectangle of a line in the viewport (empty when it is not shown).
   QRect LineRect(std::size_t line);
+  // The rectangle of the character at `at` in the viewport (empty when its
+  // line is not shown).
+  QRect CharacterRect(Pos at);
+  // The character position under a viewport point; a point above or below
+  // the lines shown counts as their first or last row.
+  Pos HitTest(QPoint point);
+
+  // The text as characters, lines joined by one break each (as a screen
+  // reader counts it): a position's offset, and back.
+  int CharacterCount() const;
+  int Offset(Pos at) const;
+  Pos AtOffset(int offset) const;
+  // The characters from `from` to `to`, lines joined by LF.
+  QString Characters(int from, int to) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -75,6 +97,7 @@ class LogView : public QAbstractScrollArea {
   void contextMenuEvent(QContextMenuEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
 
  private:
   std::string_view Line(std::size_t line) const;
@@ -91,9 +114,11 @@ class LogView : public QAbstractScrollArea {
   // end asked for; queued once per pump step by the changes.
   void Sync();
   void QueueSync();
-  // The character position under a viewport point.
-  Pos HitTest(QPoint point);
   void MoveCaret(Pos to, bool keepAnchor);
+  // After the caret moved or the selection changed.
+  void CaretChanged();
+  // Shows the caret and (re)starts its blinking.
+  void RestartBlink();
   void EnsureVisible(std::size_t line);
   // The caret one visual row up (-1) or down (+1), at the same x.
   Pos RowStep(int direction);
@@ -116,6 +141,11 @@ class LogView : public QAbstractScrollArea {
   Pos anchor_, caret_;
   qreal caretX_ = -1;  // x kept while moving up and down
   bool dragging_ = false;
+  QPoint dragAt_;           // where a drag outside the viewport stays
+  QBasicTimer dragScroll_;  // scrolls while that drag stays outside
+  QBasicTimer blink_;
+  int blinksLeft_ = 0;
+  bool caretShown_ = true;
 };
 
 }  // namespace talvi::ui::qt

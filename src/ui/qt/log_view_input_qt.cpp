@@ -11,14 +11,72 @@
 #include <algorithm>
 
 #include "ui/qt/log_view.h"
+#include "ui/qt/log_view_accessible.h"
 #include "ui/qt/qt_internal.h"
 
 namespace talvi::ui::qt {
+namespace {
+
+// How many times the caret blinks (on and off) after the last input before
+// it stays shown; about ten seconds at the usual flash time.
+constexpr int kBlinks = 20;
+// How often a drag held above or below the view scrolls it a line.
+constexpr int kDragScrollMs = 50;
+
+}  // namespace
+
 void LogView::SelectAll() {
   anchor_ = Pos{};
   caret_ = End();
   caretX_ = -1;
   viewport()->update();
+  CaretChanged();
+}
+
+void LogView::Select(Pos anchor, Pos caret) {
+  const auto clamp = [this](Pos at) {
+    at.line = std::min(at.line, LineCount() - 1);
+    at.col = std::clamp(at.col, 0, LineLength(at.line));
+    return at;
+  };
+  anchor_ = clamp(anchor);
+  caretX_ = -1;
+  MoveCaret(clamp(caret), true);
+}
+
+void LogView::CaretChanged() {
+  if (hasFocus()) RestartBlink();
+  TellCaretMoved(*this);
+}
+
+void LogView::RestartBlink() {
+  const int flash = QApplication::cursorFlashTime();
+  caretShown_ = true;
+  if (flash <= 0 || !hasFocus()) {
+    blink_.stop();
+    return;
+  }
+  blinksLeft_ = kBlinks;
+  blink_.start(flash / 2, this);
+}
+
+void LogView::timerEvent(QTimerEvent* event) {
+  if (event->timerId() == blink_.timerId()) {
+    caretShown_ = !caretShown_;
+    // It stops shown: a view left alone costs nothing for its caret.
+    if (--blinksLeft_ <= 0 && caretShown_) blink_.stop();
+    viewport()->update(LineRect(caret_.line));
+  } else if (event->timerId() == dragScroll_.timerId()) {
+    if (!dragging_) {
+      dragScroll_.stop();
+      return;
+    }
+    verticalScrollBar()->triggerAction(dragAt_.y() < 0 ? QAbstractSlider::SliderSingleStepSub
+                                                       : QAbstractSlider::SliderSingleStepAdd);
+    MoveCaret(HitTest(dragAt_), true);
+  } else {
+    QAbstractScrollArea::timerEvent(event);
+  }
 }
 
 QString LogView::SelectedText() const {
@@ -68,6 +126,7 @@ void LogView::MoveCaret(Pos to, bool keepAnchor) {
   if (!keepAnchor) anchor_ = to;
   EnsureVisible(to.line);
   viewport()->update();
+  CaretChanged();
 }
 
 void LogView::EnsureVisible(std::size_t line) {
@@ -184,10 +243,16 @@ void LogView::mousePressEvent(QMouseEvent* event) {
 void LogView::mouseMoveEvent(QMouseEvent* event) {
   if (!dragging_ || (event->buttons() & Qt::LeftButton) == 0) return;
   const QPoint at = event->position().toPoint();
-  // Dragging out of the view scrolls it a line at a time.
-  if (at.y() < 0) verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
-  if (at.y() >= viewport()->height()) {
-    verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  // Dragging out of the view scrolls it a line at a time, and on while the
+  // pointer stays there.
+  const bool outside = at.y() < 0 || at.y() >= viewport()->height();
+  if (outside) {
+    dragAt_ = at;
+    verticalScrollBar()->triggerAction(at.y() < 0 ? QAbstractSlider::SliderSingleStepSub
+                                                  : QAbstractSlider::SliderSingleStepAdd);
+    if (!dragScroll_.isActive()) dragScroll_.start(kDragScrollMs, this);
+  } else {
+    dragScroll_.stop();
   }
   MoveCaret(HitTest(at), true);
 }
@@ -195,6 +260,7 @@ void LogView::mouseMoveEvent(QMouseEvent* event) {
 void LogView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton || !dragging_) return;
   dragging_ = false;
+  dragScroll_.stop();
   Copy(true);  // the X11 primary selection, as text views do
 }
 
@@ -213,7 +279,9 @@ void LogView::mouseDoubleClickEvent(QMouseEvent* event) {
   caret_ = {at.line, end < 0 ? LineLength(at.line) : static_cast<int>(end)};
   caretX_ = -1;
   dragging_ = false;
+  dragScroll_.stop();
   viewport()->update();
+  CaretChanged();
   Copy(true);
 }
 
@@ -229,11 +297,14 @@ void LogView::contextMenuEvent(QContextMenuEvent* event) {
 
 void LogView::focusInEvent(QFocusEvent* event) {
   QAbstractScrollArea::focusInEvent(event);
+  RestartBlink();
   viewport()->update();
 }
 
 void LogView::focusOutEvent(QFocusEvent* event) {
   QAbstractScrollArea::focusOutEvent(event);
+  blink_.stop();
+  dragScroll_.stop();
   viewport()->update();
 }
 

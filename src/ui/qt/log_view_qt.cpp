@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "ui/qt/log_view.h"
+#include "ui/qt/log_view_accessible.h"
 #include "ui/qt/qt_internal.h"
 
 namespace talvi::ui::qt {
@@ -21,6 +22,7 @@ LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent) {
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setFocusPolicy(Qt::StrongFocus);
   verticalScrollBar()->setSingleStep(1);
+  InstallLogViewAccessibility();
 }
 
 std::string_view LogView::Line(std::size_t line) const {
@@ -45,10 +47,12 @@ void LogView::SetText(std::string_view ansi) {
   Sync();
   verticalScrollBar()->setValue(0);
   viewport()->update();
+  TellTextReplaced(*this);
 }
 
 void LogView::AppendText(std::string_view ansi, bool afterCr) {
   const std::size_t lastBefore = LineCount() - 1;
+  const int countBefore = CharacterCount();
   std::size_t i = afterCr && !ansi.empty() && ansi[0] == '\n' ? 1 : 0;
   while (i < ansi.size()) {
     const std::size_t stop = ansi.find_first_of("\r\n", i);
@@ -63,6 +67,7 @@ void LogView::AppendText(std::string_view ansi, bool afterCr) {
   changedFrom_ = std::min(changedFrom_, lastBefore);
   fitKnown_ = false;
   QueueSync();
+  TellTextInserted(*this, countBefore);
 }
 
 std::string LogView::Text() const {
@@ -78,10 +83,47 @@ std::string LogView::Text() const {
 void LogView::GoBottom() {
   const Pos end = End();
   if (caret_ != end || anchor_ != end) viewport()->update();
+  const bool moved = caret_ != end || anchor_ != end;
   anchor_ = caret_ = end;
   caretX_ = -1;
   followEnd_ = true;
   QueueSync();
+  if (moved) TellCaretMoved(*this);
+}
+
+int LogView::CharacterCount() const {
+  return static_cast<int>(bytes_.size() + LineCount() - 1);
+}
+
+int LogView::Offset(Pos at) const {
+  return static_cast<int>(starts_[at.line] + at.line) + at.col;
+}
+
+LogView::Pos LogView::AtOffset(int offset) const {
+  const auto want = static_cast<std::size_t>(std::clamp(offset, 0, CharacterCount()));
+  // The last line that starts at or before `want` (line i starts at
+  // starts_[i] + i: one break before it for each line above).
+  std::size_t low = 0;
+  std::size_t high = LineCount();
+  while (high - low > 1) {
+    const std::size_t mid = low + (high - low) / 2;
+    (starts_[mid] + mid <= want ? low : high) = mid;
+  }
+  return {low, static_cast<int>(want - (starts_[low] + low))};
+}
+
+QString LogView::Characters(int from, int to) const {
+  const Pos begin = AtOffset(from);
+  const Pos end = AtOffset(to);
+  std::string text;
+  for (std::size_t line = begin.line; begin < end && line <= end.line; ++line) {
+    const std::string_view bytes = Line(line);
+    const auto first = static_cast<std::size_t>(line == begin.line ? begin.col : 0);
+    const std::size_t last = line == end.line ? static_cast<std::size_t>(end.col) : bytes.size();
+    if (line > begin.line) text += '\n';
+    if (first < last) text += bytes.substr(first, last - first);
+  }
+  return ToQ(text);
 }
 
 QTextLayout& LogView::Layout(std::size_t line) {
@@ -187,7 +229,7 @@ void LogView::paintEvent(QPaintEvent* event) {
         if (range.length > 0) selection.push_back(range);
       }
       layout.draw(&painter, QPointF(kMargin, y), selection);
-      if (hasFocus() && line == caret_.line) {
+      if (hasFocus() && caretShown_ && line == caret_.line) {
         layout.drawCursor(&painter, QPointF(kMargin, y), caret_.col, 1);
       }
     }
@@ -241,6 +283,18 @@ QRect LogView::LineRect(std::size_t line) {
     if (y >= viewport()->height()) return {};
   }
   return QRectF(kMargin, y, TextWidth(), LineHeight(line)).toAlignedRect();
+}
+
+QRect LogView::CharacterRect(Pos at) {
+  const QRect line = LineRect(at.line);
+  if (line.isEmpty()) return {};
+  QTextLayout& layout = Layout(at.line);
+  const QTextLine row = layout.lineForTextPosition(at.col);
+  if (!row.isValid()) return {};
+  const qreal x = row.cursorToX(at.col);
+  const qreal next = at.col < LineLength(at.line) ? row.cursorToX(at.col + 1) : x;
+  const qreal width = next > x ? next - x : fontMetrics().averageCharWidth();
+  return QRectF(kMargin + x, line.y() + row.y(), width, row.height()).toAlignedRect();
 }
 
 }  // namespace talvi::ui::qt

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// TMultiGet on Qt: a QPlainTextEdit, or for a read-only log, when asked for
-// (log_choice.h), a LogView, which keeps its lines compact and lays out only
-// those it shows. A log grows at its end, so Refresh
+// TMultiGet on Qt: a QPlainTextEdit, or for a read-only log a LogView,
+// which keeps its lines compact and lays out only those it shows (a text
+// edit still shows one when asked for, log_choice.h). A log grows at its end, so Refresh
 // sends only the new tail when the text still begins with what is shown.
 // Over a TextVar that is known without reading the text, and the cost of
 // one appended line does not depend on the log's length.
@@ -40,11 +40,7 @@ QString ToEditor(std::string_view ansi, bool afterCr = false) {
   return qt::ToQ(text);
 }
 
-#ifdef TALVI_COMPACT_LOG
 bool compactLog = true;
-#else
-bool compactLog = false;
-#endif
 
 QPlainTextEdit* Editor(const TControl& control) {
   return control.native() ? qobject_cast<QPlainTextEdit*>(control.native()->widget.data())
