@@ -49,7 +49,7 @@ cmake -S . -B build/tsan "${gen[@]}" -DCMAKE_BUILD_TYPE=Debug -DTALVI_SANITIZE=t
 cmake --build build/tsan -j"$jobs"
 took "TSan build"
 TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/sanitizers/tsan.supp" ctest --test-dir build/tsan --output-on-failure -j"$jobs" --timeout 300 \
-  -E '^(DialogTest|FileDialogTest|MultiGetTest|MultiGetCompactTest|LogViewTest|X11Test)\.'
+  -E '^(Views/)?(DialogTest|FileDialogTest|MultiGetTest|MultiGetCompactTest|LogViewTest|X11Test)\.'
 took "TSan tests"
 
 echo "== Fuzzing the table engine's readers (clang, libFuzzer, bounded time)"
