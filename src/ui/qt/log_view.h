@@ -12,9 +12,8 @@
 // The vertical scroll bar counts lines (a wrapped line is one step). The
 // user can scroll (wheel, keys, bar), move the caret, select with the mouse
 // and the keyboard and copy; nothing edits the text. Screen readers read it
-// as read-only text (log_view_accessible.h). The caret blinks while the
-// view has the focus and stops blinking, shown, after a while without input,
-// so a window left waiting costs no wake-ups for it.
+// as read-only text (log_view_accessible.h). The caret does not blink: a
+// window left waiting for a command wakes for nothing.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -63,7 +62,6 @@ class LogView : public QAbstractScrollArea {
   Pos Caret() const { return caret_; }
   Pos End() const;
   Pos Anchor() const { return anchor_; }
-  bool CaretBlinking() const { return blink_.isActive(); }
   // Selects from `anchor` to `caret` (equal: no selection) and scrolls the
   // caret into view.
   void Select(Pos anchor, Pos caret);
@@ -117,8 +115,6 @@ class LogView : public QAbstractScrollArea {
   void MoveCaret(Pos to, bool keepAnchor);
   // After the caret moved or the selection changed.
   void CaretChanged();
-  // Shows the caret and (re)starts its blinking.
-  void RestartBlink();
   void EnsureVisible(std::size_t line);
   // The caret one visual row up (-1) or down (+1), at the same x.
   Pos RowStep(int direction);
@@ -143,9 +139,6 @@ class LogView : public QAbstractScrollArea {
   bool dragging_ = false;
   QPoint dragAt_;           // where a drag outside the viewport stays
   QBasicTimer dragScroll_;  // scrolls while that drag stays outside
-  QBasicTimer blink_;
-  int blinksLeft_ = 0;
-  bool caretShown_ = true;
 };
 
 }  // namespace talvi::ui::qt

@@ -17,9 +17,6 @@
 namespace talvi::ui::qt {
 namespace {
 
-// How many times the caret blinks (on and off) after the last input before
-// it stays shown; about ten seconds at the usual flash time.
-constexpr int kBlinks = 20;
 // How often a drag held above or below the view scrolls it a line.
 constexpr int kDragScrollMs = 50;
 
@@ -45,28 +42,11 @@ void LogView::Select(Pos anchor, Pos caret) {
 }
 
 void LogView::CaretChanged() {
-  if (hasFocus()) RestartBlink();
   TellCaretMoved(*this);
 }
 
-void LogView::RestartBlink() {
-  const int flash = QApplication::cursorFlashTime();
-  caretShown_ = true;
-  if (flash <= 0 || !hasFocus()) {
-    blink_.stop();
-    return;
-  }
-  blinksLeft_ = kBlinks;
-  blink_.start(flash / 2, this);
-}
-
 void LogView::timerEvent(QTimerEvent* event) {
-  if (event->timerId() == blink_.timerId()) {
-    caretShown_ = !caretShown_;
-    // It stops shown: a view left alone costs nothing for its caret.
-    if (--blinksLeft_ <= 0 && caretShown_) blink_.stop();
-    viewport()->update(LineRect(caret_.line));
-  } else if (event->timerId() == dragScroll_.timerId()) {
+  if (event->timerId() == dragScroll_.timerId()) {
     if (!dragging_) {
       dragScroll_.stop();
       return;
@@ -297,13 +277,11 @@ void LogView::contextMenuEvent(QContextMenuEvent* event) {
 
 void LogView::focusInEvent(QFocusEvent* event) {
   QAbstractScrollArea::focusInEvent(event);
-  RestartBlink();
   viewport()->update();
 }
 
 void LogView::focusOutEvent(QFocusEvent* event) {
   QAbstractScrollArea::focusOutEvent(event);
-  blink_.stop();
   dragScroll_.stop();
   viewport()->update();
 }

@@ -229,7 +229,7 @@ void LogView::paintEvent(QPaintEvent* event) {
         if (range.length > 0) selection.push_back(range);
       }
       layout.draw(&painter, QPointF(kMargin, y), selection);
-      if (hasFocus() && caretShown_ && line == caret_.line) {
+      if (hasFocus() && line == caret_.line) {
         layout.drawCursor(&painter, QPointF(kMargin, y), caret_.col, 1);
       }
     }
