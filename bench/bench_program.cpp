@@ -85,7 +85,7 @@ std::string ThreadName(pid_t pid, long tid) {
 // rather than subtracted.
 struct Use {
   double seconds = 0, window = 0, watchers = 0, others = 0;
-  double runs = 0;
+  double runs = 0, windowRuns = 0, watcherRuns = 0;
 };
 
 Use CpuSince(pid_t pid, const std::map<long, ThreadUse>& before) {
@@ -99,8 +99,10 @@ Use CpuSince(pid_t pid, const std::map<long, ThreadUse>& before) {
     use.runs += now.runs - was.runs;
     if (tid == pid) {
       use.window += seconds;
+      use.windowRuns += now.runs - was.runs;
     } else if (ThreadName(pid, tid) == self) {
       use.watchers += seconds;
+      use.watcherRuns += now.runs - was.runs;
     } else {
       use.others += seconds;
     }
@@ -200,13 +202,15 @@ struct Figure {
   double program = 0, xserver = 0, wall = 0;
   double window = 0, watchers = 0, others = 0;  // the program's share by thread
   double runsPerSecond = 0;                     // of all the program's threads
+  double windowRuns = 0, watcherRuns = 0;       // per second
 };
 
 void Print(const char* what, const Figure& f) {
   std::printf(
-      "  %s program %.3f %% (window thread %.3f, watcher %.3f, others %.3f; %.0f runs/s), "
-      "X server %.3f %% of the line time (%.1f s)\n",
-      what, f.program, f.window, f.watchers, f.others, f.runsPerSecond, f.xserver, f.wall);
+      "  %s program %.3f %% (window thread %.3f, watcher %.3f, others %.3f; %.0f runs/s: "
+      "window %.0f, watcher %.0f), X server %.3f %% of the line time (%.1f s)\n",
+      what, f.program, f.window, f.watchers, f.others, f.runsPerSecond, f.windowRuns, f.watcherRuns,
+      f.xserver, f.wall);
 }
 
 bool Receive(const std::filesystem::path& folder, const char* rate, int sides, pid_t server,
@@ -228,6 +232,8 @@ bool Receive(const std::filesystem::path& folder, const char* rate, int sides, p
   f.watchers = 100.0 * use.watchers * scale / line;
   f.others = 100.0 * use.others * scale / line;
   f.runsPerSecond = use.runs / f.wall;
+  f.windowRuns = use.windowRuns / f.wall;
+  f.watcherRuns = use.watcherRuns / f.wall;
   f.xserver = 100.0 * CpuSince(server, x0).seconds * scale / line;
   return true;
 }
