@@ -197,9 +197,12 @@ bool TableFile::Replace(std::unique_ptr<os::SharedFile> fresh, int& oscode) {
     oscode = file_->LastError();
     return false;
   }
-  if (!os::SharedFile::Replace(file_, std::move(fresh), oscode)) return false;
-  Discard();  // the old file's pages; the size is the new file's
-  return true;
+  // The pages, clean by now, are dropped either way: they are of the old
+  // file, and on Windows of an open closed for the rename (which may not
+  // have been given back, see SharedFile::Replace).
+  const bool replaced = os::SharedFile::Replace(file_, std::move(fresh), oscode);
+  Discard();
+  return replaced;
 }
 
 bool TableFile::Truncate(std::uint64_t size) {

@@ -64,7 +64,7 @@ class TableFile {
   void Discard();
   // Puts `fresh` in the place of the file (os::SharedFile::Replace) once
   // the buffered writes reached the old one, so that a failed replace
-  // leaves the old file whole; the cache then starts afresh on the new file.
+  // leaves the old file whole; the cache starts afresh either way.
   bool Replace(std::unique_ptr<os::SharedFile> fresh, int& oscode);
 
  private:

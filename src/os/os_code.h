@@ -12,6 +12,7 @@ inline constexpr int kOsFileNotFound = 2;       // ERROR_FILE_NOT_FOUND
 inline constexpr int kOsPathNotFound = 3;       // ERROR_PATH_NOT_FOUND
 inline constexpr int kOsTooManyOpen = 4;        // ERROR_TOO_MANY_OPEN_FILES
 inline constexpr int kOsAccessDenied = 5;       // ERROR_ACCESS_DENIED
+inline constexpr int kOsInvalidHandle = 6;      // ERROR_INVALID_HANDLE
 inline constexpr int kOsWriteProtect = 19;      // ERROR_WRITE_PROTECT
 inline constexpr int kOsNotReady = 21;          // ERROR_NOT_READY (drive without a medium)
 inline constexpr int kOsSectorNotFound = 27;    // ERROR_SECTOR_NOT_FOUND (unformatted medium)

@@ -112,9 +112,9 @@ class SharedFile {
   // is open without delete sharing: `target` is closed for the rename and
   // `fresh` (opened with `share_delete`) stays open; another program that
   // opens the old file in that moment makes the rename fail. On failure
-  // `target` is open on the old file again where it can be (in shared mode
-  // when its own mode is refused then; null when not at all) and `oscode`
-  // tells why.
+  // `target` is open on the old file again, in its own mode; where another
+  // program holds it by then, `target` stands on no file and every call on
+  // it fails with kOsInvalidHandle. `oscode` tells why the rename failed.
   static bool Replace(std::unique_ptr<SharedFile>& target, std::unique_ptr<SharedFile> fresh,
                       int& oscode);
 

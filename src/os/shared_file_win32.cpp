@@ -7,6 +7,8 @@
 namespace talvi::os {
 
 struct SharedFile::Impl {
+  // Null when the file could not be opened again after a refused Replace:
+  // the system then fails every call with ERROR_INVALID_HANDLE.
   HANDLE handle = INVALID_HANDLE_VALUE;
 };
 
@@ -14,7 +16,9 @@ SharedFile::SharedFile(std::string path, const OpenMode& mode, std::unique_ptr<I
     : path_(std::move(path)), mode_(mode), impl_(std::move(impl)) {}
 
 SharedFile::~SharedFile() {
-  if (impl_ && impl_->handle != INVALID_HANDLE_VALUE) CloseHandle(impl_->handle);
+  if (impl_ && impl_->handle != INVALID_HANDLE_VALUE && impl_->handle != nullptr) {
+    CloseHandle(impl_->handle);
+  }
 }
 
 std::unique_ptr<SharedFile> SharedFile::Open(const std::string& path, const OpenMode& mode,
@@ -128,11 +132,18 @@ bool SharedFile::Replace(std::unique_ptr<SharedFile>& target, std::unique_ptr<Sh
   const OpenMode mode = target->mode_;
   target.reset();
   if (!CurrentFileOps().Rename(fresh->path_, path, oscode)) {
-    // Open on the old file again; when another program took it in the
-    // meantime, shared (it may allow that) rather than not at all.
+    // Open on the old file again, in the same mode. When another program
+    // took the file in the meantime, no other mode will do: the caller
+    // holds it exclusively and writes it as its own alone. The open then
+    // stands on no file, and every call fails rather than crashing or
+    // writing beside the other program.
     int ignored = 0;
     target = Open(path, mode, ignored);
-    if (!target) target = Open(path, SharedMode(!mode.write), ignored);
+    if (!target) {
+      auto impl = std::make_unique<Impl>();
+      impl->handle = nullptr;
+      target = std::unique_ptr<SharedFile>(new SharedFile(path, mode, std::move(impl)));
+    }
     return false;
   }
   fresh->path_ = path;

@@ -3,10 +3,15 @@
 // writes in turn, a rename refused): the error reaches the handler, and
 // the table under its own name is the old one (pack false) or the packed
 // one (pack true), consistent and with its memos; the table object goes
-// on working. Killed processes: table_pack_process_test.cpp.
+// on working, or, where another program took the table while Windows had
+// it closed for the rename, fails at every use. Killed processes:
+// table_pack_process_test.cpp.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <string>
 
 #include "dbf/codes.h"
 #include "dbf_support.h"
@@ -144,6 +149,64 @@ TEST_F(PackFaultTest, ARefusedRenameLeavesTheOldPair) {
   ASSERT_TRUE(t && t->Pack());
   ExpectConsistent(t, true, "packed after all");
   EXPECT_TRUE(log_.empty());
+}
+
+// Windows closes the table for the rename; another program may open it in
+// that moment and keep it. This one opens it, in `mode`, and the rename
+// then fails as it would.
+class TakenDuringRename : public testing::FaultyOps {
+ public:
+  explicit TakenDuringRename(const os::OpenMode& mode) : mode_(mode) {}
+  bool Rename(const std::string&, const std::string& to, int& oscode) override {
+    int ignored = 0;
+    taker = os::SharedFile::Open(to, mode_, ignored);
+    oscode = os::kOsSharingViolation;
+    return false;
+  }
+  std::unique_ptr<os::SharedFile> taker;
+
+ private:
+  os::OpenMode mode_;
+};
+
+TEST_F(PackFaultTest, ATableTakenByAnotherProgramDuringTheRenameIsLeftToIt) {
+  // Taken shared (the exclusive open must not come back shared and write
+  // beside it) and taken exclusively (nothing comes back).
+  for (const bool exclusive : {false, true}) {
+    const std::string where = exclusive ? "taken exclusively" : "taken shared";
+    Restore();
+    auto t = Table::Open(path_, {.shared = false});
+    ASSERT_NE(t, nullptr);
+    std::unique_ptr<os::SharedFile> taker;
+    {
+      TakenDuringRename ops(exclusive ? os::ExclusiveMode(false) : os::SharedMode(false));
+      EXPECT_FALSE(t->Pack()) << where;
+      taker = std::move(ops.taker);
+    }
+    ASSERT_FALSE(log_.empty()) << where;
+    EXPECT_EQ(log_.last().OSCODE, os::kOsSharingViolation) << where;
+    log_.clear();
+    if (!taker) {
+      // Linux keeps the table open through the rename: nobody got in.
+      ExpectConsistent(t, false, where);
+      continue;
+    }
+    // Every use of this open fails now, reads and writes alike, and
+    // closing it neither crashes nor touches the file.
+    std::string r;
+    EXPECT_FALSE(t->ReadRecord(1, r)) << where;
+    ASSERT_FALSE(log_.empty()) << where;
+    EXPECT_EQ(log_.last().OSCODE, os::kOsInvalidHandle) << where;
+    r = t->BlankRecord();
+    std::uint32_t n = 0;
+    EXPECT_FALSE(t->AppendRecord(r, n)) << where;
+    t.reset();
+    log_.clear();
+    taker.reset();
+    EXPECT_EQ(talvi::testing::ReadBytes(path_), talvi::testing::ReadBytes(path_ + ".orig"))
+        << where;
+    EXPECT_FALSE(fs::exists(path_ + ".pack")) << where;
+  }
 }
 
 }  // namespace
