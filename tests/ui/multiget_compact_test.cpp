@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <string>
 
+#include "log_window.h"
 #include "ui/app.h"
 #include "ui/dialog.h"
 #include "ui/multiget.h"
@@ -25,15 +26,7 @@ void WithCompactLog(TextVar& text, Body body) {
   Startup();
   const bool before = qt::CompactLog();
   qt::UseCompactLog(true);
-  DialogArgs args;
-  args.nWidth = 500;
-  args.nHeight = 300;
-  TDialog dialog(args);
-  TMultiGet* get = TMultiGet::New(0, 0, text, &dialog, 200, 80, true);
-  ActivateArgs activate;
-  activate.lModal = false;
-  activate.bInit = [&](TDialog& d) { d.SetControl(get); };
-  dialog.Activate(activate);
+  testing::LogWindow window(text, 500, 300);
   qt::UseCompactLog(before);
   qt::LogView* view = nullptr;
   for (QWidget* top : QApplication::topLevelWidgets()) {
@@ -42,15 +35,11 @@ void WithCompactLog(TextVar& text, Body body) {
     }
   }
   ASSERT_NE(view, nullptr);
-  body(*get, *view);
-  dialog.End();
+  body(*window.get, *view);
+  window.dialog.End();
 }
 
-void Line(TMultiGet& get, const std::string& line) {
-  get.Append(line);
-  get.Refresh();
-  get.GoBottom();
-}
+using testing::AppendLine;
 
 TEST(MultiGetCompactTest, AppendsRewritesAndAccessorsComeBackTheSame) {
   TextVar text;
@@ -58,12 +47,12 @@ TEST(MultiGetCompactTest, AppendsRewritesAndAccessorsComeBackTheSame) {
   WithCompactLog(text, [&](TMultiGet& get, qt::LogView& view) {
     EXPECT_EQ(get.GetText(), text.Get());
     for (int i = 0; i < 300; ++i) {
-      Line(get, "Receiving track " + std::to_string(i % 80) + ", side " + std::to_string(i % 2) +
-                    "\r\n");
+      AppendLine(get, "Receiving track " + std::to_string(i % 80) + ", side " +
+                          std::to_string(i % 2) + "\r\n");
     }
     // A break split across two refreshes stays one break.
-    Line(get, "gi\xE0 \x80\r");
-    Line(get, "\nafter");
+    AppendLine(get, "gi\xE0 \x80\r");
+    AppendLine(get, "\nafter");
     EXPECT_EQ(get.GetText(), text.Get());
     EXPECT_EQ(view.LineCount(), 303u);
     for (int i = 0; i < 3; ++i) SYSREFRESH();
@@ -90,7 +79,7 @@ TEST(MultiGetCompactTest, AppendsRewritesAndAccessorsComeBackTheSame) {
     // An accessor put in place of the variable is followed from then on.
     std::string other = "other\r\n";
     get.bSetGet = [&](std::optional<std::string> v) { return v ? (other = *v) : other; };
-    Line(get, "one more\r\n");
+    AppendLine(get, "one more\r\n");
     EXPECT_EQ(other, "other\r\none more\r\n");
     EXPECT_EQ(get.GetText(), other);
     EXPECT_EQ(text.Get(), "new\r\nlog");

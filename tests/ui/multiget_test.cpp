@@ -13,6 +13,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include "log_window.h"
 #include "ui/app.h"
 #include "ui/dialog.h"
 #include "ui/qt/log_choice.h"
@@ -202,21 +203,9 @@ TEST_P(MultiGetTest, AReadOnlyLogKeepsOneLinePerLineAndNoUndoSteps) {
 TEST_P(MultiGetTest, AScrollAskedForByAControlThatIsGoneIsDropped) {
   TextVar text;
   {
-    DialogArgs args;
-    args.nWidth = 300;
-    args.nHeight = 200;
-    TDialog dialog(args);
-    TMultiGet* get = TMultiGet::New(0, 0, text, &dialog, 200, 80, true);
-    ActivateArgs activate;
-    activate.lModal = false;
-    activate.bInit = [&](TDialog& d) { d.SetControl(get); };
-    dialog.Activate(activate);
-    for (int i = 0; i < 50; ++i) {
-      get->Append("line\r\n");
-      get->Refresh();
-      get->GoBottom();
-    }
-    EXPECT_EQ(get->GetText(), text.Get());
+    testing::LogWindow window(text, 300, 200);
+    for (int i = 0; i < 50; ++i) testing::AppendLine(*window.get, "line\r\n");
+    EXPECT_EQ(window.get->GetText(), text.Get());
   }
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(SYSREFRESH());
   EXPECT_EQ(text.Get().size(), 50u * 6u);

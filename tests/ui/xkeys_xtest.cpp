@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "log_window.h"
 #include "os/beep.h"
 #include "os/keystate.h"
 #include "os/keystate_x11.h"
@@ -257,15 +258,7 @@ TEST(X11Test, ALogsScrollBarIsRepaintedOnlyWhenItsSliderMoves) {
   ASSERT_TRUE(Server()->ok());
   Startup();
   TextVar text;
-  DialogArgs args;
-  args.nWidth = 500;
-  args.nHeight = 300;
-  TDialog dialog(args);
-  TMultiGet* get = TMultiGet::New(0, 0, text, &dialog, 200, 80, true);
-  ActivateArgs activate;
-  activate.lModal = false;
-  activate.bInit = [&](TDialog& d) { d.SetControl(get); };
-  dialog.Activate(activate);
+  testing::LogWindow window(text, 500, 300);
   // The log's view, whichever it is: both are scroll areas.
   QAbstractScrollArea* log = nullptr;
   for (QWidget* top : QApplication::topLevelWidgets()) {
@@ -280,9 +273,7 @@ TEST(X11Test, ALogsScrollBarIsRepaintedOnlyWhenItsSliderMoves) {
   }
   ASSERT_TRUE(log->window()->windowHandle()->isExposed());
   auto line = [&](int i) {
-    get->Append("Receiving track " + std::to_string(i) + ", side 0\r\n");
-    get->Refresh();
-    get->GoBottom();
+    testing::AppendLine(*window.get, "Receiving track " + std::to_string(i) + ", side 0\r\n");
   };
   for (int i = 0; i < 3000; ++i) line(i);
   for (int i = 0; i < 20; ++i) SYSWAIT(5);
@@ -309,7 +300,7 @@ TEST(X11Test, ALogsScrollBarIsRepaintedOnlyWhenItsSliderMoves) {
   line(3100);
   EXPECT_TRUE(repainted(moved));
   EXPECT_EQ(bar->value(), bar->maximum());
-  dialog.End();
+  window.dialog.End();
 }
 
 }  // namespace
