@@ -28,6 +28,7 @@ using errors::kGenOpen;
 using errors::kGenRead;
 using errors::kGenReadOnly;
 using errors::kGenShared;
+using errors::kGenStrOverflow;
 using errors::kGenSyntax;
 using errors::kGenUnlocked;
 using errors::kGenUnsupported;

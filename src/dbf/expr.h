@@ -8,9 +8,11 @@
 // a host program can extend. Every failure is an error object handed to the
 // process error handler: a syntax error (7) names the text and the
 // position; a call of an unknown function is 1001; a division by zero is 5
-// (the handler's value becomes the result).
+// (the handler's value becomes the result); a text that would grow past
+// kLongestText is 3, "String overflow", and is never built.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -61,6 +63,9 @@ class Expression {
   std::string text_;
   std::unique_ptr<ExprNode> root_;
 };
+
+// The longest character value an expression builds (16 MiB).
+inline constexpr std::size_t kLongestText = std::size_t{1} << 24;
 
 // Raises an expression error (SUBSYSTEM "BASE") and gives back the
 // handler's value as a number, or nil when it asked for the default.

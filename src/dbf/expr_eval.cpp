@@ -29,6 +29,14 @@ Value ArgError(const std::string& op) {
   return RaiseExprError(kGenArg, "Argument error", op);
 }
 
+bool TooLong(const Value& a, const Value& b) {
+  return a.str().size() + b.str().size() > kLongestText;
+}
+
+Value Overflow(const std::string& op) {
+  return RaiseExprError(kGenStrOverflow, "String overflow", op);
+}
+
 Value Compare(const std::string& op, const Value& a, const Value& b) {
   if (a.IsNil() || b.IsNil()) {
     if (op == "==" || op == "=") return Value::Logical(a.IsNil() && b.IsNil());
@@ -60,7 +68,8 @@ Value ApplyBinary(const std::string& op, const Value& a, const Value& b) {
   if (op == "+") {
     if (a.IsNumeric() && b.IsNumeric())
       return Value::Numeric(a.num() + b.num(), MoreDecimals(a, b));
-    if (a.IsCharacter() && b.IsCharacter()) return Value::Character(a.str() + b.str());
+    if (a.IsCharacter() && b.IsCharacter())
+      return TooLong(a, b) ? Overflow(op) : Value::Character(a.str() + b.str());
     if (a.IsDate() && b.IsNumeric())
       return Value::Date(a.date() + static_cast<std::int32_t>(std::lround(b.num())));
     if (a.IsNumeric() && b.IsDate())
@@ -74,6 +83,7 @@ Value ApplyBinary(const std::string& op, const Value& a, const Value& b) {
     if (a.IsDate() && b.IsNumeric())
       return Value::Date(a.date() - static_cast<std::int32_t>(std::lround(b.num())));
     if (a.IsCharacter() && b.IsCharacter()) {
+      if (TooLong(a, b)) return Overflow(op);
       // The first text's trailing blanks move to the end.
       std::string s = a.str();
       std::size_t keep = s.size();

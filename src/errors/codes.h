@@ -14,6 +14,7 @@ namespace talvi::errors {
 // kGenNoFunc.
 inline constexpr int kGenArg = 1;           // bad argument
 inline constexpr int kGenBound = 2;         // index out of range
+inline constexpr int kGenStrOverflow = 3;   // text longer than a value can hold
 inline constexpr int kGenNumOverflow = 4;   // number does not fit
 inline constexpr int kGenZeroDiv = 5;       // division by zero
 inline constexpr int kGenSyntax = 7;        // expression syntax

@@ -197,6 +197,22 @@ TEST_F(ExprTest, UnknownFunctionsAndDivisionByZeroGoToTheHandler) {
   EXPECT_EQ(log_.last().GENCODE, kGenArg);
 }
 
+// A text that would outgrow a value is refused before it is built, the
+// way a width read from a damaged key or typed by a user cannot take the
+// process's memory.
+TEST_F(ExprTest, TextsPastTheLongestValueAreStringOverflows) {
+  EXPECT_EQ(Num("LEN(SPACE(16777216))"), 16777216);
+  for (const char* text : {"PADC('x', 2777777777777777777777777777777)", "PADL('x', 16777217)",
+                           "SPACE(1000000000000000)", "REPLICATE('ab', 8388609)",
+                           "SPACE(16777216) + 'x'", "SPACE(16777216) - 'x'"}) {
+    log_.clear();
+    EXPECT_TRUE(Eval(text).IsNil()) << text;
+    ASSERT_EQ(log_.errors().size(), 1u) << text;
+    EXPECT_EQ(log_.last().GENCODE, kGenStrOverflow) << text;
+    EXPECT_EQ(log_.last().DESCRIPTION, "String overflow") << text;
+  }
+}
+
 TEST_F(ExprTest, TheRegistryTakesNewRoutines) {
   EXPECT_FALSE(HasFunction("Manutenzione"));
   RegisterFunction("Manutenzione", [](CallContext&, const std::vector<Value>& args) {
