@@ -3,6 +3,7 @@
 // sibling or merging, so that every page but the root keeps at least half
 // a page of items. Pages are changed in place in the cache (ntx_page.h)
 // and written from there.
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -58,6 +59,9 @@ bool NtxFile::InsertInto(std::uint32_t offset, const IndexEntry& entry, int dept
     Split below;
     if (!InsertInto(layout_.Child(*p, i), entry, depth + 1, below)) return false;
     if (!below.happened) return true;
+    // A damaged tree can name this page again below it (from its free
+    // list): the update stops rather than splice past the items.
+    if (i > NtxLayout::Count(*p)) return Bad("index page changed under its update");
     item = std::move(below.median);
   }
   up.happened = false;
@@ -84,6 +88,7 @@ bool NtxFile::SplitPage(Page& page, std::size_t at, const Item& item, Split& up)
   const std::size_t h = (n + 1) / 2;
   std::uint32_t left_at = 0;
   if (!AllocPage(left_at)) return false;
+  if (left_at == page.offset) return Bad("index free list names a page in use");
   Page& left = NewPage(left_at, 0);
   layout_.Splice(left, 0, all.data(), h);
   layout_.SetChild(left, h, child(h));
@@ -171,18 +176,27 @@ bool NtxFile::RemoveMax(std::uint32_t offset, int depth, Item& out) {
 // Child i of `parent` may have fallen below half a page: it borrows an
 // item through the parent from a sibling that can spare one, or merges
 // with a sibling. `parent` is changed in the cache; the caller writes it.
+//
+// In a damaged tree the pages met here need not be distinct, and the
+// parent may have been changed below it: every count is read here, and
+// the fill the header names is used only as far as two pages of it and a
+// separator fit one page, so that no splice outgrows its page.
 bool NtxFile::FixChild(Page& parent, std::size_t i) {
+  const std::size_t n = NtxLayout::Count(parent);
+  if (i > n) return Bad("index page changed under its update");
   Page* c = PageAt(layout_.Child(parent, i));
   if (!c) return false;
+  if (c == &parent) return Bad("index page reached twice");
+  const std::size_t half = std::min<std::size_t>(header_.half_page, header_.max_items / 2);
   const std::size_t nc = NtxLayout::Count(*c);
-  if (nc >= header_.half_page) return true;
-  const std::size_t n = NtxLayout::Count(parent);
+  if (nc >= half) return true;
   if (i > 0) {
     Page* l = PageAt(layout_.Child(parent, i - 1));
-    if (!l || l == c) return l ? Bad("index page reached twice") : false;
+    if (!l) return false;
+    if (l == c || l == &parent) return Bad("index page reached twice");
     const std::size_t nl = NtxLayout::Count(*l);
     const Item sep = ItemOf(parent, i - 1);
-    if (nl > header_.half_page) {
+    if (nl > half) {
       // The separator comes down in front of c; l's last item goes up.
       layout_.Insert(*c, 0, layout_.Child(*l, nl), sep.recno, sep.key);
       const Item moved = ItemOf(*l, nl - 1);
@@ -204,10 +218,11 @@ bool NtxFile::FixChild(Page& parent, std::size_t i) {
   }
   if (i < n) {
     Page* r = PageAt(layout_.Child(parent, i + 1));
-    if (!r || r == c) return r ? Bad("index page reached twice") : false;
+    if (!r) return false;
+    if (r == c || r == &parent) return Bad("index page reached twice");
     const std::size_t nr = NtxLayout::Count(*r);
     const Item sep = ItemOf(parent, i);
-    if (nr > header_.half_page) {
+    if (nr > half) {
       // The separator comes down at the end of c; r's first item goes up.
       layout_.Insert(*c, nc, layout_.Child(*c, nc), sep.recno, sep.key);
       const Item moved = ItemOf(*r, 0);

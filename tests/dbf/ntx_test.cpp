@@ -342,5 +342,41 @@ TEST(NtxCorrupt, CyclesAndBadPagesAreCorruptionErrors) {
   }
 }
 
+// The minimum fill comes from the header: a file that names more than
+// half a page must not make two pages merge into more than one holds.
+TEST(NtxCorrupt, AFillOfMoreThanHalfAPageIsNotTrusted) {
+  ModelFixture m;
+  testing::ErrorLog log;
+  NtxHeader h;
+  h.key_size = 20;  // 36 items a page
+  h.key_expr = "NAME";
+  auto ntx = NtxFile::Create(m.path, h);
+  ASSERT_TRUE(ntx);
+  std::mt19937 rng(99);
+  for (std::uint32_t r = 1; r <= 300; ++r) {
+    const std::string k = RandomKey(rng, 20);
+    ASSERT_TRUE(ntx->Insert({k, r}));
+    m.model.insert({k, r});
+  }
+  ntx.reset();
+  std::string bytes = ReadBytes(m.path);
+  bytes[20] = 36;  // half page = max items
+  bytes[21] = 0;
+  WriteBytes(m.path, bytes);
+  ntx = NtxFile::Open(m.path, false, false);
+  ASSERT_TRUE(ntx);
+  while (!m.model.empty()) {
+    const auto e = *std::next(m.model.begin(), static_cast<long>(rng() % m.model.size()));
+    bool removed = false;
+    ASSERT_TRUE(ntx->Remove({e.first, e.second}, &removed));
+    ASSERT_TRUE(removed);
+    m.model.erase(e);
+    if (m.model.size() % 50 == 0) {
+      ASSERT_NO_FATAL_FAILURE(m.CheckSame(*ntx));
+    }
+  }
+  EXPECT_TRUE(log.empty());
+}
+
 }  // namespace
 }  // namespace talvi::dbf
