@@ -28,6 +28,9 @@ struct ExprNode {
   std::string alias;
   std::string op;
   std::vector<std::unique_ptr<ExprNode>> args;
+  // Nodes on the longest way down to a leaf, this one included: the
+  // evaluator and the destructor recurse that deep.
+  int height = 1;
 };
 
 // The parser: the tree of `text`, or null with `error` and the 1-based

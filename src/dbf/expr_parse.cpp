@@ -3,6 +3,7 @@
 // operators the run-time's precedence, lowest first: .OR., .AND., .NOT./!,
 // the comparisons (= == != <> # < > <= >= $), + -, * / %, ^ **, unary
 // + -, then operands (literals, fields, alias->field, calls, parentheses).
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -167,14 +168,24 @@ class Parser {
     return Fail("unexpected character \"" + std::string(1, c) + "\"");
   }
 
-  static std::unique_ptr<ExprNode> Binary(std::string op, std::unique_ptr<ExprNode> a,
-                                          std::unique_ptr<ExprNode> b) {
+  std::unique_ptr<ExprNode> Binary(std::string op, std::unique_ptr<ExprNode> a,
+                                   std::unique_ptr<ExprNode> b) {
     auto n = std::make_unique<ExprNode>();
     n->kind = ExprNode::Kind::kBinary;
     n->op = std::move(op);
     n->args.push_back(std::move(a));
     n->args.push_back(std::move(b));
-    return n;
+    return Measured(std::move(n));
+  }
+
+  // Sets the node's height from its arguments'. A chain of operators
+  // ("a+b+c+...") grows the tree without nesting the parser, so the
+  // height is bounded here as well as the nesting in Depth.
+  std::unique_ptr<ExprNode> Measured(std::unique_ptr<ExprNode> n) {
+    for (const auto& a : n->args) n->height = std::max(n->height, a->height + 1);
+    if (n->height <= kMaxHeight) return n;
+    Fail("expression nested too deeply");
+    return nullptr;
   }
 
   // One left-associative level: operands from `next`, operators from `ops`.
@@ -203,6 +214,7 @@ class Parser {
     Parser& p_;
   };
   static constexpr int kMaxDepth = 200;
+  static constexpr int kMaxHeight = 1000;
 
   std::unique_ptr<ExprNode> Or() {
     Depth d(*this);
@@ -221,7 +233,7 @@ class Parser {
       n->kind = ExprNode::Kind::kUnary;
       n->op = "!";
       n->args.push_back(std::move(operand));
-      return n;
+      return Measured(std::move(n));
     }
     return Compare();
   }
@@ -254,7 +266,7 @@ class Parser {
       n->kind = ExprNode::Kind::kUnary;
       n->op = op;
       n->args.push_back(std::move(operand));
-      return n;
+      return Measured(std::move(n));
     }
     return Operand();
   }
@@ -331,7 +343,7 @@ class Parser {
       Fail(name + "() needs three arguments");
       return nullptr;
     }
-    return Next() ? std::move(n) : nullptr;
+    return Next() ? Measured(std::move(n)) : nullptr;
   }
 
   std::string_view s_;

@@ -167,9 +167,18 @@ TEST_F(ExprTest, SyntaxErrorsNameTheTextAndThePosition) {
               std::string::npos)
         << *e.DESCRIPTION;
   }
-  log_.clear();
-  EXPECT_EQ(Expression::Compile(std::string(5000, '(') + "1" + std::string(5000, ')')), nullptr);
-  EXPECT_EQ(log_.last().GENCODE, kGenSyntax);
+  // Too deep to evaluate, whether nested or chained; a chain as long as a
+  // real condition might be still compiles.
+  std::string chain = "1", endless = "1";
+  for (int i = 0; i < 900; ++i) chain += "+1";
+  for (int i = 0; i < 20000; ++i) endless += "+1";
+  EXPECT_EQ(Num(chain), 901);
+  for (const std::string& text : {std::string(5000, '(') + "1" + std::string(5000, ')'), endless}) {
+    log_.clear();
+    EXPECT_EQ(Expression::Compile(text), nullptr);
+    ASSERT_EQ(log_.errors().size(), 1u);
+    EXPECT_EQ(log_.last().GENCODE, kGenSyntax);
+  }
 }
 
 TEST_F(ExprTest, UnknownFunctionsAndDivisionByZeroGoToTheHandler) {
