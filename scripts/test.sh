@@ -6,7 +6,8 @@
 #      errors, all tests (window tests offscreen, end-to-end tests on their
 #      own Xvfb servers);
 #   2. the ThreadSanitizer build of the threaded layers and their tests;
-#   3. the table engine's fuzz target (clang), run for a bounded time;
+#   3. the table engine's fuzz target (clang), on the inputs that once
+#      failed and on a fixed set grown from the fixtures;
 #   4. the Windows cross builds (mingw-w64, 32 and 64 bit) and their tests,
 #      run under Wine (docs/windows-testing.md).
 set -euo pipefail
@@ -52,9 +53,9 @@ TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/sanitizers/tsan.supp" ctes
   -E '^(Views/)?(DialogTest|FileDialogTest|MultiGetTest|MultiGetCompactTest|LogViewTest|X11Test)\.'
 took "TSan tests"
 
-echo "== Fuzzing the table engine's readers (clang, libFuzzer, bounded time)"
+echo "== Fuzzing the table engine's readers (clang, libFuzzer, ASan+UBSan, the same inputs every run)"
 cmake -S . -B build/fuzz "${gen[@]}" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
-  -DTALVI_FUZZ=ON -DTALVI_FUZZ_SECONDS=30 -DTALVI_LAYERS="os;errors;dbf" -DTALVI_BENCH=OFF >/dev/null
+  -DTALVI_SANITIZE=address -DTALVI_FUZZ=ON -DTALVI_LAYERS="os;errors;dbf" -DTALVI_BENCH=OFF >/dev/null
 cmake --build build/fuzz -j"$jobs" --target fuzz_dbf fuzz_dbf_seeds
 ctest --test-dir build/fuzz -R '^fuzz_dbf$' --output-on-failure
 took "fuzzing"

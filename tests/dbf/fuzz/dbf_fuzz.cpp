@@ -7,10 +7,12 @@
 // the table part, the rest is the memo file; for index files (CDX, NTX)
 // the rest is the file, searched, walked and then changed.
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "dbf/area.h"
@@ -22,8 +24,15 @@
 
 namespace {
 
+// Where the inputs are written as files: TALVI_FUZZ_DIR when it is set
+// (the tests keep them in their build folder), else a new folder of this
+// process.
 std::string Folder() {
   static const std::string folder = [] {
+    if (const char* given = std::getenv("TALVI_FUZZ_DIR")) {
+      ::mkdir(given, 0700);
+      return std::string(given);
+    }
     char tmpl[] = "/tmp/talvi-fuzz-XXXXXX";
     const char* made = ::mkdtemp(tmpl);
     return std::string(made ? made : "/tmp");
