@@ -71,6 +71,8 @@ inline constexpr std::size_t kLongestText = std::size_t{1} << 24;
 // handler's value as a number, or nil when it asked for the default.
 Value RaiseExprError(int gencode, const std::string& description, const std::string& operation,
                      bool can_default = true);
+// The error of a text that would pass kLongestText: 3, "String overflow".
+Value RaiseStringOverflow(const std::string& operation);
 
 // Text forms used by STR, DTOC and the like.
 std::string NumberText(double n, int width, int decimals);  // "*" when it does not fit

@@ -33,10 +33,6 @@ bool TooLong(const Value& a, const Value& b) {
   return a.str().size() + b.str().size() > kLongestText;
 }
 
-Value Overflow(const std::string& op) {
-  return RaiseExprError(kGenStrOverflow, "String overflow", op);
-}
-
 Value Compare(const std::string& op, const Value& a, const Value& b) {
   if (a.IsNil() || b.IsNil()) {
     if (op == "==" || op == "=") return Value::Logical(a.IsNil() && b.IsNil());
@@ -69,7 +65,7 @@ Value ApplyBinary(const std::string& op, const Value& a, const Value& b) {
     if (a.IsNumeric() && b.IsNumeric())
       return Value::Numeric(a.num() + b.num(), MoreDecimals(a, b));
     if (a.IsCharacter() && b.IsCharacter())
-      return TooLong(a, b) ? Overflow(op) : Value::Character(a.str() + b.str());
+      return TooLong(a, b) ? RaiseStringOverflow(op) : Value::Character(a.str() + b.str());
     if (a.IsDate() && b.IsNumeric())
       return Value::Date(a.date() + static_cast<std::int32_t>(std::lround(b.num())));
     if (a.IsNumeric() && b.IsDate())
@@ -83,7 +79,7 @@ Value ApplyBinary(const std::string& op, const Value& a, const Value& b) {
     if (a.IsDate() && b.IsNumeric())
       return Value::Date(a.date() - static_cast<std::int32_t>(std::lround(b.num())));
     if (a.IsCharacter() && b.IsCharacter()) {
-      if (TooLong(a, b)) return Overflow(op);
+      if (TooLong(a, b)) return RaiseStringOverflow(op);
       // The first text's trailing blanks move to the end.
       std::string s = a.str();
       std::size_t keep = s.size();
@@ -166,6 +162,10 @@ Value RaiseExprError(int gencode, const std::string& description, const std::str
                                                  .CanDefault(can_default));
   if (answer.kind == errors::Answer::Kind::kValue) return Value::Numeric(answer.value);
   return Value();
+}
+
+Value RaiseStringOverflow(const std::string& operation) {
+  return RaiseExprError(kGenStrOverflow, "String overflow", operation);
 }
 
 Expression::Expression(std::string text, std::unique_ptr<ExprNode> root)

@@ -20,10 +20,6 @@ Value Bad(const CallContext& ctx) {
   return RaiseExprError(kGenArg, "Argument error", ctx.name);
 }
 
-Value TooLong(const CallContext& ctx) {
-  return RaiseExprError(kGenStrOverflow, "String overflow", ctx.name);
-}
-
 bool Num(const Args& a, std::size_t i) {
   return i < a.size() && a[i].IsNumeric();
 }
@@ -97,7 +93,7 @@ Value Pad(const CallContext& ctx, const Args& a, char where) {
   if (a.empty() || !Num(a, 1)) return Bad(ctx);
   const std::string s = AsText(a[0]);
   const std::size_t n = Count(a[1]);
-  if (n > kLongestText) return TooLong(ctx);
+  if (n > kLongestText) return RaiseStringOverflow(ctx.name);
   const char fill = Chr(a, 2) && !a[2].str().empty() ? a[2].str()[0] : ' ';
   if (s.size() >= n)
     return Value::Character(where == 'L' ? s.substr(s.size() - n) : s.substr(0, n));
@@ -262,13 +258,14 @@ void RegisterBuiltins(std::map<std::string, Routine>& t) {
   t["PADC"] = [](CallContext& c, const Args& a) { return Pad(c, a, 'C'); };
   t["SPACE"] = [](CallContext& c, const Args& a) {
     if (!Num(a, 0)) return Bad(c);
-    if (Count(a[0]) > kLongestText) return TooLong(c);
+    if (Count(a[0]) > kLongestText) return RaiseStringOverflow(c.name);
     return Value::Character(std::string(Count(a[0]), ' '));
   };
   t["REPLICATE"] = [](CallContext& c, const Args& a) {
     if (!Chr(a, 0) || !Num(a, 1)) return Bad(c);
     const std::size_t n = Count(a[1]);
-    if (!a[0].str().empty() && n > kLongestText / a[0].str().size()) return TooLong(c);
+    if (!a[0].str().empty() && n > kLongestText / a[0].str().size())
+      return RaiseStringOverflow(c.name);
     std::string out;
     for (std::size_t i = 0; i < n; ++i) out += a[0].str();
     return Value::Character(out);
